@@ -1,0 +1,80 @@
+// HostCallback, and the process-wide record of which HostEventQueue it fills.
+#include "HostCallback.h"
+
+#include "HostEventQueue.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <stdexcept>
+#include <type_traits>
+
+namespace monitor {
+
+static_assert(std::is_convertible_v<decltype(&HostCallback), KavrelHostCallback>,
+              "HostCallback must be registrable with the receiver library");
+
+namespace {
+
+// The queue that HostCallback fills. The library may call in at any time, from
+// any of its threads, also while a queue is being destroyed and during the
+// process's exit; so the record is never destroyed, and a queue is destroyed
+// only once every callback that found it has left it.
+struct CurrentQueue
+{
+    // Guards queue and every queue's m_callbacksInside; held only for a few
+    // instructions, never while a callback waits.
+    std::mutex lock;
+    HostEventQueue* queue = nullptr;
+    // Signalled when the last callback leaves a queue.
+    std::condition_variable callbackLeft;
+};
+
+CurrentQueue& currentQueue()
+{
+    static CurrentQueue* const current = new CurrentQueue;
+    return *current;
+}
+
+} // namespace
+
+void HostEventQueue::install()
+{
+    CurrentQueue& current = currentQueue();
+    const std::lock_guard held(current.lock);
+    if (current.queue != nullptr)
+        throw std::logic_error("an event queue exists already");
+    current.queue = this;
+}
+
+void HostEventQueue::uninstall() noexcept
+{
+    CurrentQueue& current = currentQueue();
+    std::unique_lock held(current.lock);
+    if (current.queue == this)
+        current.queue = nullptr;
+    // The callbacks inside have been woken by shutdown() and leave promptly.
+    current.callbackLeft.wait(held, [this] { return m_callbacksInside == 0; });
+}
+
+std::int32_t KAVREL_CALL HostCallback(const char* text, std::int32_t code, const void* data,
+                                      std::int32_t length) noexcept
+{
+    CurrentQueue& current = currentQueue();
+    HostEventQueue* queue = nullptr;
+    {
+        const std::lock_guard held(current.lock);
+        queue = current.queue;
+        if (queue == nullptr)
+            return 0;
+        ++queue->m_callbacksInside;
+    }
+    queue->post(text, code, data, length);
+    {
+        const std::lock_guard held(current.lock);
+        if (--queue->m_callbacksInside == 0)
+            current.callbackLeft.notify_all();
+    }
+    return 0;
+}
+
+} // namespace monitor
