@@ -2,7 +2,7 @@
 function(station_warnings target)
   target_compile_options(${target} PRIVATE
     -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wold-style-cast
-    -Wcast-align -Woverloaded-virtual -Wnull-dereference -Wformat=2
+    -Wcast-align -Woverloaded-virtual -Wformat=2
     -Wimplicit-fallthrough)
   if(STATION_WERROR)
     target_compile_options(${target} PRIVATE -Werror)

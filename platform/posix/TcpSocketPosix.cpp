@@ -1,0 +1,259 @@
+// TCP sockets over POSIX.
+#include "TcpSocket.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <utility>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+std::string errorText(const std::string& what, int error) { return what + ": " + std::strerror(error); }
+
+// poll() that resumes after signals, with the time left.
+int pollFor(pollfd* fds, nfds_t count, std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        const int r = ::poll(fds, count, static_cast<int>(std::max<std::int64_t>(0, left.count())));
+        if (r >= 0 || errno != EINTR)
+            return r;
+    }
+}
+
+} // namespace
+
+SocketError::SocketError(const std::string& what, int error)
+    : std::runtime_error(errorText(what, error)), m_error(error)
+{
+}
+
+TcpSocket::TcpSocket(int fd) : m_fd(fd) {}
+
+TcpSocket::~TcpSocket() { close(); }
+
+TcpSocket::TcpSocket(TcpSocket&& other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1)), m_aborted(other.m_aborted.load())
+{
+}
+
+TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept
+{
+    if (this != &other) {
+        close();
+        m_fd = std::exchange(other.m_fd, -1);
+        m_aborted = other.m_aborted.load();
+    }
+    return *this;
+}
+
+TcpSocket TcpSocket::connectTo(const std::string& host, std::uint16_t port,
+                               std::chrono::milliseconds timeout)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const int gai = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
+    if (gai != 0)
+        throw SocketError("cannot resolve " + host + " (" + gai_strerror(gai) + ")", EHOSTUNREACH);
+    std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> guard(found, ::freeaddrinfo);
+
+    TcpSocket s(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (s.m_fd < 0)
+        throw SocketError("socket", errno);
+    if (::connect(s.m_fd, found->ai_addr, found->ai_addrlen) != 0) {
+        if (errno != EINPROGRESS)
+            throw SocketError("connect to " + host + ":" + std::to_string(port), errno);
+        pollfd p{s.m_fd, POLLOUT, 0};
+        if (pollFor(&p, 1, timeout) <= 0)
+            throw SocketError("connect to " + host + ":" + std::to_string(port), ETIMEDOUT);
+        int error = 0;
+        socklen_t len = sizeof error;
+        ::getsockopt(s.m_fd, SOL_SOCKET, SO_ERROR, &error, &len);
+        if (error != 0)
+            throw SocketError("connect to " + host + ":" + std::to_string(port), error);
+    }
+    const int flags = ::fcntl(s.m_fd, F_GETFL);
+    ::fcntl(s.m_fd, F_SETFL, flags & ~O_NONBLOCK);
+    s.setNoDelay();
+    return s;
+}
+
+bool TcpSocket::connected() const
+{
+    std::lock_guard lock(m_closeMutex);
+    return m_fd >= 0 && !m_aborted.load();
+}
+
+std::string TcpSocket::peerAddress() const
+{
+    if (!connected())
+        return {};
+    sockaddr_in addr{};
+    socklen_t len = sizeof addr;
+    if (::getpeername(m_fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0 || addr.sin_family != AF_INET)
+        return {};
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &addr.sin_addr, text, sizeof text);
+    return text;
+}
+
+void TcpSocket::setNoDelay()
+{
+    int one = 1;
+    ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+}
+
+bool TcpSocket::waitForData(std::chrono::milliseconds timeout)
+{
+    if (m_fd < 0 || m_aborted)
+        return false;
+    pollfd p{m_fd, POLLIN, 0};
+    const int r = pollFor(&p, 1, timeout);
+    return r > 0 && !m_aborted;
+}
+
+std::size_t TcpSocket::receive(std::span<std::uint8_t> buffer)
+{
+    if (buffer.empty() || m_fd < 0)
+        return 0;
+    for (;;) {
+        const ssize_t n = ::recv(m_fd, buffer.data(), buffer.size(), 0);
+        if (n >= 0)
+            return static_cast<std::size_t>(n);
+        if (errno != EINTR)
+            throw SocketError("receive", errno);
+    }
+}
+
+std::size_t TcpSocket::send(std::span<const std::uint8_t> bytes)
+{
+    if (!connected())
+        return 0;
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n = ::send(m_fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw SocketError("send", errno);
+        }
+        sent += static_cast<std::size_t>(n);
+    }
+    return sent;
+}
+
+void TcpSocket::abort()
+{
+    std::lock_guard lock(m_closeMutex);
+    m_aborted = true;
+    if (m_fd >= 0)
+        ::shutdown(m_fd, SHUT_RDWR);
+}
+
+void TcpSocket::close()
+{
+    std::lock_guard lock(m_closeMutex);
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+TcpListener::TcpListener()
+{
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
+        throw SocketError("pipe", errno);
+    m_wakeRead = fds[0];
+    m_wakeWrite = fds[1];
+}
+
+TcpListener::~TcpListener()
+{
+    close();
+    ::close(m_wakeRead);
+    ::close(m_wakeWrite);
+}
+
+void TcpListener::listen(std::uint16_t port, int backlog)
+{
+    close();
+    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (m_fd < 0)
+        throw SocketError("socket", errno);
+    int one = 1;
+    ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_ANY);
+    addr.sin_port = htons(port);
+    if (::bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(m_fd, backlog) != 0) {
+        const int error = errno;
+        close();
+        throw SocketError("listen on port " + std::to_string(port), error);
+    }
+    socklen_t len = sizeof addr;
+    ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    m_port = ntohs(addr.sin_port);
+}
+
+std::uint16_t TcpListener::port() const { return m_port; }
+
+std::optional<TcpSocket> TcpListener::accept()
+{
+    for (;;) {
+        if (m_fd < 0)
+            return std::nullopt;
+        pollfd p[2] = {{m_fd, POLLIN, 0}, {m_wakeRead, POLLIN, 0}};
+        const int r = ::poll(p, 2, -1);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0 || (p[1].revents & POLLIN) != 0)
+            return std::nullopt;
+        const int fd = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd >= 0) {
+            TcpSocket s(fd);
+            s.setNoDelay();
+            return s;
+        }
+        if (errno != EINTR && errno != ECONNABORTED && errno != EAGAIN && errno != EMFILE &&
+            errno != ENFILE)
+            return std::nullopt;
+        if (errno == EMFILE || errno == ENFILE) {
+            // Out of descriptors: back off briefly instead of spinning on the pending connection.
+            pollfd w{m_wakeRead, POLLIN, 0};
+            if (::poll(&w, 1, 100) > 0)
+                return std::nullopt;
+        }
+    }
+}
+
+void TcpListener::wake()
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(m_wakeWrite, &byte, 1);
+}
+
+void TcpListener::close()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+} // namespace platform

@@ -1,0 +1,136 @@
+#include "ConnectionListener.h"
+
+#include "OrphanWorkers.h"
+
+namespace kavrel {
+
+ConnectionListener::ConnectionListener(std::shared_ptr<ReceiverCore> core,
+                                       std::chrono::milliseconds callbackGrace)
+    : m_core(std::move(core)), m_callbackGrace(callbackGrace)
+{
+}
+
+ConnectionListener::~ConnectionListener() { deactivate(); }
+
+void ConnectionListener::activate(std::uint16_t port)
+{
+    if (m_active)
+        return;
+    m_listener.listen(port, kBacklog);
+    m_active = true;
+    m_acceptThread = std::jthread([this] { acceptLoop(); });
+}
+
+void ConnectionListener::acceptLoop()
+{
+    try {
+        while (auto socket = m_listener.accept()) {
+            ServerSocket1Accept();
+            std::size_t live = 0;
+            {
+                std::lock_guard lock(m_workersMutex);
+                reapFinishedLocked();
+                live = m_workers.size();
+            }
+            if (live >= static_cast<std::size_t>(m_core->settings.MAX_CONNECTIONS)) {
+                m_core->LogLine("Connection refused: " + std::to_string(live) +
+                                " connections open, MAX_CONNECTIONS reached");
+                socket->close();
+                continue;
+            }
+            ServerSocket1GetThread();
+            startWorker(std::move(*socket));
+        }
+    } catch (const std::exception& e) {
+        m_core->LogLine(std::string("Listener stopped: ") + e.what());
+    } catch (...) {
+        m_core->LogLine("Listener stopped");
+    }
+}
+
+void ConnectionListener::startWorker(platform::TcpSocket socket)
+{
+    auto client = std::make_shared<ClientSocket>(std::make_shared<platform::TcpSocket>(std::move(socket)),
+                                                 m_core);
+    auto status = std::make_shared<WorkerStatus>();
+    status->board = m_board;
+
+    // Workers run at the normal priority: raising it needs privileges here, and
+    // the acknowledgement path is short enough without it.
+    std::jthread thread([core = m_core, client, status] {
+        try {
+            auto worker = std::make_unique<ConnectionWorker>(core, *client, *status);
+            worker->ServerSocket1ThreadStart();
+        } catch (...) {
+            core->LogLine("Connection worker failed");
+        }
+        client->release();
+        core->LogLine("ThreadEnd...\r\n"); // ServerSocket1ThreadEnd
+        status->finished = true;
+        status->announce();
+    });
+    std::lock_guard lock(m_workersMutex);
+    m_workers.push_back({std::move(client), std::move(status), std::move(thread)});
+}
+
+void ConnectionListener::reapFinishedLocked()
+{
+    m_workers.remove_if([](Worker& w) {
+        if (!w.status->finished)
+            return false;
+        w.thread.join();
+        return true;
+    });
+}
+
+std::size_t ConnectionListener::workerCount()
+{
+    std::lock_guard lock(m_workersMutex);
+    reapFinishedLocked();
+    return m_workers.size();
+}
+
+void ConnectionListener::deactivate()
+{
+    if (!m_active)
+        return;
+    m_active = false;
+    m_listener.wake();
+    if (m_acceptThread.joinable())
+        m_acceptThread.join();
+    m_listener.close();
+
+    std::list<Worker> workers;
+    {
+        std::lock_guard lock(m_workersMutex);
+        workers.swap(m_workers);
+    }
+    for (auto& w : workers) {
+        w.status->terminated = true;
+        w.client->abortFromListener();
+    }
+
+    const auto allFinished = [&] {
+        return std::all_of(workers.begin(), workers.end(), [](const Worker& w) { return w.status->finished.load(); });
+    };
+    const auto noneBusyOutsideCallback = [&] {
+        return std::all_of(workers.begin(), workers.end(), [](const Worker& w) {
+            return w.status->finished.load() || w.status->inCallback.load();
+        });
+    };
+    {
+        std::unique_lock lock(m_board->mutex);
+        // Every worker ends once its socket is closed, unless the host's callback holds it.
+        if (!m_board->changed.wait_for(lock, m_callbackGrace, allFinished))
+            m_board->changed.wait(lock, noneBusyOutsideCallback);
+    }
+    for (auto& w : workers) {
+        if (w.status->finished)
+            w.thread.join();
+        else
+            OrphanWorkers::instance().adopt(std::move(w.thread), w.status);
+    }
+    OrphanWorkers::instance().reap();
+}
+
+} // namespace kavrel

@@ -1,0 +1,15 @@
+// The library's debug window: caption "Debug Window", a 349 x 316 client area
+// filled by the read-only text area `Memo1`. It belongs to the thread that
+// started the library, which must run the Qt application; lines from other
+// threads are queued to that thread's event loop and never wait for it.
+#pragma once
+
+#include "LogWindow.h"
+
+namespace kavrel {
+
+// The LogWindowFactory for hosts that run a Qt application on the calling
+// thread; answers none for every other host.
+std::unique_ptr<LogWindow> makeDebugWindow(void* parentWindow, std::function<void()> onClose);
+
+} // namespace kavrel

@@ -1,0 +1,42 @@
+// The library's settings from "quvex.ini", section "Option", read once at start.
+//
+// Section and key names match case-insensitively. Values are integers in
+// decimal, or hexadecimal after 0x or $; a missing file, section or key, or a
+// value that is no such integer, gives the default. WANT_LOG, SHOW_DEBUG and
+// SAVE_DATA keep only their low 8 bits, so 257 acts as 1 and 256 as 0.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kavrel {
+
+struct LibrarySettings
+{
+    static constexpr std::string_view kFileName = "quvex.ini";
+    static constexpr std::string_view kSection = "Option";
+
+    std::uint8_t WANT_LOG = 0;   // not 0: lines are appended to the log file
+    std::uint8_t SHOW_DEBUG = 0; // 1: the debug window is shown and receives lines
+    std::uint8_t SAVE_DATA = 0;  // 1: raw packet files, and the log file is set up
+    std::int32_t SOCKET_TIMEOUT = 1; // minutes; only written into the time-out line
+    // Guards against a peer that announces an unbounded packet or opens
+    // unbounded connections; both lie far above what a station ever sees.
+    std::int32_t MAX_PACKET_SIZE = 64 * 1024 * 1024; // bytes
+    std::int32_t MAX_CONNECTIONS = 1000;
+
+    bool wantLog() const { return WANT_LOG != 0; }
+    bool showDebug() const { return SHOW_DEBUG == 1; }
+    bool saveData() const { return SAVE_DATA == 1; }
+
+    // Reads the file; anything missing or malformed keeps its default.
+    static LibrarySettings load(const std::string& path);
+};
+
+// An integer as the settings file writes it: optional sign, then decimal digits,
+// or hexadecimal digits after 0x or $ (at most 32 bits, taken as a signed pattern).
+std::optional<std::int32_t> parseSettingInteger(std::string_view text);
+
+} // namespace kavrel

@@ -1,0 +1,69 @@
+#include "MainForm.h"
+
+#include "Paths.h"
+
+namespace kavrel {
+
+TfrmMain::TfrmMain(void* parentWindow, Options options)
+    : m_parentWindow(parentWindow), m_windowFactory(std::move(options.windowFactory)),
+      m_core(std::make_shared<ReceiverCore>(options.clock)),
+      ServerSocket1(m_core, options.callbackGrace)
+{
+    m_core->silenceLimit = options.silenceLimit;
+    FormCreate(options.hostFolder.empty() ? platform::programFolder() : options.hostFolder);
+}
+
+TfrmMain::~TfrmMain() { stop(); }
+
+void TfrmMain::FormCreate(const std::string& hostFolder)
+{
+    m_core->HostFolder = platform::withTrailingSeparator(hostFolder);
+    m_core->RawFolder = platform::joinPath(m_core->HostFolder, kRawFolderName);
+    m_core->Stopping = false;
+}
+
+void TfrmMain::start(std::int32_t port)
+{
+    m_core->Stopping = false;
+    m_core->settings = LibrarySettings::load(
+        platform::joinPath(m_core->HostFolder, LibrarySettings::kFileName));
+    const auto& s = m_core->settings;
+    m_core->log.configure(s.wantLog(),
+                          DiagnosticLog::setUpLogFile(m_core->HostFolder, m_core->clock(), s.saveData()));
+
+    if (m_windowFactory)
+        m_window = m_windowFactory(m_parentWindow, [this] { FormClose(); });
+    if (m_window) {
+        m_window->setShown(s.showDebug());
+        if (s.showDebug())
+            m_core->log.setWindowSink(m_window->sink());
+    }
+
+    LogLine("======= DLL Initial ========");
+    if (port < 0 || port > 0xFFFF) {
+        LogLine("Listen failed: port " + std::to_string(port) + " out of range");
+        return;
+    }
+    try {
+        ServerSocket1.activate(static_cast<std::uint16_t>(port));
+    } catch (const std::exception& e) {
+        LogLine(std::string("Listen failed: ") + e.what());
+    }
+}
+
+void TfrmMain::FormClose()
+{
+    ServerSocket1.deactivate();
+    if (m_window)
+        m_window->setShown(false);
+}
+
+void TfrmMain::stop()
+{
+    m_core->Stopping = true;
+    FormClose();
+    m_core->log.setWindowSink({});
+    m_window.reset();
+}
+
+} // namespace kavrel

@@ -1,0 +1,65 @@
+// The library object: one per process between GPRSInitial and GPRSFree. It
+// reads the settings, sets up the log and the debug window, and owns the
+// listener `ServerSocket1`.
+//
+// Threads: every member function runs on the host's thread that called
+// GPRSInitial (the debug window's close box too). The state that workers read
+// lives in the shared ReceiverCore.
+#pragma once
+
+#include "ConnectionListener.h"
+#include "LogWindow.h"
+#include "ReceiverCore.h"
+#include "kavrel.h"
+
+#include <memory>
+#include <string>
+
+namespace kavrel {
+
+class TfrmMain
+{
+public:
+    struct Options
+    {
+        std::string hostFolder;                          // empty: the running program's folder
+        std::chrono::milliseconds silenceLimit = kSilenceLimit;
+        std::chrono::milliseconds callbackGrace = ConnectionListener::kCallbackGrace;
+        DiagnosticLog::Clock clock = platform::localNow;
+        LogWindowFactory windowFactory;                  // empty: no debug window
+    };
+
+    TfrmMain(void* parentWindow, Options options);
+    ~TfrmMain();
+    TfrmMain(const TfrmMain&) = delete;
+    TfrmMain& operator=(const TfrmMain&) = delete;
+
+    // Reads the settings, sets up the log and the window, and listens on the port.
+    void start(std::int32_t port);
+
+    void setCallback(KavrelHostCallback callback) { m_core->callback = callback; }
+
+    // Silences the log and ends every connection; the object may then be destroyed.
+    void stop();
+
+    // Deactivates the listener: all connections end and no new ones are accepted.
+    void FormClose();
+
+    ReceiverCore& core() { return *m_core; }
+    ConnectionListener& listener() { return ServerSocket1; }
+    bool hasWindow() const { return m_window != nullptr; }
+
+    static constexpr std::string_view kRawFolderName = "raw";
+
+private:
+    void FormCreate(const std::string& hostFolder);
+    void LogLine(std::string_view text) { m_core->LogLine(text); }
+
+    void* m_parentWindow;
+    LogWindowFactory m_windowFactory;
+    std::shared_ptr<ReceiverCore> m_core;
+    ConnectionListener ServerSocket1;
+    std::unique_ptr<LogWindow> m_window;
+};
+
+} // namespace kavrel

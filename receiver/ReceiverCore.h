@@ -1,0 +1,46 @@
+// The library state that connection workers read: settings, folders, the
+// `Stopping` flag, the registered callback and the log.
+//
+// Ownership: the library object creates one core per start and shares it with
+// its listener and every worker thread, so that a worker still ending after the
+// library object is gone (one held up inside the host's callback) never reads
+// freed state. The settings, folders and limits are written before the listener
+// starts and only read afterwards; `Stopping` and `callback` are written on the
+// host's thread and read by the workers, so they are atomics.
+#pragma once
+
+#include "DiagnosticLog.h"
+#include "LibrarySettings.h"
+#include "kavrel.h"
+
+#include <atomic>
+#include <chrono>
+#include <string>
+
+namespace kavrel {
+
+// How long a connection may stay silent before it is ended.
+inline constexpr std::chrono::milliseconds kSilenceLimit{60000};
+
+struct ReceiverCore
+{
+    explicit ReceiverCore(DiagnosticLog::Clock localClock = platform::localNow)
+        : clock(localClock), log(Stopping, std::move(localClock))
+    {
+    }
+
+    std::atomic<bool> Stopping{false};
+    std::atomic<KavrelHostCallback> callback{nullptr};
+
+    LibrarySettings settings;
+    std::string HostFolder; // with trailing separator
+    std::string RawFolder;  // HostFolder + "raw"; created when a raw file is first written
+    std::chrono::milliseconds silenceLimit = kSilenceLimit;
+    DiagnosticLog::Clock clock;
+
+    DiagnosticLog log;
+
+    void LogLine(std::string_view text) { log.LogLine(text); }
+};
+
+} // namespace kavrel
