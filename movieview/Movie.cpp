@@ -1,0 +1,182 @@
+#include "Movie.h"
+
+#include "MovieEngineSession.h"
+#include "MoviePort.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace movieview {
+
+namespace {
+
+std::int16_t clampToBox(int value)
+{
+    return static_cast<std::int16_t>(
+        std::clamp(value, 0, static_cast<int>(std::numeric_limits<std::int16_t>::max())));
+}
+
+} // namespace
+
+Movie::Movie(MovieDecoder decoder, MoviePort* port)
+    : m_decoder(std::move(decoder)), m_port(port), m_displayBox(box())
+{
+    m_timer.setSingleShot(true);
+    m_timer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&m_timer, &QTimer::timeout, [this] { tick(); });
+    if (m_decoder.decodeNext(m_current) != MovieDecoder::Outcome::Frame) {
+        m_current = MovieFrame{};
+        return;
+    }
+    ++m_framesShown;
+    decodeAhead();
+}
+
+Movie::~Movie() = default;
+
+MovieBox Movie::box() const
+{
+    noteEngineResult(EngineCode::noErr);
+    return MovieBox{0, 0, clampToBox(m_decoder.height()), clampToBox(m_decoder.width())};
+}
+
+void Movie::setBox(const MovieBox& box)
+{
+    if (m_port && !(box == m_displayBox))
+        m_port->invalidate(m_displayBox);
+    m_displayBox = box;
+    if (m_port)
+        m_port->invalidate(m_displayBox);
+    noteEngineResult(EngineCode::noErr);
+}
+
+double Movie::preferredRate() const
+{
+    noteEngineResult(EngineCode::noErr);
+    return 1.0;
+}
+
+double Movie::preferredVolume() const
+{
+    // The engine plays pictures only.
+    noteEngineResult(EngineCode::noErr);
+    return 0.0;
+}
+
+TimeBase& Movie::timeBase()
+{
+    noteEngineResult(EngineCode::noErr);
+    return m_timeBase;
+}
+
+std::int64_t Movie::duration() const
+{
+    noteEngineResult(EngineCode::noErr);
+    return m_decoder.durationMs();
+}
+
+std::int32_t Movie::timeScale() const
+{
+    noteEngineResult(EngineCode::noErr);
+    return kTimeScale;
+}
+
+void Movie::start()
+{
+    noteEngineResult(EngineCode::noErr);
+    if (playing())
+        return;
+    m_timeBase.setRate(1);
+    m_anchorWall = Clock::now();
+    m_anchorTime = m_timeBase.time();
+    schedule();
+}
+
+void Movie::stop()
+{
+    noteEngineResult(EngineCode::noErr);
+    m_timeBase.setRate(0);
+    m_timer.stop();
+}
+
+void Movie::goToBeginning()
+{
+    m_timer.stop();
+    m_atEnd = false;
+    m_nextValid = false;
+    if (!m_decoder.rewind() || m_decoder.decodeNext(m_current) != MovieDecoder::Outcome::Frame) {
+        noteEngineResult(m_decoder.lastFailure() != EngineCode::noErr ? m_decoder.lastFailure()
+                                                                       : EngineCode::invalidTime);
+        return;
+    }
+    ++m_framesShown;
+    m_timeBase.setTime(0);
+    decodeAhead();
+    if (m_port)
+        m_port->invalidate(m_displayBox);
+    if (playing()) {
+        m_anchorWall = Clock::now();
+        m_anchorTime = 0;
+        schedule();
+    }
+    noteEngineResult(EngineCode::noErr);
+}
+
+void Movie::draw()
+{
+    if (m_port && m_current.valid())
+        m_port->drawFrame(m_current, m_displayBox);
+}
+
+void Movie::decodeAhead()
+{
+    const MovieDecoder::Outcome outcome = m_decoder.decodeNext(m_next);
+    m_nextValid = outcome == MovieDecoder::Outcome::Frame;
+    // A read failure ends the movie early; the sticky error keeps it.
+    if (outcome == MovieDecoder::Outcome::Failed)
+        noteEngineResult(m_decoder.lastFailure());
+}
+
+std::int64_t Movie::clockTime() const
+{
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_anchorWall);
+    return m_anchorTime + elapsed.count();
+}
+
+void Movie::schedule()
+{
+    if (!playing() || m_atEnd)
+        return;
+    const std::int64_t due = m_nextValid ? m_next.timeMs : m_decoder.durationMs();
+    const std::int64_t wait = std::max<std::int64_t>(0, due - clockTime());
+    m_timer.start(static_cast<int>(std::min<std::int64_t>(wait, std::numeric_limits<int>::max())));
+}
+
+void Movie::tick()
+{
+    if (!playing() || m_atEnd)
+        return;
+    if (!m_nextValid) {
+        reachEnd();
+        return;
+    }
+    std::swap(m_current, m_next);
+    ++m_framesShown;
+    m_timeBase.setTime(m_current.timeMs);
+    if (m_port)
+        m_port->invalidate(m_displayBox);
+    decodeAhead(); // the one decode of this tick
+    schedule();
+}
+
+void Movie::reachEnd()
+{
+    m_timeBase.setTime(m_decoder.durationMs());
+    m_atEnd = true;
+    m_timeBase.reachedStopEnd();
+    if ((m_timeBase.flags() & TimeBaseFlag::loopTimeBase) != 0 && m_atEnd)
+        goToBeginning();
+}
+
+} // namespace movieview

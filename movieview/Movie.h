@@ -1,0 +1,93 @@
+// An open movie: its decoder, its clock (TimeBase), the box it is shown in and
+// the port it draws into. Playback is paced by a timer on the user-interface
+// thread.
+//
+// Why decode on the user-interface thread, one frame per timer tick: a
+// recorder clip is MPEG-4 part 2 at CIF size or smaller, and one of its frames
+// decodes in well under a millisecond (the movie benchmark measures it), far
+// inside a frame period of 40 to 100 ms. One decode per tick therefore never
+// holds the thread for longer than one frame, and playing needs no worker
+// thread, no frame queue between threads and no lock. The movie keeps one
+// frame ready ahead: each tick shows it and decodes the following one, and the
+// timer is set for the moment that frame is due on the playing clock.
+#pragma once
+
+#include "MovieBox.h"
+#include "MovieDecoder.h"
+#include "MovieErrorCode.h"
+#include "MovieFrame.h"
+#include "TimeBase.h"
+
+#include <QTimer>
+
+#include <chrono>
+#include <cstdint>
+
+namespace movieview {
+
+class MoviePort;
+
+class Movie
+{
+public:
+    // The engine's time scale: movie times and durations are in milliseconds.
+    static constexpr std::int32_t kTimeScale = 1000;
+
+    // Takes an opened decoder that has decoded nothing yet. Decodes the first
+    // frame; fails (returns false from ready()) when there is none.
+    Movie(MovieDecoder decoder, MoviePort* port);
+    Movie(const Movie&) = delete;
+    Movie& operator=(const Movie&) = delete;
+    ~Movie();
+
+    bool ready() const { return m_current.valid(); }
+
+    // The movie's own box: top 0, left 0, its picture's height and width.
+    MovieBox box() const;
+    void setBox(const MovieBox& box);
+    MovieBox displayBox() const { return m_displayBox; }
+
+    double preferredRate() const;
+    double preferredVolume() const;
+    TimeBase& timeBase();
+    std::int64_t duration() const;
+    std::int32_t timeScale() const;
+    std::int64_t time() const { return m_timeBase.time(); }
+
+    void start();
+    void stop();
+    bool playing() const { return m_timeBase.rate() != 0; }
+    bool atEnd() const { return m_atEnd; }
+    void goToBeginning();
+
+    // Draws the current frame into the port. Only while the port's window paints.
+    void draw();
+    const MovieFrame& currentFrame() const { return m_current; }
+    // Frames shown since the movie was made, for observers of playback.
+    std::uint64_t framesShown() const { return m_framesShown; }
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    void decodeAhead();
+    void schedule();
+    void tick();
+    void reachEnd();
+    std::int64_t clockTime() const;
+
+    MovieDecoder m_decoder;
+    MoviePort* m_port; // owned by the view that made the movie; outlives it
+    TimeBase m_timeBase;
+    MovieBox m_displayBox;
+    MovieFrame m_current; // shown now
+    MovieFrame m_next;    // decoded ahead, due at m_next.timeMs
+    bool m_nextValid = false;
+    bool m_atEnd = false;
+    std::uint64_t m_framesShown = 0;
+    // The playing clock: movie time m_anchorTime at wall time m_anchorWall.
+    Clock::time_point m_anchorWall;
+    std::int64_t m_anchorTime = 0;
+    QTimer m_timer;
+};
+
+} // namespace movieview

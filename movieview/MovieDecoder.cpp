@@ -1,0 +1,243 @@
+#include "MovieDecoder.h"
+
+#include "FfmpegErrorMapping.h"
+
+extern "C" {
+#include <libavutil/imgutils.h>
+#include <libavutil/mathematics.h>
+}
+
+#include <utility>
+
+namespace movieview {
+
+namespace {
+
+// Used when a stream states no frame rate at all (raw streams without timing info).
+constexpr AVRational kFallbackFrameRate{25, 1};
+constexpr std::int64_t kMicrosPerSecond = 1'000'000;
+constexpr AVRational kMilliseconds{1, 1000};
+// Only the local file protocol: a path must never be taken for a network URL.
+constexpr const char* kFileProtocol = "file:";
+
+bool isValidRate(AVRational r) { return r.num > 0 && r.den > 0; }
+
+} // namespace
+
+AvIoPtr MovieDecoder::openFile(const std::string& path, MovieErrorCode& code)
+{
+    AVIOContext* io = nullptr;
+    const std::string url = kFileProtocol + path;
+    const int ret = avio_open2(&io, url.c_str(), AVIO_FLAG_READ, nullptr, nullptr);
+    code = engineCodeFor(ret, FfmpegStep::OpenFile);
+    if (ret < 0)
+        return nullptr;
+    return AvIoPtr(io);
+}
+
+std::optional<MovieDecoder> MovieDecoder::open(AvIoPtr file, MovieErrorCode& code)
+{
+    MovieDecoder decoder;
+    decoder.m_file = std::move(file);
+    if (!decoder.m_file) {
+        code = EngineCode::fileNotFound;
+        return std::nullopt;
+    }
+    if (!decoder.prepare(code))
+        return std::nullopt;
+    return std::optional<MovieDecoder>(std::move(decoder));
+}
+
+bool MovieDecoder::prepare(MovieErrorCode& code)
+{
+    AVFormatContext* format = avformat_alloc_context();
+    if (!format) {
+        code = EngineCode::internalError;
+        return false;
+    }
+    // The demuxer reads through our file; it must not close it. The empty URL
+    // keeps the file name out of probing, so only the content decides.
+    format->pb = m_file.get();
+    format->flags |= AVFMT_FLAG_CUSTOM_IO;
+    int ret = avformat_open_input(&format, "", nullptr, nullptr);
+    if (ret < 0) { // avformat_open_input has freed the context
+        code = engineCodeFor(ret, FfmpegStep::Probe);
+        return false;
+    }
+    m_format.reset(format);
+
+    ret = avformat_find_stream_info(m_format.get(), nullptr);
+    if (ret < 0) {
+        code = engineCodeFor(ret, FfmpegStep::Probe);
+        return false;
+    }
+    const AVCodec* codec = nullptr;
+    ret = av_find_best_stream(m_format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+    if (ret < 0) {
+        code = engineCodeFor(ret, FfmpegStep::Probe);
+        return false;
+    }
+    m_stream = ret;
+    AVStream* stream = m_format->streams[m_stream];
+
+    m_codec.reset(avcodec_alloc_context3(codec));
+    m_frame.reset(av_frame_alloc());
+    m_packet.reset(av_packet_alloc());
+    if (!m_codec || !m_frame || !m_packet) {
+        code = EngineCode::internalError;
+        return false;
+    }
+    ret = avcodec_parameters_to_context(m_codec.get(), stream->codecpar);
+    if (ret >= 0) {
+        // Frame threads would hold frames back; one thread decodes a clip's
+        // small pictures well within a frame period.
+        m_codec->thread_count = 1;
+        ret = avcodec_open2(m_codec.get(), codec, nullptr);
+    }
+    if (ret < 0) {
+        code = engineCodeFor(ret, FfmpegStep::OpenDecoder);
+        return false;
+    }
+
+    m_width = stream->codecpar->width;
+    m_height = stream->codecpar->height;
+    AVRational rate = stream->avg_frame_rate;
+    if (!isValidRate(rate))
+        rate = stream->r_frame_rate;
+    if (!isValidRate(rate))
+        rate = kFallbackFrameRate;
+    m_framePeriodUs = av_rescale(kMicrosPerSecond, rate.den, rate.num);
+    m_startPts = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
+
+    const bool storedDuration = stream->duration != AV_NOPTS_VALUE && stream->duration > 0 &&
+                                m_format->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE;
+    if (storedDuration) {
+        m_durationMs = av_rescale_q(stream->duration, stream->time_base, kMilliseconds);
+    } else {
+        countFrames();
+        if (!seekToStart()) {
+            code = m_lastFailure;
+            return false;
+        }
+        m_durationMs = *m_countedFrames * m_framePeriodUs / 1000;
+    }
+    code = EngineCode::noErr;
+    return true;
+}
+
+void MovieDecoder::countFrames()
+{
+    std::int64_t count = 0;
+    while (av_read_frame(m_format.get(), m_packet.get()) >= 0) {
+        if (m_packet->stream_index == m_stream)
+            ++count;
+        av_packet_unref(m_packet.get());
+    }
+    m_countedFrames = count;
+}
+
+bool MovieDecoder::seekToStart()
+{
+    int ret = av_seek_frame(m_format.get(), m_stream, m_startPts, AVSEEK_FLAG_BACKWARD);
+    if (ret < 0) // raw streams without an index go back by bytes
+        ret = av_seek_frame(m_format.get(), -1, 0, AVSEEK_FLAG_BYTE);
+    if (ret < 0) {
+        m_lastFailure = engineCodeFor(ret, FfmpegStep::Seek);
+        return false;
+    }
+    return true;
+}
+
+bool MovieDecoder::rewind()
+{
+    if (!seekToStart())
+        return false;
+    avcodec_flush_buffers(m_codec.get());
+    m_draining = false;
+    m_frameIndex = 0;
+    return true;
+}
+
+const char* MovieDecoder::containerName() const
+{
+    return m_format && m_format->iformat ? m_format->iformat->name : "";
+}
+
+MovieDecoder::Outcome MovieDecoder::decodeNext(MovieFrame& target)
+{
+    // The standard demux and decode loop: "try again" asks for the next packet,
+    // end of file flushes the decoder, and the decoder's end ends the stream.
+    for (;;) {
+        int ret = avcodec_receive_frame(m_codec.get(), m_frame.get());
+        if (ret == 0)
+            return receive(target);
+        if (ret == AVERROR_EOF)
+            return Outcome::EndOfStream;
+        if (ret != AVERROR(EAGAIN)) {
+            m_lastFailure = engineCodeFor(ret, FfmpegStep::Decode);
+            return Outcome::Failed;
+        }
+        if (m_draining)
+            return Outcome::EndOfStream;
+
+        ret = av_read_frame(m_format.get(), m_packet.get());
+        if (ret == AVERROR_EOF) {
+            m_draining = true;
+            avcodec_send_packet(m_codec.get(), nullptr);
+            continue;
+        }
+        if (ret < 0) {
+            m_lastFailure = engineCodeFor(ret, FfmpegStep::Decode);
+            return Outcome::Failed;
+        }
+        if (m_packet->stream_index == m_stream) {
+            // A damaged packet costs its own picture only; the stream goes on.
+            avcodec_send_packet(m_codec.get(), m_packet.get());
+        }
+        av_packet_unref(m_packet.get());
+    }
+}
+
+MovieDecoder::Outcome MovieDecoder::receive(MovieFrame& target)
+{
+    target.timeMs = frameTimeMs(*m_frame);
+    convert(*m_frame, target);
+    av_frame_unref(m_frame.get());
+    ++m_frameIndex;
+    if (!target.valid()) {
+        m_lastFailure = EngineCode::internalError;
+        return Outcome::Failed;
+    }
+    return Outcome::Frame;
+}
+
+std::int64_t MovieDecoder::frameTimeMs(const AVFrame& frame) const
+{
+    const std::int64_t byIndex = m_frameIndex * m_framePeriodUs / 1000;
+    if (m_countedFrames || frame.best_effort_timestamp == AV_NOPTS_VALUE)
+        return byIndex;
+    const AVStream* stream = m_format->streams[m_stream];
+    return av_rescale_q(frame.best_effort_timestamp - m_startPts, stream->time_base, kMilliseconds);
+}
+
+void MovieDecoder::convert(const AVFrame& source, MovieFrame& target)
+{
+    const auto format = static_cast<AVPixelFormat>(source.format);
+    m_scaler.reset(sws_getCachedContext(m_scaler.release(), source.width, source.height, format,
+                                        source.width, source.height, AV_PIX_FMT_RGB32,
+                                        SWS_POINT, nullptr, nullptr, nullptr));
+    if (!m_scaler) {
+        target.pixels.clear();
+        return;
+    }
+    target.width = source.width;
+    target.height = source.height;
+    target.stride = source.width * 4;
+    target.pixels.resize(static_cast<std::size_t>(target.stride) *
+                         static_cast<std::size_t>(target.height));
+    std::uint8_t* planes[4] = {target.pixels.data(), nullptr, nullptr, nullptr};
+    const int strides[4] = {target.stride, 0, 0, 0};
+    sws_scale(m_scaler.get(), source.data, source.linesize, 0, source.height, planes, strides);
+}
+
+} // namespace movieview

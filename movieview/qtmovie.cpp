@@ -1,0 +1,301 @@
+#include "qtmovie.h"
+
+#include "Movie.h"
+#include "MovieCallBack.h"
+#include "MovieController.h"
+#include "MovieEndMessage.h"
+#include "MovieEngineSession.h"
+#include "MovieError.h"
+#include "MovieErrors.h"
+#include "MovieFile.h"
+#include "MoviePlacement.h"
+#include "QtEngineEvent.h"
+#include "TimeBase.h"
+#include "WidgetMoviePort.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace movieview {
+
+TQTMovie::TQTMovie(QWidget* owner) : QWidget(owner)
+{
+    // Opaque: the control covers its whole area and erasing draws nothing, so
+    // nothing is drawn under the movie picture before the engine draws it.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setAutoFillBackground(false);
+    // Space reaches the controller only with the keyboard focus.
+    setFocusPolicy(Qt::StrongFocus);
+    resize(kInitialWidth, kInitialHeight);
+}
+
+TQTMovie::~TQTMovie()
+{
+    CloseMovie();
+    m_port.reset();
+}
+
+bool TQTMovie::EnsureQuickTime()
+{
+    const bool available = QuickTimeAvailable();
+    if (!available)
+        emit OnQuickTimeNotAvailable(this);
+    return available;
+}
+
+void TQTMovie::createNativeWindow()
+{
+    if (m_nativeWindowCreated)
+        return;
+    m_nativeWindowCreated = true;
+    if (EnsureQuickTime())
+        m_port = std::make_unique<WidgetMoviePort>(*this);
+}
+
+void TQTMovie::setFileName(const QString& path)
+{
+    if (!EnsureQuickTime())
+        return;
+    CloseMovie();
+    update();
+    if (path.isEmpty())
+        return;
+    OpenMovie(path);
+    m_fileName = path;
+}
+
+void TQTMovie::OpenMovie(const QString& path)
+{
+    if (!EnsureQuickTime())
+        return;
+    // The whole path reaches the engine, in the file system's encoding.
+    const std::string localPath = QFile::encodeName(path).toStdString();
+    createNativeWindow();
+
+    MovieFileRef file;
+    if (OpenMovieFile(localPath, file) != EngineCode::noErr)
+        throw MovieError(QStringLiteral("Error opening movie file"));
+    std::unique_ptr<Movie> movie;
+    const MovieErrorCode made =
+        NewMovieFromFile(movie, file, m_port.get(), NewMovieFlag::newMovieActive);
+    CloseMovieFile(file);
+    if (made != EngineCode::noErr)
+        throw MovieError(QStringLiteral("Error reading movie from file"));
+    InstallMovie(std::move(movie));
+}
+
+void TQTMovie::InstallMovie(std::unique_ptr<Movie> movie)
+{
+    if (!EnsureQuickTime())
+        return;
+    CloseMovie();
+    if (!movie)
+        return;
+
+    // A failure before the movie is attached releases it with this function.
+    const MovieBox natural = movie->box();
+    CheckMoviesError();
+    m_naturalWidth = static_cast<std::int16_t>(natural.right - natural.left);
+    m_naturalHeight = static_cast<std::int16_t>(natural.bottom - natural.top);
+    const MovieBox controllerBox{0, 0, m_naturalHeight, m_naturalWidth};
+
+    ClearMoviesStickyError();
+    movie->preferredRate();
+    movie->preferredVolume();
+    TimeBase& timeBase = movie->timeBase();
+    movie->duration();
+    movie->timeScale();
+
+    m_hasPicture = m_naturalWidth != 0;
+    if (!m_hasPicture)
+        m_naturalHeight = 0;
+    CheckMoviesStickyError();
+
+    timeBase.setFlags(0);
+    m_timeBase = &timeBase;
+    m_controller = NewMovieController(*movie, controllerBox, kControllerFlags);
+    m_movie = std::move(movie);
+
+    applyAutoSize();
+    PlaceMovie();
+
+    m_endTrigger = NewCallBack(*m_timeBase, CallBackType::callBackAtExtremes);
+    if (!m_endTrigger)
+        throw MovieError(QStringLiteral("Couldn't create callback function"));
+    // Armed at once, so that the end of the movie stops, rewinds or loops it.
+    ArmEndTrigger();
+}
+
+void TQTMovie::CloseMovie()
+{
+    m_fileName.clear();
+    m_hasPicture = false;
+    m_endTrigger.reset();
+    m_controller.reset();
+    m_timeBase = nullptr;
+    m_movie.reset();
+}
+
+void TQTMovie::PlaceMovie()
+{
+    if (!m_movie)
+        return;
+    const MoviePlacement placement =
+        placeMovie(ClientRect{0, 0, width(), height()}, m_naturalWidth, m_naturalHeight,
+                   m_keepScale, m_hasPicture);
+    if (placement.barOffset)
+        m_barOffset = *placement.barOffset;
+    m_movie->setBox(placement.box);
+}
+
+void TQTMovie::setKeepScale(bool keepScale)
+{
+    if (!EnsureQuickTime())
+        return;
+    m_keepScale = keepScale;
+    PlaceMovie();
+    update();
+}
+
+void TQTMovie::setColor(const QColor& color)
+{
+    m_color = color;
+    update();
+}
+
+void TQTMovie::setAutoSize(bool autoSize)
+{
+    m_autoSize = autoSize;
+    applyAutoSize();
+}
+
+void TQTMovie::applyAutoSize()
+{
+    updateGeometry();
+    if (!m_autoSize)
+        return;
+    int w = width();
+    int h = height();
+    if (CanAutoSize(w, h))
+        resize(w, h);
+}
+
+bool TQTMovie::CanAutoSize(int& newWidth, int& newHeight) const
+{
+    if (m_controller && (newWidth != m_naturalWidth || newHeight != m_naturalHeight)) {
+        newWidth = m_naturalWidth;
+        newHeight = m_naturalHeight;
+        return true;
+    }
+    return false;
+}
+
+QSize TQTMovie::sizeHint() const
+{
+    if (m_controller)
+        return QSize(m_naturalWidth, m_naturalHeight);
+    return QWidget::sizeHint();
+}
+
+void TQTMovie::ArmEndTrigger()
+{
+    if (!m_endTrigger)
+        return;
+    createNativeWindow();
+    m_endTrigger->callMeWhen(&TQTMovie::EndTriggerProc, this, TriggerFlag::triggerAtStop, 0, 0);
+}
+
+void TQTMovie::EndTriggerProc(MovieCallBack& callBack, void* refCon)
+{
+    // Only posts: the end is handled later, in event order, on this thread.
+    QCoreApplication::postEvent(static_cast<TQTMovie*>(refCon),
+                                new MovieEndEvent(callBack.serial()));
+}
+
+void TQTMovie::handleMovieEnd(const MovieEndEvent& event)
+{
+    // An end message of a trigger that is gone (the movie was closed or
+    // replaced after it was posted) concerns no movie shown now.
+    if (!m_movie || !m_endTrigger || m_endTrigger->serial() != event.triggerSerial())
+        return;
+    if (m_looping) {
+        m_movie->goToBeginning();
+        CheckMoviesError();
+        ArmEndTrigger();
+        return;
+    }
+    ClearMoviesStickyError();
+    m_movie->stop();
+    if (m_autoRewind)
+        m_movie->goToBeginning();
+    CheckMoviesStickyError();
+    // Armed again before OnStop, whose handler may close the movie, so that the
+    // next play to the end is handled as well.
+    ArmEndTrigger();
+    emit OnStop(this);
+}
+
+void TQTMovie::routeToController(QEvent& event)
+{
+    if (!m_port || !m_controller || window()->isMinimized())
+        return;
+    // A single press of the left button never reaches the controller; the
+    // second press of a double click does.
+    if (event.type() == QEvent::MouseButtonPress &&
+        static_cast<QMouseEvent&>(event).button() == Qt::LeftButton)
+        return;
+    m_controller->isPlayerEvent(toEngineEvent(event));
+}
+
+bool TQTMovie::event(QEvent* event)
+{
+    routeToController(*event);
+    if (event->type() == MovieEndMessage) {
+        try {
+            handleMovieEnd(static_cast<const MovieEndEvent&>(*event));
+        } catch (const MovieError& error) {
+            // No caller to throw to from an event handler.
+            emit OnMovieError(this, error.text());
+        }
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void TQTMovie::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    const int w = width();
+    const int h = height();
+    if (!m_movie || !m_hasPicture) {
+        painter.fillRect(QRect(0, 0, w, h), m_color);
+        return;
+    }
+    if (!m_keepScale)
+        return; // the movie covers the client area and the engine draws it
+    if (m_barOffset > 0) {
+        painter.fillRect(QRect(0, 0, m_barOffset, h), m_color);
+        painter.fillRect(QRect(w - m_barOffset, 0, m_barOffset, h), m_color);
+    } else {
+        painter.fillRect(QRect(0, 0, w, -m_barOffset), m_color);
+        painter.fillRect(QRect(0, h + m_barOffset, w, -m_barOffset), m_color);
+    }
+}
+
+void TQTMovie::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    if (m_controller)
+        PlaceMovie();
+}
+
+void TQTMovie::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    createNativeWindow();
+}
+
+} // namespace movieview

@@ -1,0 +1,127 @@
+// TQTMovie: the window control that shows a movie file. Setting FileName opens
+// the file with the movie engine and installs the movie with a controller;
+// setting it empty closes the movie. The movie fills the control, or keeps
+// its aspect ratio with bars of the control's colour beside it. A double click
+// or the Space key plays and pauses; at the end the movie stops (and rewinds)
+// or loops.
+//
+// The movie engine must have been started (a MovieEngineSession alive). While
+// it is unavailable the guarded operations only raise OnQuickTimeNotAvailable.
+// Failures are thrown as MovieError carrying the message text.
+//
+// Threading: user-interface thread only.
+#pragma once
+
+#include "MovieBox.h"
+
+#include <QColor>
+#include <QString>
+#include <QWidget>
+
+#include <cstdint>
+#include <memory>
+
+namespace movieview {
+
+class Movie;
+class MovieController;
+class MovieCallBack;
+class MovieEndEvent;
+class MoviePort;
+class TimeBase;
+
+class TQTMovie : public QWidget
+{
+    Q_OBJECT
+    Q_PROPERTY(QString FileName READ FileName WRITE setFileName)
+    Q_PROPERTY(bool KeepScale READ KeepScale WRITE setKeepScale)
+    Q_PROPERTY(bool AutoRewind READ AutoRewind WRITE setAutoRewind)
+    Q_PROPERTY(bool Looping READ Looping WRITE setLooping)
+    Q_PROPERTY(QColor Color READ Color WRITE setColor)
+    Q_PROPERTY(bool AutoSize READ AutoSize WRITE setAutoSize)
+
+public:
+    static constexpr int kInitialWidth = 50;
+    static constexpr int kInitialHeight = 50;
+    // Flags of the controller: movie at the top left of its box, no controller bar.
+    static constexpr long kControllerFlags = 9;
+
+    explicit TQTMovie(QWidget* owner = nullptr);
+    ~TQTMovie() override;
+
+    QString FileName() const { return m_fileName; }
+    // Closes the current movie, repaints, and opens path unless it is empty.
+    // Throws MovieError; FileName is then empty.
+    void setFileName(const QString& path);
+    bool KeepScale() const { return m_keepScale; }
+    void setKeepScale(bool keepScale);
+    bool AutoRewind() const { return m_autoRewind; }
+    void setAutoRewind(bool autoRewind) { m_autoRewind = autoRewind; }
+    bool Looping() const { return m_looping; }
+    void setLooping(bool looping) { m_looping = looping; }
+    QColor Color() const { return m_color; }
+    void setColor(const QColor& color);
+    bool AutoSize() const { return m_autoSize; }
+    void setAutoSize(bool autoSize);
+
+    void OpenMovie(const QString& path);
+    void InstallMovie(std::unique_ptr<Movie> movie);
+    void CloseMovie();
+    void PlaceMovie();
+
+    // The auto-size query: may replace the proposed size; true when it did.
+    bool CanAutoSize(int& newWidth, int& newHeight) const;
+    QSize sizeHint() const override;
+
+    bool HasPicture() const { return m_hasPicture; }
+    std::int16_t NaturalWidth() const { return m_naturalWidth; }
+    std::int16_t NaturalHeight() const { return m_naturalHeight; }
+    std::int32_t BarOffset() const { return m_barOffset; }
+    // The engine objects, for observers; none while no movie is loaded.
+    Movie* movie() const { return m_movie.get(); }
+    MovieController* controller() const { return m_controller.get(); }
+    bool hasPortAssociation() const { return m_port != nullptr; }
+
+signals:
+    void OnStop(movieview::TQTMovie* sender);
+    void OnQuickTimeNotAvailable(movieview::TQTMovie* sender);
+    // A failure while handling the end of the movie, which has no caller to
+    // throw to.
+    void OnMovieError(movieview::TQTMovie* sender, const QString& text);
+
+protected:
+    bool event(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    bool EnsureQuickTime();
+    void createNativeWindow();
+    void routeToController(QEvent& event);
+    void ArmEndTrigger();
+    void handleMovieEnd(const MovieEndEvent& event);
+    void applyAutoSize();
+    static void EndTriggerProc(MovieCallBack& callBack, void* refCon);
+
+    QString m_fileName;
+    bool m_keepScale = false;
+    bool m_autoRewind = true;
+    bool m_looping = false;
+    bool m_autoSize = false;
+    QColor m_color = Qt::black;
+
+    bool m_nativeWindowCreated = false;
+    // Engine objects, released in the order trigger, controller, movie, port.
+    std::unique_ptr<MoviePort> m_port; // PortAssociation
+    std::unique_ptr<Movie> m_movie;
+    std::unique_ptr<MovieController> m_controller;
+    std::unique_ptr<MovieCallBack> m_endTrigger;
+    TimeBase* m_timeBase = nullptr; // owned by m_movie
+    bool m_hasPicture = false;
+    std::int16_t m_naturalWidth = 0;
+    std::int16_t m_naturalHeight = 0;
+    std::int32_t m_barOffset = 0;
+};
+
+} // namespace movieview

@@ -1,0 +1,75 @@
+#include "TestClips.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace movietest {
+
+namespace {
+
+QTemporaryDir& clipFolder()
+{
+    static QTemporaryDir folder;
+    return folder;
+}
+
+bool makeClip(const ClipSpec& spec, const QString& path)
+{
+    const QString source = QStringLiteral("color=c=0x%1:size=%2x%3:rate=%4")
+                               .arg(spec.colour.rgb() & 0xFFFFFF, 6, 16, QLatin1Char('0'))
+                               .arg(spec.width)
+                               .arg(spec.height)
+                               .arg(kClipFrameRate);
+    const QStringList args = {
+        "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i", source,
+        "-frames:v", QString::number(kClipFrames), "-c:v", "mpeg4", "-q:v", "2", "-f",
+        spec.form == ClipForm::Container ? "mov" : "m4v", path};
+    QProcess ffmpeg;
+    ffmpeg.start("ffmpeg", args);
+    if (!ffmpeg.waitForFinished(30000) || ffmpeg.exitCode() != 0) {
+        ADD_FAILURE() << "ffmpeg failed for " << spec.name << ": "
+                      << ffmpeg.readAllStandardError().toStdString();
+        return false;
+    }
+    // The receiver stores what the recorder sent plus one zero byte.
+    QFile file(path);
+    return file.open(QIODevice::Append) && file.write("\0", 1) == 1;
+}
+
+} // namespace
+
+QString clipPath(const ClipSpec& spec)
+{
+    const QString path = clipFolder().filePath(spec.name);
+    if (!QFile::exists(path))
+        makeClip(spec, path);
+    return path;
+}
+
+QString writeFile(const char* name, const QByteArray& bytes)
+{
+    const QString path = clipFolder().filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        ADD_FAILURE() << "cannot write " << path.toStdString();
+    return path;
+}
+
+QString missingPath() { return clipFolder().filePath("no-such-clip.mov"); }
+
+bool closeColour(QColor actual, QColor expected, int tolerance)
+{
+    return std::abs(actual.red() - expected.red()) <= tolerance &&
+           std::abs(actual.green() - expected.green()) <= tolerance &&
+           std::abs(actual.blue() - expected.blue()) <= tolerance;
+}
+
+} // namespace movietest
