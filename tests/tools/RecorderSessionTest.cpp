@@ -1,0 +1,126 @@
+// Whole simulated recorders against the in-test receiver: what they send, in
+// which order, and how they count acknowledgements, faults and bytes.
+#include "NmeaChecksum.h"
+#include "PacketBytes.h"
+#include "RecorderSession.h"
+#include "TestAckServer.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace recorder;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr auto kTestTimeout = 5000ms;
+
+SimOptions optionsFor(const TestAckServer& server)
+{
+    SimOptions o;
+    o.port = server.port();
+    o.positions = 3;
+    o.events = 2;
+    o.clips = 1;
+    o.channel = ClipChannel::All;
+    o.repeat = 2;
+    o.ackTimeout = kTestTimeout;
+    o.device = DeviceInfo{{"I", "BUS", "A", "D", "U", "L", "7"}};
+    return o;
+}
+
+const Bytes kClip(1000, 0x5A);
+constexpr std::uint64_t kPackets = 1 + 2 * (3 + 2 + 1);
+
+} // namespace
+
+TEST(RecorderSession, SendsDeviceInformationThenEachRoundInOrder)
+{
+    TestAckServer server(TestAckServer::Mode::Ack);
+    const SimOptions options = optionsFor(server);
+    const SessionReport report = RecorderSession(options, 0, kClip).run({});
+
+    EXPECT_TRUE(report.connected);
+    EXPECT_EQ(report.key, "BUS_7");
+    EXPECT_EQ(report.errors, 0u) << (report.errorTexts.empty() ? "" : report.errorTexts[0]);
+    EXPECT_EQ(report.packetsSent, kPackets);
+    EXPECT_EQ(report.acksChecked, kPackets);
+    EXPECT_EQ(report.roundTrips.count(), kPackets);
+    EXPECT_EQ(report.clipBytes, 2 * (8 + kClip.size()));
+
+    const auto packets = server.packets();
+    ASSERT_EQ(packets.size(), kPackets);
+    EXPECT_EQ(report.bytesSent, server.bytesReceived());
+    const std::vector<std::uint16_t> round = {2, 2, 2, 6, 6, 240};
+    std::vector<std::uint16_t> expected = {0};
+    expected.insert(expected.end(), round.begin(), round.end());
+    expected.insert(expected.end(), round.begin(), round.end());
+    for (std::size_t i = 0; i < packets.size(); ++i) {
+        EXPECT_EQ(packets[i].command, expected[i]) << "packet " << i;
+        const std::string text(packets[i].payload.begin(), packets[i].payload.end());
+        if (packets[i].command == 2) {
+            EXPECT_TRUE(hasValidNmeaChecksum(text)) << text;
+        }
+        if (packets[i].command == 6) {
+            EXPECT_EQ(text.find(','), 19u) << "event time first: " << text;
+        }
+    }
+    const auto& info = packets[0].payload;
+    EXPECT_EQ(std::string(info.begin(), info.end()), "I,BUS,A,D,U,L,7");
+    EXPECT_EQ(packets.back().payload, kClip);
+}
+
+TEST(RecorderSession, StopsAtTheFirstWrongAcknowledgement)
+{
+    // The wrong acknowledgement swaps the command's bytes: right for command 0
+    // (00 00), wrong for the first position sentence.
+    TestAckServer server(TestAckServer::Mode::WrongAck);
+    const SessionReport report = RecorderSession(optionsFor(server), 0, kClip).run({});
+    EXPECT_EQ(report.packetsSent, 2u);
+    EXPECT_EQ(report.acksChecked, 1u);
+    EXPECT_EQ(report.errors, 1u);
+    ASSERT_EQ(report.errorTexts.size(), 1u);
+    EXPECT_NE(report.errorTexts[0].find("BUS_7"), std::string::npos) << report.errorTexts[0];
+}
+
+TEST(RecorderSession, WithoutWaitingForAcks)
+{
+    struct Case
+    {
+        const char* legend;
+        TestAckServer::Mode mode;
+        std::uint64_t acksChecked;
+    };
+    const Case cases[] = {
+        {"plain sink: nothing comes back, nothing is wrong", TestAckServer::Mode::Sink, 0},
+        {"receiver that acks: every late ack is checked", TestAckServer::Mode::Ack, kPackets},
+    };
+    for (const auto& c : cases) {
+        TestAckServer server(c.mode);
+        SimOptions options = optionsFor(server);
+        options.noAck = true;
+        const SessionReport report = RecorderSession(options, 0, kClip).run({});
+        EXPECT_EQ(report.errors, 0u) << c.legend << ": "
+                                     << (report.errorTexts.empty() ? "" : report.errorTexts[0]);
+        EXPECT_EQ(report.packetsSent, kPackets) << c.legend;
+        EXPECT_EQ(report.acksChecked, c.acksChecked) << c.legend;
+        EXPECT_EQ(server.bytesReceived(), report.bytesSent) << c.legend;
+        EXPECT_GT(report.clipTime.count(), 0) << c.legend;
+    }
+}
+
+TEST(RecorderSession, ReportsARefusedConnection)
+{
+    std::uint16_t port = 0;
+    {
+        TestAckServer gone(TestAckServer::Mode::Ack);
+        port = gone.port();
+    }
+    SimOptions options;
+    options.port = port;
+    const SessionReport report = RecorderSession(options, 0, {}).run({});
+    EXPECT_FALSE(report.connected);
+    EXPECT_EQ(report.errors, 1u);
+    EXPECT_EQ(report.packetsSent, 0u);
+}

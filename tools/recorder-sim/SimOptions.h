@@ -1,0 +1,51 @@
+// The simulator's command line: what to send, to whom, how often.
+#pragma once
+
+#include "ClipChannel.h"
+#include "DeviceInfoText.h"
+
+#include <chrono>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace recorder {
+
+struct SimOptions
+{
+    std::string host = "127.0.0.1";
+    std::uint16_t port = 9600;
+    unsigned recorders = 1;
+    unsigned positions = 10;                 // GPRMC sentences per recorder and round
+    unsigned events = 0;                     // event-time records per recorder and round
+    std::string clipPath;                    // empty: no clips
+    ClipChannel channel = ClipChannel::One;
+    unsigned clips = 1;                      // clip packets per recorder and round, with --clip
+    unsigned repeat = 1;                     // rounds of positions, events and clips
+    std::chrono::milliseconds interval{0};   // pause between packets of one recorder
+    std::chrono::milliseconds ackTimeout{10000};
+    bool noAck = false;                      // stream without waiting; check late acks at the end
+    bool quiet = false;                      // summary only
+    // Device-information fields in UTF-8; with more than one recorder, the
+    // serial gets "-" and the recorder's number appended, so keys differ.
+    DeviceInfo device{{"SIM", "SIM", "127.0.0.1", "Depot", "Driver", "Route", "1"}};
+};
+
+struct ParsedOptions
+{
+    enum class Action { Run, Help, Error };
+    Action action = Action::Run;
+    SimOptions options;
+    std::string error; // with Action::Error: one line saying what is wrong
+};
+
+// args: the arguments after the program name.
+ParsedOptions parseSimOptions(std::span<const std::string_view> args);
+
+std::string simUsage(std::string_view program);
+
+// The device information of recorder index (0-based) of options.recorders.
+DeviceInfo deviceForRecorder(const SimOptions& options, unsigned index);
+
+} // namespace recorder
