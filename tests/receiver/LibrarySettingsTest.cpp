@@ -1,0 +1,72 @@
+// Reading "quvex.ini": defaults, name matching, number forms and the low-8-bit rule.
+#include "LibrarySettings.h"
+
+#include "TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+using namespace kavrel;
+
+namespace {
+
+struct SettingsCase
+{
+    const char* legend;
+    const char* ini; // nullptr: no file
+    int wantLog, showDebug, saveData, socketTimeout;
+};
+
+const SettingsCase kCases[] = {
+    {"missing file gives the defaults", nullptr, 0, 0, 0, 1},
+    {"empty file", "", 0, 0, 0, 1},
+    {"plain values", "[Option]\nWANT_LOG=1\nSHOW_DEBUG=1\nSAVE_DATA=1\nSOCKET_TIMEOUT=5\n", 1, 1, 1, 5},
+    {"names in any case", "[oPTION]\nwant_log=1\nShow_Debug=1\nsave_DATA=1\n", 1, 1, 1, 1},
+    {"257 keeps 1, 256 keeps 0", "[Option]\nWANT_LOG=256\nSHOW_DEBUG=257\nSAVE_DATA=256\n", 0, 1, 0, 1},
+    {"hexadecimal after 0x and $", "[Option]\nSHOW_DEBUG=0x101\nSAVE_DATA=$01\nSOCKET_TIMEOUT=0x10\n", 0, 1, 1, 16},
+    {"garbage keeps the default", "[Option]\nWANT_LOG=yes\nSOCKET_TIMEOUT=5min\nSAVE_DATA=0x\n", 0, 0, 0, 1},
+    {"negative numbers", "[Option]\nSOCKET_TIMEOUT=-3\nWANT_LOG=-1\n", 255, 0, 0, -3},
+    {"out of range keeps the default", "[Option]\nSOCKET_TIMEOUT=99999999999\n", 0, 0, 0, 1},
+    {"other sections are ignored", "[Other]\nWANT_LOG=1\n[Option]\nSAVE_DATA=1\n", 0, 0, 1, 1},
+    {"the first of a repeated key wins", "[Option]\nSAVE_DATA=1\nSAVE_DATA=0\n", 0, 0, 1, 1},
+    {"spaces around names and values", "[Option]\n  WANT_LOG =  1  \n", 1, 0, 0, 1},
+};
+
+} // namespace
+
+TEST(LibrarySettings, ReadsTheOptionSection)
+{
+    for (const auto& c : kCases) {
+        TempFolder folder;
+        const std::string path = folder.path() + "quvex.ini";
+        if (c.ini != nullptr)
+            std::ofstream(path) << c.ini;
+        const auto s = LibrarySettings::load(path);
+        EXPECT_EQ(s.WANT_LOG, c.wantLog) << c.legend;
+        EXPECT_EQ(s.SHOW_DEBUG, c.showDebug) << c.legend;
+        EXPECT_EQ(s.SAVE_DATA, c.saveData) << c.legend;
+        EXPECT_EQ(s.SOCKET_TIMEOUT, c.socketTimeout) << c.legend;
+    }
+}
+
+TEST(LibrarySettings, EffectiveSwitchesFollowTheKeptByte)
+{
+    LibrarySettings s;
+    s.SHOW_DEBUG = 2;
+    s.SAVE_DATA = 1;
+    s.WANT_LOG = 2;
+    EXPECT_FALSE(s.showDebug()) << "only exactly 1 shows the window";
+    EXPECT_TRUE(s.saveData());
+    EXPECT_TRUE(s.wantLog()) << "any value but 0 logs";
+}
+
+TEST(LibrarySettings, GuardLimitsAcceptOnlyPositiveValues)
+{
+    TempFolder folder;
+    const std::string path = folder.path() + "quvex.ini";
+    std::ofstream(path) << "[Option]\nMAX_PACKET_SIZE=0\nMAX_CONNECTIONS=$10\n";
+    const auto s = LibrarySettings::load(path);
+    EXPECT_EQ(s.MAX_PACKET_SIZE, 64 * 1024 * 1024);
+    EXPECT_EQ(s.MAX_CONNECTIONS, 16);
+}
