@@ -13,8 +13,8 @@ MovieErrorCode FfmpegEngineLibrary::initialize()
     m_previousLogLevel = av_log_get_level();
     av_log_set_level(AV_LOG_QUIET);
     // Clips come as QuickTime/MP4 files or as raw MPEG-4 part 2 streams.
-    const bool demuxers = av_find_input_format("mov") != nullptr &&
-                          av_find_input_format("m4v") != nullptr;
+    const bool demuxers =
+        av_find_input_format("mov") != nullptr && av_find_input_format("m4v") != nullptr;
     if (!demuxers)
         return EngineCode::cantFindHandler;
     if (avcodec_find_decoder(AV_CODEC_ID_MPEG4) == nullptr)
@@ -22,10 +22,16 @@ MovieErrorCode FfmpegEngineLibrary::initialize()
     return EngineCode::noErr;
 }
 
-MovieErrorCode FfmpegEngineLibrary::enterMovies() { return EngineCode::noErr; }
+MovieErrorCode FfmpegEngineLibrary::enterMovies()
+{
+    return EngineCode::noErr;
+}
 
 void FfmpegEngineLibrary::exitMovies() {}
 
-void FfmpegEngineLibrary::terminate() { av_log_set_level(m_previousLogLevel); }
+void FfmpegEngineLibrary::terminate()
+{
+    av_log_set_level(m_previousLogLevel);
+}
 
 } // namespace movieview

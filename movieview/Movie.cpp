@@ -106,7 +106,7 @@ void Movie::goToBeginning()
     m_nextValid = false;
     if (!m_decoder.rewind() || m_decoder.decodeNext(m_current) != MovieDecoder::Outcome::Frame) {
         noteEngineResult(m_decoder.lastFailure() != EngineCode::noErr ? m_decoder.lastFailure()
-                                                                       : EngineCode::invalidTime);
+                                                                      : EngineCode::invalidTime);
         return;
     }
     ++m_framesShown;

@@ -19,7 +19,6 @@
 #include "TimeBase.h"
 
 #include <QTimer>
-
 #include <chrono>
 #include <cstdint>
 

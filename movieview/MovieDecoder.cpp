@@ -20,7 +20,10 @@ constexpr AVRational kMilliseconds{1, 1000};
 // Only the local file protocol: a path must never be taken for a network URL.
 constexpr const char* kFileProtocol = "file:";
 
-bool isValidRate(AVRational r) { return r.num > 0 && r.den > 0; }
+bool isValidRate(AVRational r)
+{
+    return r.num > 0 && r.den > 0;
+}
 
 } // namespace
 
@@ -224,8 +227,8 @@ void MovieDecoder::convert(const AVFrame& source, MovieFrame& target)
 {
     const auto format = static_cast<AVPixelFormat>(source.format);
     m_scaler.reset(sws_getCachedContext(m_scaler.release(), source.width, source.height, format,
-                                        source.width, source.height, AV_PIX_FMT_RGB32,
-                                        SWS_POINT, nullptr, nullptr, nullptr));
+                                        source.width, source.height, AV_PIX_FMT_RGB32, SWS_POINT,
+                                        nullptr, nullptr, nullptr));
     if (!m_scaler) {
         target.pixels.clear();
         return;

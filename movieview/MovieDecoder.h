@@ -20,7 +20,8 @@ namespace movieview {
 class MovieDecoder
 {
 public:
-    enum class Outcome {
+    enum class Outcome
+    {
         Frame,       // a frame was decoded into the target
         EndOfStream, // no more frames; a normal outcome
         Failed,      // reading failed; lastFailure() says how

@@ -37,7 +37,10 @@ MovieEngineSession::~MovieEngineSession()
     g_current = nullptr;
 }
 
-MovieEngineSession* MovieEngineSession::current() { return g_current; }
+MovieEngineSession* MovieEngineSession::current()
+{
+    return g_current;
+}
 
 bool QuickTimeAvailable()
 {

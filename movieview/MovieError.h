@@ -2,7 +2,6 @@
 #pragma once
 
 #include <QString>
-
 #include <stdexcept>
 
 namespace movieview {
@@ -10,8 +9,7 @@ namespace movieview {
 class MovieError : public std::runtime_error
 {
 public:
-    explicit MovieError(const QString& text)
-        : std::runtime_error(text.toStdString()), m_text(text)
+    explicit MovieError(const QString& text) : std::runtime_error(text.toStdString()), m_text(text)
     {
     }
 

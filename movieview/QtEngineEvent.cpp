@@ -3,7 +3,6 @@
 #include <QEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
-
 #include <chrono>
 
 namespace movieview {
@@ -50,8 +49,8 @@ EngineEvent toEngineEvent(const QEvent& event)
     case QEvent::KeyPress:
     case QEvent::KeyRelease: {
         const auto& key = static_cast<const QKeyEvent&>(event);
-        out.what = event.type() == QEvent::KeyPress ? EngineEventKind::KeyDown
-                                                    : EngineEventKind::KeyUp;
+        out.what =
+            event.type() == QEvent::KeyPress ? EngineEventKind::KeyDown : EngineEventKind::KeyUp;
         out.key = static_cast<std::uint32_t>(key.key());
         out.autoRepeat = key.isAutoRepeat();
         out.when = static_cast<std::uint32_t>(key.timestamp());

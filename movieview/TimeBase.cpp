@@ -28,8 +28,14 @@ void TimeBase::reachedStopEnd()
             callBack->reachedEnd(TriggerFlag::triggerAtStop);
 }
 
-void TimeBase::attach(MovieCallBack* callBack) { m_callBacks.push_back(callBack); }
+void TimeBase::attach(MovieCallBack* callBack)
+{
+    m_callBacks.push_back(callBack);
+}
 
-void TimeBase::detach(MovieCallBack* callBack) { std::erase(m_callBacks, callBack); }
+void TimeBase::detach(MovieCallBack* callBack)
+{
+    std::erase(m_callBacks, callBack);
+}
 
 } // namespace movieview

@@ -143,9 +143,8 @@ void TQTMovie::PlaceMovie()
 {
     if (!m_movie)
         return;
-    const MoviePlacement placement =
-        placeMovie(ClientRect{0, 0, width(), height()}, m_naturalWidth, m_naturalHeight,
-                   m_keepScale, m_hasPicture);
+    const MoviePlacement placement = placeMovie(ClientRect{0, 0, width(), height()}, m_naturalWidth,
+                                                m_naturalHeight, m_keepScale, m_hasPicture);
     if (placement.barOffset)
         m_barOffset = *placement.barOffset;
     m_movie->setBox(placement.box);

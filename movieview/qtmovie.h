@@ -17,7 +17,6 @@
 #include <QColor>
 #include <QString>
 #include <QWidget>
-
 #include <cstdint>
 #include <memory>
 

@@ -1,11 +1,11 @@
 // The FFmpeg layer on real clips: what opens, natural sizes, durations,
 // frames and rewinding, and how failures are coded.
-#include "FfmpegErrorMapping.h"
 #include "MovieDecoder.h"
+
+#include "FfmpegErrorMapping.h"
 #include "TestClips.h"
 
 #include <QFile>
-
 #include <gtest/gtest.h>
 
 using namespace movieview;
@@ -28,12 +28,9 @@ struct ClipCase
 };
 
 const ClipCase kClips[] = {
-    {"320x240 in a container", &clips::red320Mov},
-    {"176x144 in a container", &clips::red176Mov},
-    {"320x240 raw stream", &clips::red320Raw},
-    {"176x144 raw stream", &clips::red176Raw},
-    {"raw stream named .mov", &clips::rawNamedMov},
-    {"container named .bin", &clips::movNamedBin},
+    {"320x240 in a container", &clips::red320Mov},  {"176x144 in a container", &clips::red176Mov},
+    {"320x240 raw stream", &clips::red320Raw},      {"176x144 raw stream", &clips::red176Raw},
+    {"raw stream named .mov", &clips::rawNamedMov}, {"container named .bin", &clips::movNamedBin},
 };
 
 } // namespace
@@ -71,8 +68,8 @@ TEST(MovieDecoder, OpensEveryClipFormWithItsSizeDurationAndFrames)
         EXPECT_EQ(frame.timeMs, 0) << c.legend << ": rewound to the first frame";
         EXPECT_EQ(frame.width, c.clip->width) << c.legend;
         const auto* pixel = reinterpret_cast<const std::uint32_t*>(frame.pixels.data());
-        EXPECT_TRUE(closeColour(QColor::fromRgb(pixel[frame.width * frame.height / 2 + 8]),
-                                c.clip->colour))
+        EXPECT_TRUE(
+            closeColour(QColor::fromRgb(pixel[frame.width * frame.height / 2 + 8]), c.clip->colour))
             << c.legend;
     }
 }

@@ -1,13 +1,13 @@
 // The error texts at the table's edges, the two checks, and the engine's
 // program-wide start and stop.
+#include "MovieErrors.h"
+
 #include "EngineErrors.h"
 #include "FakeEngineLibrary.h"
 #include "MovieEngineSession.h"
 #include "MovieError.h"
-#include "MovieErrors.h"
 
 #include <gtest/gtest.h>
-
 #include <set>
 
 using namespace movieview;
@@ -34,7 +34,8 @@ const TextCase kTexts[] = {
     {"the longest text", -2022,
      "Error trying to create a single-fork file. This occurs when the file already exists."},
     {"a row in the middle", -2034, "Internal error"},
-    {"curly apostrophe, -2017", -2017, QString::fromUtf16(u"The track\u2019s edit list is corrupted")},
+    {"curly apostrophe, -2017", -2017,
+     QString::fromUtf16(u"The track\u2019s edit list is corrupted")},
     {"curly apostrophe, -2018", -2018, QString::fromUtf16(u"These media don\u2019t match")},
     {"curly apostrophe, -2020", -2020,
      QString::fromUtf16(u"You haven\u2019t initialized the Movie Toolbox")},
@@ -115,11 +116,20 @@ TEST(MovieEngineSession, StartAndStopRunOnceWithTheFlag)
         std::vector<std::string> calls;
     };
     const Case cases[] = {
-        {"both start calls succeed", 0, 0, true,
+        {"both start calls succeed",
+         0,
+         0,
+         true,
          {"initialize", "enterMovies", "exitMovies", "terminate"}},
-        {"initialize fails: enterMovies is skipped, both stops run", -2020, 0, false,
+        {"initialize fails: enterMovies is skipped, both stops run",
+         -2020,
+         0,
+         false,
          {"initialize", "exitMovies", "terminate"}},
-        {"enterMovies fails", 0, -2034, false,
+        {"enterMovies fails",
+         0,
+         -2034,
+         false,
          {"initialize", "enterMovies", "exitMovies", "terminate"}},
     };
     for (const auto& c : cases) {

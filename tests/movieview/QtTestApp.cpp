@@ -1,7 +1,6 @@
 // One QApplication for the whole test program, on the offscreen platform, made
 // when the tests start (not while CTest lists them).
 #include <QApplication>
-
 #include <gtest/gtest.h>
 
 namespace {
@@ -24,7 +23,6 @@ private:
     std::unique_ptr<QApplication> m_app;
 };
 
-const auto* const g_environment =
-    ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
+const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
 
 } // namespace

@@ -10,10 +10,11 @@
 #include "qtmovie.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
-
 #include <gtest/gtest.h>
 
 using namespace movieview;
@@ -93,7 +94,8 @@ TEST_F(TQTMovieTest, ShowsTheFirstFrameOfEveryClipFormAtOnce)
         // Stretched over the whole control: corners and centre show the clip.
         for (const auto& [x, y] : {std::pair{2, 2}, {160, 120}, {317, 237}})
             EXPECT_TRUE(closeColour(pixel(x, y), clip->colour))
-                << clip->name << " at " << x << "," << y << ": " << pixel(x, y).name().toStdString();
+                << clip->name << " at " << x << "," << y << ": "
+                << pixel(x, y).name().toStdString();
     }
 }
 
@@ -108,19 +110,28 @@ TEST_F(TQTMovieTest, KeepScaleBarsInTheControlColour)
         std::vector<Point> points;
     };
     const Case cases[] = {
-        {"176x144: bars left and right", &clips::red176Mov, 14, {0, 14, 240, 307},
+        {"176x144: bars left and right",
+         &clips::red176Mov,
+         14,
+         {0, 14, 240, 307},
          {{"left bar", 6, 120, kControlColour},
           {"picture left edge", 15, 120, kRed},
           {"picture centre", 160, 120, kRed},
           {"right bar overlaps the last picture column", 306, 120, kControlColour},
           {"right bar", 318, 5, kControlColour}}},
-        {"352x144: bars top and bottom", &clips::red352Mov, -55, {55, 0, 185, 320},
+        {"352x144: bars top and bottom",
+         &clips::red352Mov,
+         -55,
+         {55, 0, 185, 320},
          {{"top bar", 160, 20, kControlColour},
           {"picture top edge", 160, 56, kRed},
           {"picture centre", 160, 120, kRed},
           {"bottom bar", 160, 186, kControlColour},
           {"bottom bar end", 2, 238, kControlColour}}},
-        {"320x240: same shape, no bars", &clips::red320Mov, 0, {0, 0, 240, 320},
+        {"320x240: same shape, no bars",
+         &clips::red320Mov,
+         0,
+         {0, 0, 240, 320},
          {{"corner", 0, 0, kRed}, {"far corner", 319, 239, kRed}}},
     };
     m_view->setKeepScale(true);
@@ -131,7 +142,8 @@ TEST_F(TQTMovieTest, KeepScaleBarsInTheControlColour)
         const QImage image = m_view->grab().toImage();
         for (const auto& p : c.points)
             EXPECT_TRUE(closeColour(image.pixelColor(p.x, p.y), p.colour))
-                << c.legend << ", " << p.legend << ": " << image.pixelColor(p.x, p.y).name().toStdString();
+                << c.legend << ", " << p.legend << ": "
+                << image.pixelColor(p.x, p.y).name().toStdString();
     }
 }
 
@@ -218,6 +230,22 @@ TEST_F(TQTMovieTest, SamePathAgainOpensTheFileAnew)
     m_view->setFileName(preview);
     EXPECT_EQ(m_view->FileName(), preview);
     EXPECT_TRUE(closeColour(pixel(160, 120), kBlue)) << pixel(160, 120).name().toStdString();
+}
+
+TEST_F(TQTMovieTest, APathLongerThan255CharactersOpensWhole)
+{
+    // Archive paths grow with the program folder; a cut path would name another file.
+    const QString red = clipPath(clips::red320Mov);
+    QString folder = QFileInfo(red).absolutePath();
+    while (folder.size() < 300)
+        folder += QStringLiteral("/a-rather-long-folder-name-for-a-day");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString deep = folder + QStringLiteral("/clip.mov");
+    ASSERT_TRUE(QFile::copy(red, deep));
+    ASSERT_GT(deep.size(), 255);
+    m_view->setFileName(deep);
+    EXPECT_EQ(m_view->FileName(), deep);
+    EXPECT_TRUE(closeColour(pixel(160, 120), kRed));
 }
 
 TEST_F(TQTMovieTest, DoubleClickAndSpaceTogglePlayingButASinglePressDoesNot)

@@ -6,10 +6,8 @@
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
 #include <cstdlib>
+#include <gtest/gtest.h>
 
 namespace movietest {
 
@@ -28,10 +26,23 @@ bool makeClip(const ClipSpec& spec, const QString& path)
                                .arg(spec.width)
                                .arg(spec.height)
                                .arg(kClipFrameRate);
-    const QStringList args = {
-        "-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i", source,
-        "-frames:v", QString::number(kClipFrames), "-c:v", "mpeg4", "-q:v", "2", "-f",
-        spec.form == ClipForm::Container ? "mov" : "m4v", path};
+    const QStringList args = {"-hide_banner",
+                              "-loglevel",
+                              "error",
+                              "-y",
+                              "-f",
+                              "lavfi",
+                              "-i",
+                              source,
+                              "-frames:v",
+                              QString::number(kClipFrames),
+                              "-c:v",
+                              "mpeg4",
+                              "-q:v",
+                              "2",
+                              "-f",
+                              spec.form == ClipForm::Container ? "mov" : "m4v",
+                              path};
     QProcess ffmpeg;
     ffmpeg.start("ffmpeg", args);
     if (!ffmpeg.waitForFinished(30000) || ffmpeg.exitCode() != 0) {
@@ -63,7 +74,10 @@ QString writeFile(const char* name, const QByteArray& bytes)
     return path;
 }
 
-QString missingPath() { return clipFolder().filePath("no-such-clip.mov"); }
+QString missingPath()
+{
+    return clipFolder().filePath("no-such-clip.mov");
+}
 
 bool closeColour(QColor actual, QColor expected, int tolerance)
 {

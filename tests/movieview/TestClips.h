@@ -8,7 +8,11 @@
 
 namespace movietest {
 
-enum class ClipForm { Container, RawStream };
+enum class ClipForm
+{
+    Container,
+    RawStream
+};
 
 struct ClipSpec
 {
