@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
@@ -280,8 +281,12 @@ TEST_F(TQTMovieTest, PlayedToItsEndStopsRewindsAndRaisesOnStop)
         m_view->setAutoRewind(c.autoRewind);
         m_view->setFileName(clipPath(clips::red320Raw));
         QSignalSpy stops(m_view.get(), &TQTMovie::OnStop);
+        QElapsedTimer clock;
+        clock.start();
         QTest::keyClick(m_view.get(), Qt::Key_Space);
         ASSERT_TRUE(stops.wait(kWaitMs)) << c.legend;
+        // Paced by the clip's frame rate, not decoded in one burst.
+        EXPECT_GE(clock.elapsed(), kClipFrames * 1000 / kClipFrameRate - 20) << c.legend;
         EXPECT_EQ(stops.count(), 1) << c.legend;
         EXPECT_EQ(stops.at(0).at(0).value<TQTMovie*>(), m_view.get()) << c.legend;
         Movie* movie = m_view->movie();
@@ -294,6 +299,18 @@ TEST_F(TQTMovieTest, PlayedToItsEndStopsRewindsAndRaisesOnStop)
         EXPECT_TRUE(stops.wait(kWaitMs)) << c.legend << ": second play";
         EXPECT_EQ(stops.count(), 2) << c.legend;
     }
+}
+
+TEST_F(TQTMovieTest, AnOnStopHandlerMayCloseTheMovie)
+{
+    m_view->setFileName(clipPath(clips::red320Mov));
+    QObject::connect(m_view.get(), &TQTMovie::OnStop,
+                     [](TQTMovie* sender) { sender->setFileName(QString()); });
+    QSignalSpy stops(m_view.get(), &TQTMovie::OnStop);
+    QTest::keyClick(m_view.get(), Qt::Key_Space);
+    ASSERT_TRUE(stops.wait(kWaitMs));
+    EXPECT_EQ(m_view->movie(), nullptr);
+    EXPECT_EQ(pixel(160, 120), kControlColour);
 }
 
 TEST_F(TQTMovieTest, LoopingStartsAgainWithoutOnStop)
