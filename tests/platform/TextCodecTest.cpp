@@ -3,7 +3,6 @@
 #include "TextCodec.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 
 using platform::utf8ToWindows1252;

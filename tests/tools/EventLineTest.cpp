@@ -1,11 +1,11 @@
 // Event lines of the headless host: one line per event whatever the data holds,
 // Windows-1252 text shown in UTF-8, nothing read beyond the length given.
 #include "EventLine.h"
+
 #include "EventPrinter.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdio>
+#include <gtest/gtest.h>
 #include <string>
 
 using namespace listenhost;
@@ -25,10 +25,11 @@ struct LineCase
 const LineCase kLines[] = {
     {"connection event with its time text", "10.0.0.7", 61440, "2024/01/02 03:04:05", 19,
      "61440 CONNECTION_OPENED  10.0.0.7  length 19  \"2024/01/02 03:04:05\""},
-    {"position sentence, zero byte counted in the length", "BUS_7", 2, std::string("$GPRMC,1*00\0", 12),
-     12, "2 CMD_GPRMC_DATA  BUS_7  length 12  \"$GPRMC,1*00\""},
-    {"Windows-1252 name and text become UTF-8", "M\xFCller_\x80", 0, std::string("a,M\xFCller\0", 10),
-     10, "0 QUVEX_INFO  M\u00FCller_\u20AC  length 10  \"a,M\u00FCller\""},
+    {"position sentence, zero byte counted in the length", "BUS_7", 2,
+     std::string("$GPRMC,1*00\0", 12), 12, "2 CMD_GPRMC_DATA  BUS_7  length 12  \"$GPRMC,1*00\""},
+    {"Windows-1252 name and text become UTF-8", "M\xFCller_\x80", 0,
+     std::string("a,M\xFCller\0", 10), 10,
+     "0 QUVEX_INFO  M\u00FCller_\u20AC  length 10  \"a,M\u00FCller\""},
     {"control bytes, quote, backslash and undefined byte escaped", "k", 6,
      std::string("t\r\n\t\"\\\x01\x81\x7F\0", 11), 11,
      "6 CMD_QUVEX_TIME_EVENT  k  length 11  \"t\\r\\n\\t\\\"\\\\\\x01\\x81\\x7F\""},

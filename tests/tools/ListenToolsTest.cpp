@@ -3,9 +3,8 @@
 #include "RawSink.h"
 #include "RecorderConnection.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdio>
+#include <gtest/gtest.h>
 #include <thread>
 #include <vector>
 
@@ -26,12 +25,24 @@ TEST(ListenOptions, AcceptsAndRejects)
         {"defaults", {}, ParsedListenOptions::Action::Run, 9600, ""},
         {"port as two words", {"--port", "9700"}, ParsedListenOptions::Action::Run, 9700, ""},
         {"port with =", {"--port=1"}, ParsedListenOptions::Action::Run, 1, ""},
-        {"sink on a free port", {"--raw-sink", "--port", "0"}, ParsedListenOptions::Action::Run, 0, ""},
+        {"sink on a free port",
+         {"--raw-sink", "--port", "0"},
+         ParsedListenOptions::Action::Run,
+         0,
+         ""},
         {"library on port 0", {"--port", "0"}, ParsedListenOptions::Action::Error, 0, "--raw-sink"},
-        {"port too large", {"--port", "70000"}, ParsedListenOptions::Action::Error, 0, "0 to 65535"},
+        {"port too large",
+         {"--port", "70000"},
+         ParsedListenOptions::Action::Error,
+         0,
+         "0 to 65535"},
         {"port missing", {"--port"}, ParsedListenOptions::Action::Error, 0, "needs a value"},
         {"unknown option", {"--verbose"}, ParsedListenOptions::Action::Error, 0, "--verbose"},
-        {"a bad value is reported before a later --help", {"--port", "x", "--help"}, ParsedListenOptions::Action::Error, 0, "\"x\""},
+        {"a bad value is reported before a later --help",
+         {"--port", "x", "--help"},
+         ParsedListenOptions::Action::Error,
+         0,
+         "\"x\""},
         {"help", {"--help"}, ParsedListenOptions::Action::Help, 9600, ""},
     };
     for (const auto& c : cases) {
@@ -40,7 +51,8 @@ TEST(ListenOptions, AcceptsAndRejects)
         if (c.action == ParsedListenOptions::Action::Run) {
             EXPECT_EQ(parsed.options.port, c.port) << c.legend;
         }
-        EXPECT_NE(parsed.error.find(c.mentions), std::string::npos) << c.legend << ": " << parsed.error;
+        EXPECT_NE(parsed.error.find(c.mentions), std::string::npos)
+            << c.legend << ": " << parsed.error;
     }
 }
 
@@ -61,7 +73,8 @@ TEST(RawSink, TakesEveryByteAndAnswersNothing)
             ASSERT_TRUE(c.sendRaw(bytes)) << c.lastError();
             ASSERT_TRUE(c.shutdownSend());
             recorder::Bytes received;
-            EXPECT_EQ(c.waitForClose(5000ms, &received), recorder::RecorderConnection::CloseWait::Closed);
+            EXPECT_EQ(c.waitForClose(5000ms, &received),
+                      recorder::RecorderConnection::CloseWait::Closed);
             EXPECT_TRUE(received.empty());
         }
         sink.stop();

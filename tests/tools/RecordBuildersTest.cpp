@@ -9,9 +9,8 @@
 #include "RmcSentence.h"
 #include "Route.h"
 
-#include <gtest/gtest.h>
-
 #include <chrono>
+#include <gtest/gtest.h>
 
 using namespace recorder;
 using namespace std::chrono;
@@ -32,16 +31,16 @@ struct ChecksumCase
 };
 
 const ChecksumCase kChecksums[] = {
-    {"textbook RMC sentence", "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A",
-     true},
-    {"lower-case hex digits", "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6a",
-     true},
-    {"one character changed", "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,E*6A",
-     false},
+    {"textbook RMC sentence",
+     "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A", true},
+    {"lower-case hex digits",
+     "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6a", true},
+    {"one character changed",
+     "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,E*6A", false},
     {"no leading $", "GPRMC,123519,A*6A", false},
     {"no checksum", "$GPRMC,123519,A", false},
-    {"line end after the checksum", "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n",
-     false},
+    {"line end after the checksum",
+     "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n", false},
     {"one hex digit only", "$GPGGA*6", false},
     {"non-hex digit", "$GPGGA*6G", false},
 };
@@ -115,10 +114,14 @@ TEST(DeviceInfoText, SevenFieldsAndTheKey)
     const Case cases[] = {
         {"plain fields", {{"A", "B", "C", "D", "E", "F", "G"}}, "A,B,C,D,E,F,G", "B_G"},
         {"empty fields keep their commas", {{"", "SN7", "", "", "", "", ""}}, ",SN7,,,,,", "SN7_"},
-        {"commas allowed in field 7 only", {{"1", "2", "3", "4", "5", "6", "7,8"}}, "1,2,3,4,5,6,7,8",
+        {"commas allowed in field 7 only",
+         {{"1", "2", "3", "4", "5", "6", "7,8"}},
+         "1,2,3,4,5,6,7,8",
          "2_7,8"},
-        {"UTF-8 in, Windows-1252 out", {{"x", "M\u00FCller", "", "", "\u20AC", "", "\u4E2D"}},
-         "x,M\xFCller,,,\x80,,?", "M\xFCller_?"},
+        {"UTF-8 in, Windows-1252 out",
+         {{"x", "M\u00FCller", "", "", "\u20AC", "", "\u4E2D"}},
+         "x,M\xFCller,,,\x80,,?",
+         "M\xFCller_?"},
     };
     for (const auto& c : cases) {
         EXPECT_FALSE(deviceInfoProblem(c.info)) << c.legend;
@@ -136,7 +139,8 @@ TEST(DeviceInfoText, RejectsCommasInTheFirstSixFields)
         info.fields[field] = "x,y";
         const auto problem = deviceInfoProblem(info);
         ASSERT_TRUE(problem) << "field " << field + 1;
-        EXPECT_NE(problem->find("field " + std::to_string(field + 1)), std::string::npos) << *problem;
+        EXPECT_NE(problem->find("field " + std::to_string(field + 1)), std::string::npos)
+            << *problem;
     }
 }
 

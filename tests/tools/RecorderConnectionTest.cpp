@@ -1,13 +1,13 @@
 // The recorder client over real loopback sockets against an in-test receiver:
 // acknowledgements checked byte for byte, a closing peer noticed, raw writes
 // arriving intact however they are cut.
-#include "PacketBytes.h"
 #include "RecorderConnection.h"
+
+#include "PacketBytes.h"
 #include "TestAckServer.h"
 
-#include <gtest/gtest.h>
-
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
@@ -52,9 +52,9 @@ TEST(RecorderConnection, ChecksEachAcknowledgement)
     for (const auto& c : cases) {
         TestAckServer server(c.mode);
         RecorderConnection connection = connectTo(server);
-        const auto r = connection.sendPacket(kavrel::EventCode::CMD_GPRMC_DATA, kSentence,
-                                             c.mode == TestAckServer::Mode::Silent ? kShortAckTimeout
-                                                                                    : kTestTimeout);
+        const auto r = connection.sendPacket(
+            kavrel::EventCode::CMD_GPRMC_DATA, kSentence,
+            c.mode == TestAckServer::Mode::Silent ? kShortAckTimeout : kTestTimeout);
         EXPECT_EQ(r.outcome, c.outcome) << c.legend << ": " << r.error;
         EXPECT_EQ(r.receivedCount, c.bytesBack) << c.legend;
         EXPECT_EQ(r.ok(), c.outcome == PacketResult::Outcome::Acked) << c.legend;
@@ -62,7 +62,8 @@ TEST(RecorderConnection, ChecksEachAcknowledgement)
         ASSERT_TRUE(server.waitForPackets(1, kTestTimeout)) << c.legend;
         const auto packets = server.packets();
         EXPECT_EQ(packets[0].command, kavrel::EventCode::CMD_GPRMC_DATA) << c.legend;
-        EXPECT_EQ(packets[0].payload, Bytes(std::begin(kSentence), std::end(kSentence))) << c.legend;
+        EXPECT_EQ(packets[0].payload, Bytes(std::begin(kSentence), std::end(kSentence)))
+            << c.legend;
     }
 }
 
@@ -100,8 +101,10 @@ TEST(RecorderConnection, RawWritesArriveWholeHoweverTheyAreCut)
     for (const auto& c : cases) {
         TestAckServer server(TestAckServer::Mode::Ack);
         RecorderConnection connection = connectTo(server);
-        ASSERT_TRUE(connection.sendRawPieces(stream, c.pieces)) << c.legend << connection.lastError();
-        for (std::uint16_t command : {kavrel::EventCode::CMD_GPRMC_DATA, kavrel::EventCode::CMD_MPEG4_I_CH3}) {
+        ASSERT_TRUE(connection.sendRawPieces(stream, c.pieces))
+            << c.legend << connection.lastError();
+        for (std::uint16_t command :
+             {kavrel::EventCode::CMD_GPRMC_DATA, kavrel::EventCode::CMD_MPEG4_I_CH3}) {
             const AckRead ack = connection.readAck(kTestTimeout);
             ASSERT_EQ(ack.status, AckRead::Status::Received) << c.legend;
             EXPECT_EQ(ack.bytes, kavrel::encodeAck(command)) << c.legend;
@@ -119,7 +122,8 @@ TEST(RecorderConnection, NoticesThePeerClosing)
     RecorderConnection connection = connectTo(server);
     ASSERT_TRUE(connection.sendPacketOnly(kavrel::EventCode::CMD_GPRMC_DATA, kSentence));
     Bytes received;
-    EXPECT_EQ(connection.waitForClose(kTestTimeout, &received), RecorderConnection::CloseWait::Closed);
+    EXPECT_EQ(connection.waitForClose(kTestTimeout, &received),
+              RecorderConnection::CloseWait::Closed);
     EXPECT_TRUE(received.empty());
 }
 
@@ -156,4 +160,3 @@ TEST(RecorderConnection, RefusedConnectionSaysSo)
     const auto r = connection.sendPacket(2, kSentence, kShortAckTimeout);
     EXPECT_EQ(r.outcome, PacketResult::Outcome::SendFailed);
 }
-

@@ -1,12 +1,12 @@
 // Whole simulated recorders against the in-test receiver: what they send, in
 // which order, and how they count acknowledgements, faults and bytes.
+#include "RecorderSession.h"
+
 #include "NmeaChecksum.h"
 #include "PacketBytes.h"
-#include "RecorderSession.h"
 #include "TestAckServer.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 
 using namespace recorder;
@@ -101,8 +101,8 @@ TEST(RecorderSession, WithoutWaitingForAcks)
         SimOptions options = optionsFor(server);
         options.noAck = true;
         const SessionReport report = RecorderSession(options, 0, kClip).run({});
-        EXPECT_EQ(report.errors, 0u) << c.legend << ": "
-                                     << (report.errorTexts.empty() ? "" : report.errorTexts[0]);
+        EXPECT_EQ(report.errors, 0u)
+            << c.legend << ": " << (report.errorTexts.empty() ? "" : report.errorTexts[0]);
         EXPECT_EQ(report.packetsSent, kPackets) << c.legend;
         EXPECT_EQ(report.acksChecked, c.acksChecked) << c.legend;
         EXPECT_EQ(server.bytesReceived(), report.bytesSent) << c.legend;

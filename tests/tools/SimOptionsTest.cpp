@@ -2,7 +2,6 @@
 #include "SimOptions.h"
 
 #include <gtest/gtest.h>
-
 #include <set>
 #include <vector>
 
@@ -62,8 +61,8 @@ TEST(SimOptions, DefaultsAndValues)
     EXPECT_EQ(defaults.options.recorders, 1u);
 
     const auto p = parse({"--host", "station", "--port=9700", "--recorders", "200", "--positions",
-                          "99", "--clip", "c.mp4", "--channel", "all", "--interval", "20",
-                          "--no-ack", "--id", "7,8"});
+                          "99", "--clip", "c.mp4", "--channel", "all", "--interval", "20", "--ramp",
+                          "1000", "--no-ack", "--id", "7,8"});
     ASSERT_EQ(p.action, ParsedOptions::Action::Run) << p.error;
     EXPECT_EQ(p.options.host, "station");
     EXPECT_EQ(p.options.port, 9700);
@@ -72,6 +71,7 @@ TEST(SimOptions, DefaultsAndValues)
     EXPECT_EQ(p.options.clipPath, "c.mp4");
     EXPECT_EQ(p.options.channel, ClipChannel::All);
     EXPECT_EQ(p.options.interval, std::chrono::milliseconds(20));
+    EXPECT_EQ(p.options.ramp, std::chrono::milliseconds(1000));
     EXPECT_TRUE(p.options.noAck);
     EXPECT_EQ(p.options.device.fields[kIdField], "7,8");
 
@@ -89,5 +89,6 @@ TEST(SimOptions, EveryRecorderGetsItsOwnKey)
     EXPECT_EQ(deviceKey(deviceForRecorder(many.options, 0)), "BUS-0001_9");
 
     const auto one = parse({"--serial", "BUS"});
-    EXPECT_EQ(deviceKey(deviceForRecorder(one.options, 0)), "BUS_1") << "a single recorder keeps its serial";
+    EXPECT_EQ(deviceKey(deviceForRecorder(one.options, 0)), "BUS_1")
+        << "a single recorder keeps its serial";
 }

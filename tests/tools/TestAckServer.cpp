@@ -133,12 +133,21 @@ void TestAckServer::serveConnection(int fd, std::stop_token stop)
         m_changed.notify_all();
         kavrel::AckBytes ack = kavrel::encodeAck(h.command);
         switch (m_mode) {
-        case Mode::Ack: sendBytes(fd, ack.data(), ack.size()); break;
-        case Mode::WrongAck: std::swap(ack[2], ack[3]); sendBytes(fd, ack.data(), ack.size()); break;
-        case Mode::CloseWithoutAck: return;
-        case Mode::HalfAckThenClose: sendBytes(fd, ack.data(), 2); return;
+        case Mode::Ack:
+            sendBytes(fd, ack.data(), ack.size());
+            break;
+        case Mode::WrongAck:
+            std::swap(ack[2], ack[3]);
+            sendBytes(fd, ack.data(), ack.size());
+            break;
+        case Mode::CloseWithoutAck:
+            return;
+        case Mode::HalfAckThenClose:
+            sendBytes(fd, ack.data(), 2);
+            return;
         case Mode::Silent:
-        case Mode::Sink: break;
+        case Mode::Sink:
+            break;
         }
     }
 }

@@ -22,7 +22,8 @@ namespace recorder {
 class TestAckServer
 {
 public:
-    enum class Mode {
+    enum class Mode
+    {
         Ack,              // the right acknowledgement for every packet
         WrongAck,         // 00 01 then the command's bytes in header order (low byte first)
         CloseWithoutAck,  // closes the connection after the first complete packet
@@ -55,7 +56,7 @@ private:
     SocketHandle m_listener;
     std::uint16_t m_port = 0;
 
-    mutable std::mutex m_mutex;            // guards m_packets and m_bytesReceived
+    mutable std::mutex m_mutex; // guards m_packets and m_bytesReceived
     mutable std::condition_variable m_changed;
     std::vector<Packet> m_packets;
     std::uint64_t m_bytesReceived = 0;

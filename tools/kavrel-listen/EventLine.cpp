@@ -44,12 +44,24 @@ std::string printable(std::string_view bytes)
         }
         flush();
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\r': out += "\\r"; break;
-        case '\n': out += "\\n"; break;
-        case '\t': out += "\\t"; break;
-        default: appendHex(out, b); break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            appendHex(out, b);
+            break;
         }
     }
     flush();
@@ -65,8 +77,8 @@ std::string_view zeroEnded(const void* data, std::int32_t length, std::size_t li
     const auto* bytes = static_cast<const char*>(data);
     const auto size = static_cast<std::size_t>(length);
     const void* zero = std::memchr(bytes, 0, size);
-    std::size_t n = zero != nullptr ? static_cast<std::size_t>(static_cast<const char*>(zero) - bytes)
-                                    : size;
+    std::size_t n =
+        zero != nullptr ? static_cast<std::size_t>(static_cast<const char*>(zero) - bytes) : size;
     if (n > limit) {
         n = limit;
         cut = true;

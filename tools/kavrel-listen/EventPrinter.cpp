@@ -9,9 +9,9 @@ namespace {
 
 using namespace kavrel::EventCode;
 constexpr std::int32_t kCountedCodes[] = {
-    QUVEX_INFO,      CMD_GPRMC_DATA,  CMD_QUVEX_TIME_EVENT, CMD_MPEG4_I_4in1,  CMD_MPEG4_I_CH1,
-    CMD_MPEG4_I_CH2, CMD_MPEG4_I_CH3, CMD_MPEG4_I_CH4,      CONNECTION_OPENED, CONNECTION_CLOSED,
-    CONNECTION_TIMED_OUT, DATA_RECEIVED};
+    QUVEX_INFO,        CMD_GPRMC_DATA,    CMD_QUVEX_TIME_EVENT, CMD_MPEG4_I_4in1,
+    CMD_MPEG4_I_CH1,   CMD_MPEG4_I_CH2,   CMD_MPEG4_I_CH3,      CMD_MPEG4_I_CH4,
+    CONNECTION_OPENED, CONNECTION_CLOSED, CONNECTION_TIMED_OUT, DATA_RECEIVED};
 
 } // namespace
 
@@ -56,12 +56,14 @@ std::string EventPrinter::totals() const
             continue;
         out += any ? ", " : " ";
         out += std::to_string(n) + " " +
-               (slot == kOtherSlot ? std::string("other") : std::string(kavrel::eventName(codeOfSlot(slot))));
+               (slot == kOtherSlot ? std::string("other")
+                                   : std::string(kavrel::eventName(codeOfSlot(slot))));
         any = true;
     }
     if (!any)
         out += " none";
-    out += "; packet payload bytes: " + std::to_string(m_packetBytes.load(std::memory_order_relaxed));
+    out +=
+        "; packet payload bytes: " + std::to_string(m_packetBytes.load(std::memory_order_relaxed));
     return out;
 }
 

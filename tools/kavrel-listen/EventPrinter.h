@@ -21,7 +21,8 @@ public:
     EventPrinter(std::FILE* out, bool quiet) : m_out(out), m_quiet(quiet) {}
 
     // Never throws: it runs inside the library's callback.
-    void report(const char* text, std::int32_t code, const void* data, std::int32_t length) noexcept;
+    void report(const char* text, std::int32_t code, const void* data,
+                std::int32_t length) noexcept;
 
     // "events: 200 CONNECTION_OPENED, ..., packet bytes: N".
     std::string totals() const;

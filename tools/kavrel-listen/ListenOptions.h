@@ -17,7 +17,12 @@ struct ListenOptions
 
 struct ParsedListenOptions
 {
-    enum class Action { Run, Help, Error };
+    enum class Action
+    {
+        Run,
+        Help,
+        Error
+    };
     Action action = Action::Run;
     ListenOptions options;
     std::string error;

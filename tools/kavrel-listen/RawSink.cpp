@@ -66,8 +66,9 @@ void RawSink::drain(platform::TcpSocket socket)
             m_totalBytes.fetch_add(n);
         }
         const double seconds =
-            bytes > 0 ? std::chrono::duration<double>(std::chrono::steady_clock::now() - first).count()
-                      : 0.0;
+            bytes > 0
+                ? std::chrono::duration<double>(std::chrono::steady_clock::now() - first).count()
+                : 0.0;
         socket.close();
         m_connectionsEnded.fetch_add(1);
         std::lock_guard lock(m_outputMutex);

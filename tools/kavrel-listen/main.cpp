@@ -111,7 +111,8 @@ int run(int argc, char** argv)
         return kExitClean;
     }
     if (parsed.action == listenhost::ParsedListenOptions::Action::Error) {
-        std::fprintf(stderr, "kavrel-listen: %s\nTry 'kavrel-listen --help'.\n", parsed.error.c_str());
+        std::fprintf(stderr, "kavrel-listen: %s\nTry 'kavrel-listen --help'.\n",
+                     parsed.error.c_str());
         return kExitBadOptions;
     }
     const sigset_t stopSignals = blockStopSignals();

@@ -23,11 +23,16 @@ std::uint16_t clipCommand(ClipChannel channel)
 {
     using namespace kavrel::EventCode;
     switch (channel) {
-    case ClipChannel::One: return CMD_MPEG4_I_CH1;
-    case ClipChannel::Two: return CMD_MPEG4_I_CH2;
-    case ClipChannel::Three: return CMD_MPEG4_I_CH3;
-    case ClipChannel::Four: return CMD_MPEG4_I_CH4;
-    case ClipChannel::All: return CMD_MPEG4_I_4in1;
+    case ClipChannel::One:
+        return CMD_MPEG4_I_CH1;
+    case ClipChannel::Two:
+        return CMD_MPEG4_I_CH2;
+    case ClipChannel::Three:
+        return CMD_MPEG4_I_CH3;
+    case ClipChannel::Four:
+        return CMD_MPEG4_I_CH4;
+    case ClipChannel::All:
+        return CMD_MPEG4_I_4in1;
     }
     return CMD_MPEG4_I_4in1;
 }
@@ -35,11 +40,16 @@ std::uint16_t clipCommand(ClipChannel channel)
 std::string_view clipChannelName(ClipChannel channel)
 {
     switch (channel) {
-    case ClipChannel::One: return "1";
-    case ClipChannel::Two: return "2";
-    case ClipChannel::Three: return "3";
-    case ClipChannel::Four: return "4";
-    case ClipChannel::All: return "all";
+    case ClipChannel::One:
+        return "1";
+    case ClipChannel::Two:
+        return "2";
+    case ClipChannel::Three:
+        return "3";
+    case ClipChannel::Four:
+        return "4";
+    case ClipChannel::All:
+        return "all";
     }
     return "all";
 }

@@ -8,7 +8,14 @@
 
 namespace recorder {
 
-enum class ClipChannel { One, Two, Three, Four, All };
+enum class ClipChannel
+{
+    One,
+    Two,
+    Three,
+    Four,
+    All
+};
 
 // "1", "2", "3", "4" or "all".
 std::optional<ClipChannel> parseClipChannel(std::string_view text);

@@ -22,7 +22,10 @@ using Clock = std::chrono::steady_clock;
 // Reads while waiting for the peer to close go through a buffer of this size.
 constexpr std::size_t kDrainBufferSize = 65536;
 
-std::string errnoText(int error) { return std::system_category().message(error); }
+std::string errnoText(int error)
+{
+    return std::system_category().message(error);
+}
 
 int remainingMs(Clock::time_point deadline)
 {
@@ -30,19 +33,28 @@ int remainingMs(Clock::time_point deadline)
     return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left, 1 << 30));
 }
 
-bool isPeerGone(int error) { return error == ECONNRESET || error == EPIPE || error == ENOTCONN; }
+bool isPeerGone(int error)
+{
+    return error == ECONNRESET || error == EPIPE || error == ENOTCONN;
+}
 
 } // namespace
 
 std::string_view outcomeName(PacketResult::Outcome outcome)
 {
     switch (outcome) {
-    case PacketResult::Outcome::Acked: return "acked";
-    case PacketResult::Outcome::AckMismatch: return "wrong acknowledgement";
-    case PacketResult::Outcome::AckTimedOut: return "acknowledgement timed out";
-    case PacketResult::Outcome::PeerClosed: return "peer closed";
-    case PacketResult::Outcome::SendFailed: return "send failed";
-    case PacketResult::Outcome::ReadFailed: return "read failed";
+    case PacketResult::Outcome::Acked:
+        return "acked";
+    case PacketResult::Outcome::AckMismatch:
+        return "wrong acknowledgement";
+    case PacketResult::Outcome::AckTimedOut:
+        return "acknowledgement timed out";
+    case PacketResult::Outcome::PeerClosed:
+        return "peer closed";
+    case PacketResult::Outcome::SendFailed:
+        return "send failed";
+    case PacketResult::Outcome::ReadFailed:
+        return "read failed";
     }
     return "unknown";
 }
@@ -79,8 +91,8 @@ bool RecorderConnection::connect(const std::string& host, std::uint16_t port, mi
 
     m_lastError = "no address for " + m_peer;
     for (const addrinfo* a = addresses.get(); a != nullptr; a = a->ai_next) {
-        SocketHandle s(::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                                a->ai_protocol));
+        SocketHandle s(
+            ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol));
         if (!s.valid()) {
             m_lastError = "cannot create a socket: " + errnoText(errno);
             continue;
@@ -228,7 +240,8 @@ bool RecorderConnection::sendRawPieces(std::span<const std::uint8_t> bytes,
     return true;
 }
 
-bool RecorderConnection::sendPacketOnly(std::uint16_t command, std::span<const std::uint8_t> payload)
+bool RecorderConnection::sendPacketOnly(std::uint16_t command,
+                                        std::span<const std::uint8_t> payload)
 {
     const auto header = kavrel::encodeHeader(command, static_cast<std::uint32_t>(payload.size()));
     return sendAll(header, payload, Clock::now() + kSendTimeout);
@@ -292,8 +305,8 @@ AckRead RecorderConnection::readAck(milliseconds timeout)
     const Deadline deadline = Clock::now() + timeout;
     while (ack.count < kavrel::kAckSize) {
         // Ask only for what the acknowledgement still lacks: the next one stays queued.
-        const ssize_t n = ::recv(m_socket.get(), ack.bytes.data() + ack.count,
-                                 kavrel::kAckSize - ack.count, 0);
+        const ssize_t n =
+            ::recv(m_socket.get(), ack.bytes.data() + ack.count, kavrel::kAckSize - ack.count, 0);
         if (n > 0) {
             ack.count += static_cast<std::size_t>(n);
             continue;

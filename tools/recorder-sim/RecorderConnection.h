@@ -26,7 +26,8 @@ using std::chrono::milliseconds;
 // The outcome of reading one acknowledgement.
 struct AckRead
 {
-    enum class Status {
+    enum class Status
+    {
         Received,   // four bytes arrived
         TimedOut,   // fewer than four within the time-out
         PeerClosed, // the peer closed or reset the connection first
@@ -41,7 +42,8 @@ struct AckRead
 // The outcome of sending one packet and waiting for its acknowledgement.
 struct PacketResult
 {
-    enum class Outcome {
+    enum class Outcome
+    {
         Acked,       // the right four bytes came back
         AckMismatch, // four bytes came back, but not the acknowledgement of this command
         AckTimedOut, // no complete acknowledgement within the time-out
@@ -79,7 +81,8 @@ public:
 
     // Connects to host (name or dotted IPv4 address) and port. On failure,
     // lastError() says why, in words fit for a person ("connection refused ...").
-    bool connect(const std::string& host, std::uint16_t port, milliseconds timeout = kConnectTimeout);
+    bool connect(const std::string& host, std::uint16_t port,
+                 milliseconds timeout = kConnectTimeout);
     bool isOpen() const { return m_socket.valid(); }
     void close() { m_socket.reset(); }
     // Sends end of stream (the peer reads 0 bytes) and keeps the reading side open.
@@ -106,7 +109,12 @@ public:
     // True when no byte is waiting to be read right now (nothing unasked-for arrived).
     bool nothingPending();
 
-    enum class CloseWait { Closed, TimedOut, Failed };
+    enum class CloseWait
+    {
+        Closed,
+        TimedOut,
+        Failed
+    };
     // Waits until the peer closes or resets the connection, reading and keeping
     // (in received, when given) whatever arrives first.
     CloseWait waitForClose(milliseconds timeout, Bytes* received = nullptr);
@@ -115,7 +123,12 @@ private:
     using Deadline = std::chrono::steady_clock::time_point;
     bool sendAll(std::span<const std::uint8_t> first, std::span<const std::uint8_t> second,
                  Deadline deadline);
-    enum class Wait { Ready, TimedOut, Failed };
+    enum class Wait
+    {
+        Ready,
+        TimedOut,
+        Failed
+    };
     // Waits for events on the socket until the deadline.
     Wait waitFor(short events, Deadline deadline);
 

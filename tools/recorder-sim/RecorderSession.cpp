@@ -64,6 +64,10 @@ SessionReport RecorderSession::run(std::stop_token stop)
     const DeviceInfo device = deviceForRecorder(m_options, m_index);
     report.key = platform::windows1252ToUtf8(deviceKey(device));
 
+    if (m_options.ramp.count() > 0 && m_options.recorders > 1)
+        pause(stop, m_options.ramp * m_index / m_options.recorders);
+    if (stop.stop_requested())
+        return report;
     RecorderConnection connection;
     if (!connection.connect(m_options.host, m_options.port)) {
         report.fail(connection.lastError());
@@ -101,7 +105,8 @@ SessionReport RecorderSession::run(std::stop_token stop)
             }
             unackedCommands.push_back(p.command);
         } else {
-            const PacketResult r = connection.sendPacket(p.command, p.payload, m_options.ackTimeout);
+            const PacketResult r =
+                connection.sendPacket(p.command, p.payload, m_options.ackTimeout);
             if (r.outcome == PacketResult::Outcome::SendFailed) {
                 report.fail(report.key + ": " + r.error);
                 return false;
@@ -136,9 +141,10 @@ SessionReport RecorderSession::run(std::stop_token stop)
         }
         for (unsigned i = 0; going && i < m_options.events; ++i) {
             text.clear();
-            appendEventTimeText(text, std::chrono::floor<std::chrono::milliseconds>(
-                                          std::chrono::system_clock::now()),
-                                ++eventNumber);
+            appendEventTimeText(
+                text,
+                std::chrono::floor<std::chrono::milliseconds>(std::chrono::system_clock::now()),
+                ++eventNumber);
             going = send({kavrel::EventCode::CMD_QUVEX_TIME_EVENT, textBytes(text), false});
         }
         for (unsigned i = 0; going && !m_clip.empty() && i < m_options.clips; ++i)
@@ -157,10 +163,12 @@ SessionReport RecorderSession::run(std::stop_token stop)
                         std::to_string(m_options.ackTimeout.count()) + " ms after end of stream");
         if (!received.empty()) {
             std::size_t i = 0;
-            for (; i < unackedCommands.size() && (i + 1) * kavrel::kAckSize <= received.size(); ++i) {
+            for (; i < unackedCommands.size() && (i + 1) * kavrel::kAckSize <= received.size();
+                 ++i) {
                 const auto expected = kavrel::encodeAck(unackedCommands[i]);
                 if (!std::equal(expected.begin(), expected.end(),
-                                received.begin() + static_cast<std::ptrdiff_t>(i * kavrel::kAckSize)))
+                                received.begin() +
+                                    static_cast<std::ptrdiff_t>(i * kavrel::kAckSize)))
                     break;
             }
             report.acksChecked += i;

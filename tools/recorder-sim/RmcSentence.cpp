@@ -18,7 +18,7 @@ constexpr double kMaxSpeedKnots = 999.99;
 constexpr std::size_t kFieldBuffer = 32;
 
 __attribute__((format(printf, 2, 3))) void appendFormatted(std::string& out, const char* format,
-                                                            ...)
+                                                           ...)
 {
     char buffer[kFieldBuffer];
     va_list args;

@@ -14,11 +14,11 @@ namespace recorder {
 struct RmcFix
 {
     std::chrono::sys_time<std::chrono::milliseconds> time{};
-    bool valid = true;          // status 'A' (valid) or 'V' (warning)
-    double latitudeDeg = 0.0;   // north positive
-    double longitudeDeg = 0.0;  // east positive
-    double speedKnots = 0.0;    // 0 .. 999.99
-    double courseDeg = 0.0;     // 0 .. 359.99, true north
+    bool valid = true;         // status 'A' (valid) or 'V' (warning)
+    double latitudeDeg = 0.0;  // north positive
+    double longitudeDeg = 0.0; // east positive
+    double speedKnots = 0.0;   // 0 .. 999.99
+    double courseDeg = 0.0;    // 0 .. 359.99, true north
 };
 
 // Appends the sentence for fix to out.

@@ -12,7 +12,10 @@ constexpr double kMinutesPerDegree = 60.0; // one nautical mile per minute of la
 constexpr double kSecondsPerHour = 3600.0;
 constexpr double kMaxLatitude = 89.0;
 
-double radians(double degrees) { return degrees * std::numbers::pi / 180.0; }
+double radians(double degrees)
+{
+    return degrees * std::numbers::pi / 180.0;
+}
 
 double wrapLongitude(double degrees)
 {
@@ -33,8 +36,9 @@ RmcFix Route::next()
     const double hours = std::chrono::duration<double>(m_start.step).count() / kSecondsPerHour;
     const double miles = fix.speedKnots * hours;
     const double course = radians(fix.courseDeg);
-    m_current.latitudeDeg = std::clamp(
-        fix.latitudeDeg + miles * std::cos(course) / kMinutesPerDegree, -kMaxLatitude, kMaxLatitude);
+    m_current.latitudeDeg =
+        std::clamp(fix.latitudeDeg + miles * std::cos(course) / kMinutesPerDegree, -kMaxLatitude,
+                   kMaxLatitude);
     m_current.longitudeDeg = wrapLongitude(
         fix.longitudeDeg +
         miles * std::sin(course) / (kMinutesPerDegree * std::cos(radians(fix.latitudeDeg))));

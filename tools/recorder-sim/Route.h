@@ -10,9 +10,9 @@ namespace recorder {
 
 struct RouteStart
 {
-    RmcFix first;                                  // position, speed, course and time of fix 0
-    std::chrono::milliseconds step{1000};          // time between fixes
-    double turnDegPerStep = 2.0;                   // course change between fixes
+    RmcFix first;                         // position, speed, course and time of fix 0
+    std::chrono::milliseconds step{1000}; // time between fixes
+    double turnDegPerStep = 2.0;          // course change between fixes
 };
 
 class Route

@@ -23,7 +23,7 @@ std::optional<unsigned long long> parseNumber(std::string_view text, unsigned lo
     return value;
 }
 
-struct OptionSpec
+struct OptionRule
 {
     std::string_view name;
     bool takesValue;
@@ -31,8 +31,8 @@ struct OptionSpec
     std::function<std::string(SimOptions&, std::string_view)> apply;
 };
 
-std::string setCount(unsigned& target, std::string_view name, std::string_view value,
-                     unsigned min, unsigned max)
+std::string setCount(unsigned& target, std::string_view name, std::string_view value, unsigned min,
+                     unsigned max)
 {
     const auto n = parseNumber(value, max);
     if (!n || *n < min)
@@ -42,8 +42,8 @@ std::string setCount(unsigned& target, std::string_view name, std::string_view v
     return {};
 }
 
-std::string setMs(std::chrono::milliseconds& target, std::string_view name,
-                  std::string_view value, long long min)
+std::string setMs(std::chrono::milliseconds& target, std::string_view name, std::string_view value,
+                  long long min)
 {
     const auto n = parseNumber(value, kMaxIntervalMs);
     if (!n || static_cast<long long>(*n) < min)
@@ -61,9 +61,9 @@ auto deviceField(std::size_t index)
     };
 }
 
-const std::vector<OptionSpec>& optionSpecs()
+const std::vector<OptionRule>& optionRules()
 {
-    static const std::vector<OptionSpec> specs = {
+    static const std::vector<OptionRule> rules = {
         {"host", true,
          [](SimOptions& o, std::string_view v) {
              if (v.empty())
@@ -87,7 +87,9 @@ const std::vector<OptionSpec>& optionSpecs()
              return setCount(o.positions, "positions", v, 0, kMaxCount);
          }},
         {"events", true,
-         [](SimOptions& o, std::string_view v) { return setCount(o.events, "events", v, 0, kMaxCount); }},
+         [](SimOptions& o, std::string_view v) {
+             return setCount(o.events, "events", v, 0, kMaxCount);
+         }},
         {"clip", true,
          [](SimOptions& o, std::string_view v) {
              if (v.empty())
@@ -104,13 +106,21 @@ const std::vector<OptionSpec>& optionSpecs()
              return std::string();
          }},
         {"clips", true,
-         [](SimOptions& o, std::string_view v) { return setCount(o.clips, "clips", v, 1, kMaxCount); }},
+         [](SimOptions& o, std::string_view v) {
+             return setCount(o.clips, "clips", v, 1, kMaxCount);
+         }},
         {"repeat", true,
-         [](SimOptions& o, std::string_view v) { return setCount(o.repeat, "repeat", v, 1, kMaxCount); }},
+         [](SimOptions& o, std::string_view v) {
+             return setCount(o.repeat, "repeat", v, 1, kMaxCount);
+         }},
         {"interval", true,
          [](SimOptions& o, std::string_view v) { return setMs(o.interval, "interval", v, 0); }},
+        {"ramp", true,
+         [](SimOptions& o, std::string_view v) { return setMs(o.ramp, "ramp", v, 0); }},
         {"ack-timeout", true,
-         [](SimOptions& o, std::string_view v) { return setMs(o.ackTimeout, "ack-timeout", v, 1); }},
+         [](SimOptions& o, std::string_view v) {
+             return setMs(o.ackTimeout, "ack-timeout", v, 1);
+         }},
         {"no-ack", false,
          [](SimOptions& o, std::string_view) {
              o.noAck = true;
@@ -129,7 +139,7 @@ const std::vector<OptionSpec>& optionSpecs()
         {"location", true, deviceField(5)},
         {"id", true, deviceField(kIdField)},
     };
-    return specs;
+    return rules;
 }
 
 } // namespace
@@ -158,20 +168,20 @@ ParsedOptions parseSimOptions(std::span<const std::string_view> args)
             value = name.substr(eq + 1);
             name = name.substr(0, eq);
         }
-        const OptionSpec* spec = nullptr;
-        for (const auto& s : optionSpecs())
+        const OptionRule* rule = nullptr;
+        for (const auto& s : optionRules())
             if (s.name == name)
-                spec = &s;
-        if (spec == nullptr)
+                rule = &s;
+        if (rule == nullptr)
             return fail("unknown option --" + std::string(name));
-        if (spec->takesValue && !value) {
+        if (rule->takesValue && !value) {
             if (i + 1 >= args.size())
                 return fail("--" + std::string(name) + " needs a value");
             value = args[++i];
         }
-        if (!spec->takesValue && value)
+        if (!rule->takesValue && value)
             return fail("--" + std::string(name) + " takes no value");
-        if (std::string e = spec->apply(parsed.options, value.value_or("")); !e.empty())
+        if (std::string e = rule->apply(parsed.options, value.value_or("")); !e.empty())
             return fail(std::move(e));
         channelGiven = channelGiven || name == "channel";
         clipsGiven = clipsGiven || name == "clips";
@@ -197,6 +207,10 @@ Connection:
   --host NAME          receiver host (default 127.0.0.1)
   --port N             receiver port (default 9600)
   --recorders N        recorders connected at once, each with its own key (default 1)
+  --ramp MS            spread the recorders' connection starts evenly over MS
+                       (default 0: all at once; a receiver with a short listen
+                       backlog then completes some handshakes only after the
+                       kernel's SYN-ACK retries, seconds later)
   --ack-timeout MS     how long to wait for each acknowledgement (default 10000)
   --no-ack             stream every packet without waiting; then close the sending
                        side and check whatever acknowledgements arrive before the

@@ -17,16 +17,17 @@ struct SimOptions
     std::string host = "127.0.0.1";
     std::uint16_t port = 9600;
     unsigned recorders = 1;
-    unsigned positions = 10;                 // GPRMC sentences per recorder and round
-    unsigned events = 0;                     // event-time records per recorder and round
-    std::string clipPath;                    // empty: no clips
+    unsigned positions = 10; // GPRMC sentences per recorder and round
+    unsigned events = 0;     // event-time records per recorder and round
+    std::string clipPath;    // empty: no clips
     ClipChannel channel = ClipChannel::One;
-    unsigned clips = 1;                      // clip packets per recorder and round, with --clip
-    unsigned repeat = 1;                     // rounds of positions, events and clips
-    std::chrono::milliseconds interval{0};   // pause between packets of one recorder
+    unsigned clips = 1;                    // clip packets per recorder and round, with --clip
+    unsigned repeat = 1;                   // rounds of positions, events and clips
+    std::chrono::milliseconds interval{0}; // pause between packets of one recorder
+    std::chrono::milliseconds ramp{0};     // connection starts spread evenly over this time
     std::chrono::milliseconds ackTimeout{10000};
-    bool noAck = false;                      // stream without waiting; check late acks at the end
-    bool quiet = false;                      // summary only
+    bool noAck = false; // stream without waiting; check late acks at the end
+    bool quiet = false; // summary only
     // Device-information fields in UTF-8; with more than one recorder, the
     // serial gets "-" and the recorder's number appended, so keys differ.
     DeviceInfo device{{"SIM", "SIM", "127.0.0.1", "Depot", "Driver", "Route", "1"}};
@@ -34,7 +35,12 @@ struct SimOptions
 
 struct ParsedOptions
 {
-    enum class Action { Run, Help, Error };
+    enum class Action
+    {
+        Run,
+        Help,
+        Error
+    };
     Action action = Action::Run;
     SimOptions options;
     std::string error; // with Action::Error: one line saying what is wrong

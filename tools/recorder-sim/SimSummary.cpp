@@ -67,8 +67,8 @@ std::string SimSummary::format(bool acksAwaited) const
                   "packets sent: %llu, bytes sent: %llu, acks checked: %llu%s, errors: %llu\n",
                   static_cast<unsigned long long>(packetsSent),
                   static_cast<unsigned long long>(bytesSent),
-                  static_cast<unsigned long long>(acksChecked),
-                  acksAwaited ? "" : " (not awaited)", static_cast<unsigned long long>(errors));
+                  static_cast<unsigned long long>(acksChecked), acksAwaited ? "" : " (not awaited)",
+                  static_cast<unsigned long long>(errors));
     out += line;
     if (roundTrips.count() > 0)
         out += "ack round trip: min " + microseconds(roundTrips.min()) + ", median " +
@@ -82,8 +82,8 @@ std::string SimSummary::format(bool acksAwaited) const
         for (double r : sorted)
             total += r;
         out += "clip throughput per connection: min " + rate(sorted.front()) + ", median " +
-               rate(sorted[(sorted.size() - 1) / 2]) + ", max " + rate(sorted.back()) +
-               "; sum " + rate(total) + "\n";
+               rate(sorted[(sorted.size() - 1) / 2]) + ", max " + rate(sorted.back()) + "; sum " +
+               rate(total) + "\n";
     }
     if (seconds > 0) {
         std::snprintf(line, sizeof line, "overall: %.0f packets/s, %s\n",

@@ -52,7 +52,8 @@ int run(int argc, char** argv)
         return kExitClean;
     }
     if (parsed.action == recorder::ParsedOptions::Action::Error) {
-        std::fprintf(stderr, "recorder-sim: %s\nTry 'recorder-sim --help'.\n", parsed.error.c_str());
+        std::fprintf(stderr, "recorder-sim: %s\nTry 'recorder-sim --help'.\n",
+                     parsed.error.c_str());
         return kExitBadOptions;
     }
     const recorder::SimOptions& options = parsed.options;
