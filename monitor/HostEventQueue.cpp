@@ -20,7 +20,10 @@ private:
 
 } // namespace
 
-HostEventQueue::HostEventQueue() { install(); }
+HostEventQueue::HostEventQueue()
+{
+    install();
+}
 
 HostEventQueue::~HostEventQueue()
 {
@@ -77,7 +80,8 @@ void HostEventQueue::takeIn(QueueTreatment treatment, const char* text, std::int
                             std::span<const std::uint8_t> data)
 {
     switch (treatment) {
-    case QueueTreatment::NotQueued: return;
+    case QueueTreatment::NotQueued:
+        return;
     case QueueTreatment::DropWhenFull:
         if (m_ring.full()) {
             QueueFull = true;

@@ -78,8 +78,7 @@ public:
     // frees its slot, clears QueueFull and wakes a waiting producer. The slot
     // is freed even when handle throws, so that no event can stop the queue.
     // Returns whether an event was taken.
-    template <typename Handler>
-    bool takeOne(const Lock& held, Handler&& handle);
+    template <typename Handler> bool takeOne(const Lock& held, Handler&& handle);
 
     // The program is closing: wakes waiting producers; from now on every event is dropped.
     void shutdown();
@@ -141,8 +140,7 @@ private:
     int m_callbacksInside = 0;
 };
 
-template <typename Handler>
-bool HostEventQueue::takeOne(const Lock& held, Handler&& handle)
+template <typename Handler> bool HostEventQueue::takeOne(const Lock& held, Handler&& handle)
 {
     checked(held);
     if (QueueBusy || m_ring.empty())

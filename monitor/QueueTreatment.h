@@ -31,10 +31,13 @@ constexpr QueueTreatment queueTreatment(std::int32_t code)
     case CMD_MPEG4_I_CH2:
     case CMD_MPEG4_I_CH3:
     case CMD_MPEG4_I_CH4:
-    case CONNECTION_CLOSED: return QueueTreatment::WaitForSlot;
+    case CONNECTION_CLOSED:
+        return QueueTreatment::WaitForSlot;
     case CONNECTION_TIMED_OUT:
-    case DATA_RECEIVED: return QueueTreatment::DropWhenFull;
-    default: return QueueTreatment::NotQueued;
+    case DATA_RECEIVED:
+        return QueueTreatment::DropWhenFull;
+    default:
+        return QueueTreatment::NotQueued;
     }
 }
 

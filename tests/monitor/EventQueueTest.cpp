@@ -3,7 +3,6 @@
 #include "EventQueue.h"
 
 #include <gtest/gtest.h>
-
 #include <vector>
 
 using namespace monitor;
@@ -47,8 +46,8 @@ std::vector<std::int32_t> iota(std::int32_t count)
 struct RingCase
 {
     const char* legend;
-    std::int32_t start;   // ReadIndex = WriteIndex before the events
-    std::int32_t events;  // events offered, tagged 0, 1, ...
+    std::int32_t start;    // ReadIndex = WriteIndex before the events
+    std::int32_t events;   // events offered, tagged 0, 1, ...
     std::int32_t accepted; // how many of them are published
     std::int32_t writeIndex;
 };

@@ -3,12 +3,11 @@
 // and destroying the queue release a waiting producer.
 #include "QueueTestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <future>
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
 

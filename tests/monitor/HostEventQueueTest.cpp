@@ -4,7 +4,6 @@
 #include "QueueTestSupport.h"
 
 #include <gtest/gtest.h>
-
 #include <memory>
 #include <stdexcept>
 
@@ -58,7 +57,7 @@ Snapshot snapshot(HostEventQueue& queue)
     const EventQueue& ring = queue.ring(held);
     const RAWDATA& slot = ring.slot(ring.writeIndex());
     return {ring.readIndex(), ring.writeIndex(), queue.queueFull(), queue.queueBusy(held),
-            slot.Key, slot.Code, slot.Length, slot.Data[0]};
+            slot.Key,         slot.Code,         slot.Length,       slot.Data[0]};
 }
 
 } // namespace
@@ -126,7 +125,8 @@ TEST(HostEventQueue, NoticesAreLostWhileTheRingIsFullAndQueuedAgainOnceOneIsTake
     {
         const auto held = queue.lock();
         const EventQueue& ring = queue.ring(held);
-        EXPECT_EQ(ring.slot(63).bytes()[0], 202) << "published where the lost event would have gone";
+        EXPECT_EQ(ring.slot(63).bytes()[0], 202)
+            << "published where the lost event would have gone";
         EXPECT_EQ(ring.writeIndex(), 0);
         EXPECT_TRUE(ring.full());
     }

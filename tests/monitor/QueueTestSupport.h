@@ -5,10 +5,9 @@
 #include "HostEventQueue.h"
 #include "LinkProtocol.h"
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <string>
 #include <thread>
 #include <vector>

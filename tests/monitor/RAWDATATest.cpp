@@ -2,9 +2,8 @@
 // bytes the event brings, and keeps the key's bytes as they came.
 #include "RAWDATA.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <vector>
 
 using namespace monitor;
@@ -76,7 +75,8 @@ TEST(RAWDATA, KeepsTheKeysBytesAsTheyCame)
         std::string key;
     };
     const KeyCase cases[] = {
-        {"Windows-1252 letters stay single bytes", "M\xC4\xD6\xDC_\x80\xFF", "M\xC4\xD6\xDC_\x80\xFF"},
+        {"Windows-1252 letters stay single bytes", "M\xC4\xD6\xDC_\x80\xFF",
+         "M\xC4\xD6\xDC_\x80\xFF"},
         {"a dotted address before the device record", "192.168.1.20", "192.168.1.20"},
         {"no text gives an empty key", nullptr, ""},
     };

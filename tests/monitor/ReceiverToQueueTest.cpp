@@ -8,10 +8,9 @@
 #include "TcpSocket.h"
 #include "kavrel.h"
 
-#include <gtest/gtest.h>
-
 #include <array>
 #include <atomic>
+#include <gtest/gtest.h>
 #include <map>
 #include <string>
 #include <vector>
@@ -36,8 +35,9 @@ std::uint16_t freePort()
 recorder::DeviceInfo deviceInfo(int recorderIndex)
 {
     recorder::DeviceInfo info;
-    info.fields = {"QUVEX", "SN" + std::to_string(1000 + recorderIndex), "10.0.0.1", "Fleet",
-                   "Driver", "Depot", "ID" + std::to_string(recorderIndex)};
+    info.fields = {
+        "QUVEX", "SN" + std::to_string(1000 + recorderIndex), "10.0.0.1", "Fleet", "Driver",
+        "Depot", "ID" + std::to_string(recorderIndex)};
     return info;
 }
 
@@ -50,7 +50,8 @@ Bytes clipOf(int recorderIndex, std::size_t size)
 {
     Bytes clip(size);
     for (std::size_t i = 0; i < size; ++i)
-        clip[i] = static_cast<std::uint8_t>(i * 13 + static_cast<std::size_t>(recorderIndex) + i / 4099);
+        clip[i] =
+            static_cast<std::uint8_t>(i * 13 + static_cast<std::size_t>(recorderIndex) + i / 4099);
     return clip;
 }
 
@@ -133,7 +134,8 @@ TEST(ReceiverToQueue, EveryAcknowledgedPacketIsQueuedWholeAndInOrder)
         if (e.Code == Code::CONNECTION_CLOSED)
             ++closedByKey[e.Key];
         else if (e.Code != Code::DATA_RECEIVED && e.Code != Code::CONNECTION_TIMED_OUT)
-            packetsByKey[e.Key].push_back({e.Key, e.Code, Bytes(e.bytes().begin(), e.bytes().end())});
+            packetsByKey[e.Key].push_back(
+                {e.Key, e.Code, Bytes(e.bytes().begin(), e.bytes().end())});
     };
     // Takes only while the ring is full and a worker waits for a slot, until
     // the recorders are done; then takes everything up to both logouts.
@@ -172,8 +174,8 @@ TEST(ReceiverToQueue, EveryAcknowledgedPacketIsQueuedWholeAndInOrder)
             Bytes withZero = expected[i].payload;
             withZero.push_back(0); // the library appends one zero byte
             EXPECT_EQ(got[i].code, expected[i].code) << "packet " << i;
-            EXPECT_TRUE(got[i].data == withZero) << "packet " << i << " damaged, "
-                                                  << got[i].data.size() << " bytes";
+            EXPECT_TRUE(got[i].data == withZero)
+                << "packet " << i << " damaged, " << got[i].data.size() << " bytes";
         }
     }
 }
