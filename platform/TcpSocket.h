@@ -80,6 +80,9 @@ private:
 class TcpListener
 {
 public:
+    // Pause before accepting again after the process ran out of descriptors or memory.
+    static constexpr std::chrono::milliseconds kAcceptBackOff{100};
+
     TcpListener();
     ~TcpListener();
     TcpListener(const TcpListener&) = delete;

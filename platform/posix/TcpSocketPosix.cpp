@@ -230,13 +230,16 @@ std::optional<TcpSocket> TcpListener::accept()
             s.setNoDelay();
             return s;
         }
-        if (errno != EINTR && errno != ECONNABORTED && errno != EAGAIN && errno != EMFILE &&
-            errno != ENFILE)
-            return std::nullopt;
-        if (errno == EMFILE || errno == ENFILE) {
-            // Out of descriptors: back off briefly instead of spinning on the pending connection.
+        const int error = errno;
+        if (error == EBADF || error == EINVAL || error == ENOTSOCK)
+            return std::nullopt; // the listening socket is gone
+        // Everything else concerns one pending connection (the system reports a
+        // connection's network errors here) or a passing shortage of descriptors
+        // or memory: go on accepting, backing off briefly where a retry at once
+        // would fail the same way.
+        if (error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM) {
             pollfd w{m_wakeRead, POLLIN, 0};
-            if (::poll(&w, 1, 100) > 0)
+            if (::poll(&w, 1, static_cast<int>(kAcceptBackOff.count())) > 0)
                 return std::nullopt;
         }
     }
