@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFont>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QThread>
@@ -15,6 +16,7 @@ namespace {
 
 constexpr int kClientWidth = 349;
 constexpr int kClientHeight = 316;
+constexpr int kFontPoints = 8;
 
 class TfrmMainWindow : public QWidget
 {
@@ -29,6 +31,7 @@ public:
         Memo1 = new QPlainTextEdit(this);
         Memo1->setReadOnly(true);
         Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        Memo1->setFont(QFont(QStringLiteral("Sans Serif"), kFontPoints));
         auto* layout = new QVBoxLayout(this);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->addWidget(Memo1);
