@@ -19,12 +19,12 @@ QTemporaryDir& clipFolder()
     return folder;
 }
 
-bool makeClip(const ClipSpec& spec, const QString& path)
+bool makeClip(const ClipSpec& clip, const QString& path)
 {
     const QString source = QStringLiteral("color=c=0x%1:size=%2x%3:rate=%4")
-                               .arg(spec.colour.rgb() & 0xFFFFFF, 6, 16, QLatin1Char('0'))
-                               .arg(spec.width)
-                               .arg(spec.height)
+                               .arg(clip.colour.rgb() & 0xFFFFFF, 6, 16, QLatin1Char('0'))
+                               .arg(clip.width)
+                               .arg(clip.height)
                                .arg(kClipFrameRate);
     const QStringList args = {"-hide_banner",
                               "-loglevel",
@@ -41,12 +41,12 @@ bool makeClip(const ClipSpec& spec, const QString& path)
                               "-q:v",
                               "2",
                               "-f",
-                              spec.form == ClipForm::Container ? "mov" : "m4v",
+                              clip.form == ClipForm::Container ? "mov" : "m4v",
                               path};
     QProcess ffmpeg;
     ffmpeg.start("ffmpeg", args);
     if (!ffmpeg.waitForFinished(30000) || ffmpeg.exitCode() != 0) {
-        ADD_FAILURE() << "ffmpeg failed for " << spec.name << ": "
+        ADD_FAILURE() << "ffmpeg failed for " << clip.name << ": "
                       << ffmpeg.readAllStandardError().toStdString();
         return false;
     }
@@ -57,11 +57,11 @@ bool makeClip(const ClipSpec& spec, const QString& path)
 
 } // namespace
 
-QString clipPath(const ClipSpec& spec)
+QString clipPath(const ClipSpec& clip)
 {
-    const QString path = clipFolder().filePath(spec.name);
+    const QString path = clipFolder().filePath(clip.name);
     if (!QFile::exists(path))
-        makeClip(spec, path);
+        makeClip(clip, path);
     return path;
 }
 

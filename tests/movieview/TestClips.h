@@ -30,7 +30,7 @@ inline const QColor kRed{208, 32, 32};
 inline const QColor kBlue{32, 64, 208};
 
 // The clip's path; makes it on first use. Fails the calling test when ffmpeg fails.
-QString clipPath(const ClipSpec& spec);
+QString clipPath(const ClipSpec& clip);
 // A file in the clip folder that holds the given bytes.
 QString writeFile(const char* name, const QByteArray& bytes);
 // A path in the clip folder where nothing exists.
