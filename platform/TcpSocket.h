@@ -39,10 +39,6 @@ public:
     TcpSocket(const TcpSocket&) = delete;
     TcpSocket& operator=(const TcpSocket&) = delete;
 
-    // Connects to an IPv4 address or host name; throws SocketError on failure.
-    static TcpSocket connectTo(const std::string& host, std::uint16_t port,
-                               std::chrono::milliseconds timeout);
-
     // True until the socket is closed here or aborted.
     bool connected() const;
 

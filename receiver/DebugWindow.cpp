@@ -1,5 +1,7 @@
 #include "DebugWindow.h"
 
+#include "TextCodec.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFont>
@@ -42,11 +44,7 @@ public:
     {
         if (!isVisible())
             return;
-        QString text;
-        text.reserve(static_cast<qsizetype>(line.size()));
-        for (unsigned char c : line)
-            text.append(windows1252(c));
-        Memo1->appendPlainText(text);
+        Memo1->appendPlainText(QString::fromStdString(platform::windows1252ToUtf8(line)));
     }
 
     QPlainTextEdit* Memo1 = nullptr;
@@ -60,18 +58,6 @@ protected:
     }
 
 private:
-    static QChar windows1252(unsigned char c)
-    {
-        // 0x80..0x9F differ from Latin-1; the rest maps one to one.
-        static constexpr char16_t kHigh[32] = {
-            0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-            0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-            0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
-        if (c >= 0x80 && c <= 0x9F)
-            return QChar(kHigh[c - 0x80]);
-        return QChar(static_cast<char16_t>(c));
-    }
-
     std::function<void()> m_onClose;
 };
 

@@ -30,11 +30,15 @@ void DiagnosticLog::setWindowSink(WindowSink sink)
 {
     std::lock_guard lock(m_sinkMutex);
     m_windowSink = std::move(sink);
+    m_hasWindowSink = static_cast<bool>(m_windowSink);
 }
 
 void DiagnosticLog::LogLine(std::string_view text)
 {
     if (m_stopping.load(std::memory_order_acquire))
+        return;
+    const bool toFile = m_wantLog && !m_logFilePath.empty();
+    if (!toFile && !m_hasWindowSink.load(std::memory_order_acquire))
         return;
     try {
         std::string line = platform::formatDateTime(kLinePattern, m_clock());
@@ -44,7 +48,7 @@ void DiagnosticLog::LogLine(std::string_view text)
             if (m_windowSink)
                 m_windowSink(line);
         }
-        if (m_wantLog && !m_logFilePath.empty())
+        if (toFile)
             appendToFile(line);
     } catch (...) {
         // The log serves diagnosis only: a line that cannot be written is lost.

@@ -57,6 +57,9 @@ private:
 
     std::mutex m_sinkMutex; // guards m_windowSink
     WindowSink m_windowSink;
+    // Whether m_windowSink is set; read without the lock so that a log with
+    // nowhere to go costs the workers nothing.
+    std::atomic<bool> m_hasWindowSink{false};
 };
 
 } // namespace kavrel

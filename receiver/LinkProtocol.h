@@ -42,7 +42,10 @@ inline constexpr std::int32_t DATA_RECEIVED = 0xF003;
 std::string_view eventName(std::int32_t code);
 
 // True for the codes that carry a packet (every code below the connection events).
-constexpr bool isPacketEvent(std::int32_t code) { return code >= 0 && code <= 0xFFFF && code < EventCode::CONNECTION_OPENED; }
+constexpr bool isPacketEvent(std::int32_t code)
+{
+    return code >= 0 && code < EventCode::CONNECTION_OPENED;
+}
 
 struct PacketHeader
 {

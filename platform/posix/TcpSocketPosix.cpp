@@ -5,9 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <memory>
 #include <utility>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -57,39 +55,6 @@ TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept
         m_aborted = other.m_aborted.load();
     }
     return *this;
-}
-
-TcpSocket TcpSocket::connectTo(const std::string& host, std::uint16_t port,
-                               std::chrono::milliseconds timeout)
-{
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    const int gai = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
-    if (gai != 0)
-        throw SocketError("cannot resolve " + host + " (" + gai_strerror(gai) + ")", EHOSTUNREACH);
-    std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> guard(found, ::freeaddrinfo);
-
-    TcpSocket s(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    if (s.m_fd < 0)
-        throw SocketError("socket", errno);
-    if (::connect(s.m_fd, found->ai_addr, found->ai_addrlen) != 0) {
-        if (errno != EINPROGRESS)
-            throw SocketError("connect to " + host + ":" + std::to_string(port), errno);
-        pollfd p{s.m_fd, POLLOUT, 0};
-        if (pollFor(&p, 1, timeout) <= 0)
-            throw SocketError("connect to " + host + ":" + std::to_string(port), ETIMEDOUT);
-        int error = 0;
-        socklen_t len = sizeof error;
-        ::getsockopt(s.m_fd, SOL_SOCKET, SO_ERROR, &error, &len);
-        if (error != 0)
-            throw SocketError("connect to " + host + ":" + std::to_string(port), error);
-    }
-    const int flags = ::fcntl(s.m_fd, F_GETFL);
-    ::fcntl(s.m_fd, F_SETFL, flags & ~O_NONBLOCK);
-    s.setNoDelay();
-    return s;
 }
 
 bool TcpSocket::connected() const

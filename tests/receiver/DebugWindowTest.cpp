@@ -57,6 +57,10 @@ TEST(DebugWindow, ShownWithItsFirstLineAndLinesFromWorkers)
                     .hasMatch())
         << first.toStdString();
 
+    frm->core().LogLine("Fahrer M\xFCller \x80 5");
+    EXPECT_TRUE(memo->toPlainText().contains(QStringLiteral("Fahrer M\u00FCller \u20AC 5")))
+        << "log text is shown as Windows-1252";
+
     recorder::RecorderConnection c;
     ASSERT_TRUE(c.connect("127.0.0.1", frm->listener().port()));
     // Lines of the accept and worker threads arrive through the event loop.
