@@ -1,0 +1,239 @@
+// Port writes, the live and replay ticks, and the navigation window's steps.
+#include "GpsForwarder.h"
+
+#include "DevicePath.h"
+#include "NavigationTitle.h"
+#include "Paths.h"
+#include "SerialDevice.h"
+
+#include <algorithm>
+#include <fstream>
+#include <optional>
+
+namespace monitor {
+
+namespace {
+
+constexpr std::string_view kLineEnd = "\r\n";
+// Track lines go out with what the port takes at once: a replay tick sends a
+// whole block, and a stopped reader must not make it wait per line.
+constexpr std::chrono::milliseconds kNoWait{0};
+constexpr std::size_t kReadChunk = 4096;
+
+// A whole file; nothing when it cannot be read.
+std::optional<std::string> readWholeFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::string text;
+    char buffer[kReadChunk];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0)
+        text.append(buffer, static_cast<std::size_t>(in.gcount()));
+    if (in.bad())
+        return std::nullopt;
+    return text;
+}
+
+} // namespace
+
+GpsForwarder::GpsForwarder(StationTimer& gpsTimer, StationTimer& initGpsTimer,
+                           platform::WindowSystem& windows, Options options)
+    : m_gpsTimer(gpsTimer), m_initGpsTimer(initGpsTimer), m_windows(windows),
+      m_programFolder(std::move(options.programFolder)),
+      m_portPath(options.portPath.empty() ? platform::virtualDevicePath(kVirtualGpsPort)
+                                          : std::move(options.portPath)),
+      m_portWait(std::clamp(options.portWait, kNoWait, kPortWait))
+{
+    m_gpsTimer.setInterval(kGpsTimerInterval);
+    m_gpsTimer.setEnabled(true);
+    m_initGpsTimer.setInterval(kInitGpsTimerInterval);
+    m_initGpsTimer.setEnabled(true);
+}
+
+GpsForwarder::~GpsForwarder() = default;
+
+void GpsForwarder::SetTextOutput(std::function<void(const std::string&)> showText)
+{
+    m_showText = std::move(showText);
+}
+
+void GpsForwarder::OpenPort()
+{
+    m_port.reset();
+    m_port = platform::SerialDevice::open(m_portPath);
+    m_lineBroken = false;
+}
+
+void GpsForwarder::ResetSentenceState()
+{
+    m_gpsSendBusy = false;
+    m_liveSentenceSent = false;
+}
+
+void GpsForwarder::Close()
+{
+    m_initGpsTimer.setEnabled(false);
+    m_replay.Reset();
+    ClosePort();
+}
+
+void GpsForwarder::ClosePort()
+{
+    m_port.reset();
+}
+
+void GpsForwarder::writeToPort(std::string_view text, std::chrono::milliseconds wait)
+{
+    if (!m_port)
+        return;
+    const std::string_view lead = m_lineBroken ? kLineEnd : std::string_view();
+    std::string bytes;
+    bytes.reserve(lead.size() + text.size());
+    bytes.append(lead).append(text);
+    const std::size_t written = m_port->write(bytes, wait);
+    if (written == bytes.size() || written == lead.size())
+        m_lineBroken = false; // all went out, or the line end and nothing of the text
+    else if (written > lead.size())
+        m_lineBroken = true; // the text went out in part
+    // else: not even the whole line end went out; the next one finishes it
+}
+
+void GpsForwarder::SendGpsSentence(std::string_view text)
+{
+    m_gpsSendBusy = true;
+    if (GpsPortOpen()) {
+        m_latestSentence = text;
+        writeToPort(m_latestSentence, m_portWait);
+    }
+    m_liveSentenceSent = true;
+    m_gpsSendBusy = false;
+}
+
+void GpsForwarder::ResendGpsSentence()
+{
+    if (!m_latestSentence.empty() && GpsPortOpen())
+        writeToPort(m_latestSentence, m_portWait);
+}
+
+void GpsForwarder::GPSTimerTimer()
+{
+    if (m_gpsSendBusy)
+        return;
+    if (m_liveSentenceSent) {
+        ResendGpsSentence();
+        showText(m_latestSentence);
+        m_initGpsTimer.setEnabled(false);
+    } else {
+        LoadTracks();
+    }
+}
+
+void GpsForwarder::LoadTracks()
+{
+    m_initGpsTimer.setEnabled(false);
+    m_replay.Reset();
+    if (loadTrack(1, kTrack1File)) {
+        m_replay.Start(TrackReplay::Mode::Track1);
+        m_initGpsTimer.setEnabled(true); // a fresh interval
+        showText(std::string(kInitialGpsText));
+    }
+    loadTrack(2, kTrack2File);
+}
+
+bool GpsForwarder::loadTrack(int track, std::string_view fileName)
+{
+    const std::string path = platform::joinPath(m_programFolder, fileName);
+    if (!platform::fileExists(path))
+        return false;
+    const auto text = readWholeFile(path);
+    return text && m_replay.Load(track, TrackReplay::splitLines(*text));
+}
+
+void GpsForwarder::StartTrack2Replay()
+{
+    if (m_replay.BlockCount(2) == 0)
+        return;
+    m_replay.Start(TrackReplay::Mode::Track2);
+    m_initGpsTimer.setEnabled(true);
+}
+
+void GpsForwarder::InitGPSTimerTimer()
+{
+    const bool goesOn = m_replay.Tick([this](const std::string& line) {
+        std::string bytes = line;
+        bytes.append(kLineEnd);
+        writeToPort(bytes, kNoWait);
+    });
+    if (!goesOn)
+        m_initGpsTimer.setEnabled(false);
+}
+
+bool GpsForwarder::FindNavigationWindow(platform::NativeWindow window)
+{
+    if (window == m_mainWindow)
+        return true;
+    const std::string className = m_windows.className(window);
+    const std::string title = m_windows.title(window);
+    if (className.empty() || title.empty())
+        return true;
+    auto navigationTitle = navigationTitleOf(title);
+    if (!navigationTitle)
+        return true;
+    m_navigationWindow = window;
+    m_navigationTitle = std::move(*navigationTitle);
+    return false;
+}
+
+void GpsForwarder::ForwardSelectedSentence(std::string_view text, bool userBusy)
+{
+    text = text.substr(0, text.find('\0'));
+    m_selectedDeviceSentence.assign(text).append(kLineEnd);
+    SendGpsSentence(m_selectedDeviceSentence);
+    // With no navigation window known, the bring-to-front below fails and the
+    // topmost band is left, whatever window has the focus.
+    if (userBusy || (m_navigationWindow != platform::kNoWindow &&
+                     m_windows.foregroundWindow() == m_navigationWindow))
+        return;
+    if (!m_windows.bringToForeground(m_navigationWindow))
+        forgetNavigationWindow();
+}
+
+void GpsForwarder::forgetNavigationWindow()
+{
+    m_navigationWindow = platform::kNoWindow;
+    m_navigationWindowTitled = false;
+    m_windows.setTopmost(m_mainWindow, false);
+}
+
+void GpsForwarder::RefreshNavigationWindow(std::string_view selectedKey)
+{
+    if (m_navigationWindow == platform::kNoWindow) {
+        for (platform::NativeWindow window : m_windows.topLevelWindows())
+            if (!FindNavigationWindow(window))
+                break;
+    }
+    if (!GpsPortOpen() || m_navigationWindow == platform::kNoWindow)
+        return;
+    if (!m_navigationWindowTitled) {
+        m_navigationWindowTitled = true;
+        RetitleNavigationWindow(selectedKey);
+        m_windows.setTopmost(m_mainWindow, true);
+    }
+    if (!m_selectedDeviceSentence.empty())
+        SendGpsSentence(m_selectedDeviceSentence);
+}
+
+void GpsForwarder::RetitleNavigationWindow(std::string_view key)
+{
+    if (m_navigationWindow != platform::kNoWindow && !m_navigationTitle.empty())
+        m_windows.setTitle(m_navigationWindow, keyedNavigationTitle(key, m_navigationTitle));
+}
+
+void GpsForwarder::showText(const std::string& windows1252)
+{
+    if (m_showText)
+        m_showText(windows1252);
+}
+
+} // namespace monitor

@@ -1,0 +1,152 @@
+// Forwards the selected recorder's position sentences to the virtual GPS port,
+// so that navigation software on this computer follows the vehicle, and ties in
+// the navigation program's window: found by its title, retitled with the
+// recorder's key, brought to the front on each new sentence, with our main
+// window kept above it. Until the first live sentence, a canned track from
+// "Track1.txt" in the program folder is replayed so that the navigation
+// program starts from a known position.
+//
+// Threads: the user-interface thread only. The window owns the forwarder and
+// its two timers and calls GPSTimerTimer and InitGPSTimerTimer when they fire;
+// the dispatcher calls ForwardSelectedSentence and RefreshNavigationWindow.
+// m_gpsSendBusy and the replay's busy flag keep a tick from re-entering.
+//
+// Port writes never hold the thread longer than the port wait (at most
+// kPortWait). A sentence that the port took only in part within its wait is
+// never followed straight by the next one: the next write starts with CR LF,
+// so the reader sees the broken piece as a line of its own.
+#pragma once
+
+#include "StationTimer.h"
+#include "TrackReplay.h"
+#include "WindowSystem.h"
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace platform {
+class SerialDevice;
+}
+
+namespace monitor {
+
+class GpsForwarder
+{
+public:
+    // The virtual GPS port's Windows device name (see platform/DevicePath.h).
+    static constexpr std::string_view kVirtualGpsPort = "\\\\.\\VGPSIn";
+    // The longest a sentence write may wait for the port.
+    static constexpr std::chrono::milliseconds kPortWait{500};
+    static constexpr std::chrono::milliseconds kGpsTimerInterval{2000};
+    static constexpr std::chrono::milliseconds kInitGpsTimerInterval{1000};
+    static constexpr std::string_view kTrack1File = "Track1.txt";
+    static constexpr std::string_view kTrack2File = "Track2.txt";
+    static constexpr std::string_view kInitialGpsText = "(Initial GPS...)";
+
+    struct Options
+    {
+        std::string programFolder;
+        // Empty: the path that kVirtualGpsPort maps to.
+        std::string portPath;
+        // Cut to kPortWait when longer.
+        std::chrono::milliseconds portWait = kPortWait;
+    };
+
+    // Switches both timers on with their intervals, as the window has them
+    // from its creation.
+    GpsForwarder(StationTimer& gpsTimer, StationTimer& initGpsTimer,
+                 platform::WindowSystem& windows, Options options);
+    ~GpsForwarder();
+    GpsForwarder(const GpsForwarder&) = delete;
+    GpsForwarder& operator=(const GpsForwarder&) = delete;
+
+    // Where the text of the GPS line (LabelGPRMC) goes, as Windows-1252.
+    void SetTextOutput(std::function<void(const std::string& windows1252)> showText);
+    // Our own main window: kept topmost, and never taken for the navigation window.
+    void SetMainWindow(platform::NativeWindow window) { m_mainWindow = window; }
+
+    // Start-up: opens the port when its device exists (read-write, raw); a
+    // failure leaves it closed, silently.
+    void OpenPort();
+    // Start-up, after the dispatcher's timer is on: no sentence sent yet.
+    void ResetSentenceState();
+    // Closing the window: stops the replay, releases the track lines, closes the port.
+    void Close();
+    void ClosePort();
+
+    // Makes the text the LatestSentence and writes it, when the port is open;
+    // from now on the replay is over.
+    void SendGpsSentence(std::string_view text);
+    void ResendGpsSentence();
+    // Every kGpsTimerInterval: repeat the latest sentence, or reload the tracks.
+    void GPSTimerTimer();
+    // Reads the track files afresh and restarts the replay of track 1.
+    void LoadTracks();
+    void BuildBlockIndex(int track) { m_replay.BuildBlockIndex(track); }
+    // Every kInitGpsTimerInterval: one block of the track.
+    void InitGPSTimerTimer();
+    // Plays track 2 from its first block, each block once (nothing calls it yet).
+    void StartTrack2Replay();
+
+    // One step of the enumeration of top-level windows: takes the window as the
+    // navigation window when its title has a navigation program's fragment.
+    // Answers whether the enumeration goes on.
+    bool FindNavigationWindow(platform::NativeWindow window);
+
+    // For a position sentence of the selected recorder (text without line end;
+    // it ends at a zero byte): remembered, sent, and the navigation window
+    // brought to the front unless the user is busy with our window. A
+    // navigation window that cannot come to the front is forgotten, and our
+    // window leaves the topmost band.
+    void ForwardSelectedSentence(std::string_view text, bool userBusy);
+    // Once a second while a recorder is selected: look for the navigation
+    // window; with the port open, title it once with the key and keep our
+    // window above it, and send the selected recorder's sentence again.
+    void RefreshNavigationWindow(std::string_view selectedKey);
+    // When the selection changes: the known navigation window gets the new key.
+    void RetitleNavigationWindow(std::string_view key);
+
+    bool GpsPortOpen() const { return m_port != nullptr; }
+    bool LiveSentenceSent() const { return m_liveSentenceSent; }
+    const std::string& LatestSentence() const { return m_latestSentence; }
+    const std::string& SelectedDeviceSentence() const { return m_selectedDeviceSentence; }
+    bool NavigationWindowTitled() const { return m_navigationWindowTitled; }
+    platform::NativeWindow NavigationWindow() const { return m_navigationWindow; }
+    const std::string& NavigationTitle() const { return m_navigationTitle; }
+    const TrackReplay& Replay() const { return m_replay; }
+
+private:
+    void writeToPort(std::string_view text, std::chrono::milliseconds wait);
+    void forgetNavigationWindow();
+    void showText(const std::string& windows1252);
+    bool loadTrack(int track, std::string_view fileName);
+
+    StationTimer& m_gpsTimer;
+    StationTimer& m_initGpsTimer;
+    platform::WindowSystem& m_windows;
+    std::function<void(const std::string&)> m_showText;
+    const std::string m_programFolder;
+    const std::string m_portPath;
+    const std::chrono::milliseconds m_portWait;
+
+    std::unique_ptr<platform::SerialDevice> m_port;
+    // The last write left a sentence unfinished on the port.
+    bool m_lineBroken = false;
+
+    std::string m_latestSentence;
+    std::string m_selectedDeviceSentence;
+    bool m_liveSentenceSent = false;
+    bool m_gpsSendBusy = false;
+
+    platform::NativeWindow m_mainWindow = platform::kNoWindow;
+    platform::NativeWindow m_navigationWindow = platform::kNoWindow;
+    std::string m_navigationTitle;
+    bool m_navigationWindowTitled = false;
+
+    TrackReplay m_replay;
+};
+
+} // namespace monitor

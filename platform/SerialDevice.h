@@ -1,0 +1,37 @@
+// A serial device that the station only writes to, such as the input side of
+// the virtual GPS port. Writes never block for longer than the wait the caller
+// gives: a device whose reader has stopped must not hold the user-interface
+// thread.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+class SerialDevice
+{
+public:
+    // Opens an existing device for reading and writing, without making it the
+    // controlling terminal, non-blocking, in raw mode when it is a terminal.
+    // Nothing is created: a missing device gives nullptr, as does any failure.
+    static std::unique_ptr<SerialDevice> open(const std::string& path);
+
+    ~SerialDevice();
+    SerialDevice(const SerialDevice&) = delete;
+    SerialDevice& operator=(const SerialDevice&) = delete;
+
+    // Writes the bytes. When the device cannot take them (all or the rest) now,
+    // waits for it until `wait` has passed, counted from the call. Answers how
+    // many bytes went out: fewer than given after the wait, or when the device
+    // fails (its reader has gone); the cause is not reported.
+    std::size_t write(std::string_view bytes, std::chrono::milliseconds wait);
+
+private:
+    explicit SerialDevice(int fd);
+    int m_fd;
+};
+
+} // namespace platform

@@ -1,0 +1,77 @@
+// Serial devices over POSIX file descriptors. The descriptor is non-blocking,
+// so "the device cannot take it now" is EAGAIN, and a bounded wait is
+// poll(POLLOUT) against one deadline for the whole write. The wait goes in
+// short slices with a write attempt after each: a pseudo-terminal does not
+// always wake its writer when its reader frees room a little at a time.
+#include "SerialDevice.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+constexpr std::chrono::milliseconds kPollSlice{10};
+
+} // namespace
+
+std::unique_ptr<SerialDevice> SerialDevice::open(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    termios tio{};
+    if (::tcgetattr(fd, &tio) == 0) {
+        ::cfmakeraw(&tio);
+        tio.c_cc[VMIN] = 0;
+        tio.c_cc[VTIME] = 0;
+        ::tcsetattr(fd, TCSANOW, &tio);
+    }
+    return std::unique_ptr<SerialDevice>(new SerialDevice(fd));
+}
+
+SerialDevice::SerialDevice(int fd) : m_fd(fd) {}
+
+SerialDevice::~SerialDevice()
+{
+    ::close(m_fd);
+}
+
+std::size_t SerialDevice::write(std::string_view bytes, std::chrono::milliseconds wait)
+{
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + wait;
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(m_fd, bytes.data() + written, bytes.size() - written);
+        if (n > 0) {
+            written += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+            return written; // EIO when the reader's side has gone, or any other failure
+        for (;;) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left.count() <= 0)
+                return written;
+            pollfd pfd{m_fd, POLLOUT, 0};
+            const int r = ::poll(&pfd, 1, static_cast<int>(std::min(left, kPollSlice).count()));
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r < 0 || (r > 0 && (pfd.revents & POLLOUT) == 0))
+                return written; // the device reports an error or a hang-up
+            break;
+        }
+    }
+    return written;
+}
+
+} // namespace platform

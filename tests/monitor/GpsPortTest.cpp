@@ -1,0 +1,127 @@
+// The virtual GPS port when it is missing, closed, or its reader has stopped
+// or gone: nothing is reported, no call holds the thread past the port wait,
+// LatestSentence follows the port's state, and a sentence the port took only
+// in part never runs into the next one.
+#include "GpsForwarderRig.h"
+#include "PtyPair.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <thread>
+
+using monitor::GpsForwarder;
+using testsupport::PtyPair;
+
+namespace {
+
+using std::chrono::milliseconds;
+
+// Far above any wait the forwarder may take, far below a hang.
+constexpr milliseconds kSlack{1000};
+const std::string kSentence =
+    "$GPRMC,095300.809,A,2712.6404,S,15303.1201,E,0.00,0.00,080407,,,A*7D\r\n";
+
+enum class PortFault
+{
+    NoDevice,
+    ClosedByTheWindow,
+    ReaderStopped,
+    ReaderGone,
+};
+
+struct PortCase
+{
+    const char* legend;
+    PortFault fault;
+    milliseconds portWait;
+    bool portOpen; // and so LatestSentence is kept
+};
+
+const PortCase kPortCases[] = {
+    {"no device at the port's path", PortFault::NoDevice, milliseconds(100), false},
+    {"port closed when the window closed", PortFault::ClosedByTheWindow, milliseconds(100), false},
+    {"reader stopped, the device full (EAGAIN)", PortFault::ReaderStopped, milliseconds(100), true},
+    {"reader stopped, a longer wait asked than the port allows", PortFault::ReaderStopped,
+     milliseconds(10000), true},
+    {"reader gone (EIO)", PortFault::ReaderGone, milliseconds(100), true},
+};
+
+template <typename F> milliseconds timed(F&& f)
+{
+    const auto start = std::chrono::steady_clock::now();
+    f();
+    return std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - start);
+}
+
+} // namespace
+
+TEST(GpsPort, FaultsAreSilentAndBounded)
+{
+    for (const auto& c : kPortCases) {
+        PtyPair pty;
+        const std::string path =
+            c.fault == PortFault::NoDevice ? pty.devicePath() + "-missing" : pty.devicePath();
+        GpsForwarderRig rig(path, c.portWait);
+        rig.forwarder.OpenPort();
+        switch (c.fault) {
+        case PortFault::ClosedByTheWindow:
+            rig.forwarder.Close();
+            break;
+        case PortFault::ReaderStopped:
+            pty.fillUntilFull();
+            break;
+        case PortFault::ReaderGone:
+            pty.hangUp();
+            break;
+        case PortFault::NoDevice:
+            break;
+        }
+        const milliseconds bound = std::min(c.portWait, GpsForwarder::kPortWait) + kSlack;
+        EXPECT_LT(timed([&] { rig.forwarder.SendGpsSentence(kSentence); }), bound) << c.legend;
+        EXPECT_LT(timed([&] { rig.forwarder.GPSTimerTimer(); }), bound) << c.legend;
+        EXPECT_LT(timed([&] { rig.forwarder.RefreshNavigationWindow("K1"); }), bound) << c.legend;
+
+        EXPECT_EQ(rig.forwarder.GpsPortOpen(), c.portOpen) << c.legend;
+        EXPECT_TRUE(rig.forwarder.LiveSentenceSent()) << c.legend;
+        const std::string latest = c.portOpen ? kSentence : "";
+        EXPECT_EQ(rig.forwarder.LatestSentence(), latest) << c.legend;
+        EXPECT_EQ(rig.shown, std::vector<std::string>{latest}) << c.legend;
+    }
+}
+
+// The reader stops with room for part of a long sentence only. The sentence
+// goes out in part; the next one finds no room at all; once the reader reads
+// again, every line it sees holds at most one sentence, and the last
+// sentence arrives whole.
+TEST(GpsPort, PartWrittenSentenceNeverRunsIntoTheNext)
+{
+    PtyPair pty;
+    GpsForwarderRig rig(pty.devicePath(), milliseconds(200));
+    rig.forwarder.OpenPort();
+    pty.fillUntilFull();
+    pty.read(300); // frees less room than the long sentence needs
+
+    const std::string longSentence = "$GPLONG," + std::string(10000, 'A') + "*00\r\n";
+    const std::string second = "$GPRMC,SECOND*00\r\n";
+    const std::string last = "$GPRMC,LAST*00\r\n";
+    rig.forwarder.SendGpsSentence(longSentence);
+    rig.forwarder.SendGpsSentence(second);
+    std::string seen;
+    {
+        std::jthread reader([&] { seen = pty.readThrough(last); }); // the reader wakes up
+        rig.forwarder.SendGpsSentence(last);
+    }
+
+    bool sawPartOfTheLongSentence = false;
+    std::size_t start = 0;
+    while (start < seen.size()) {
+        const std::size_t end = std::min(seen.find("\r\n", start), seen.size());
+        const std::string line = seen.substr(start, end - start);
+        EXPECT_LE(std::count(line.begin(), line.end(), '$'), 1) << line.substr(0, 80);
+        if (line.starts_with("$GPLONG,") && line.size() + 2 < longSentence.size())
+            sawPartOfTheLongSentence = true;
+        start = end + 2;
+    }
+    EXPECT_TRUE(sawPartOfTheLongSentence) << "the port took all of the long sentence";
+    EXPECT_TRUE(seen.ends_with("\r\n" + last));
+}
