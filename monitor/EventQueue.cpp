@@ -21,6 +21,7 @@ bool EventQueue::dropOldest()
 {
     if (empty())
         return false;
+    slotAt(ReadIndex).shrinkToBase();
     ReadIndex = next(ReadIndex);
     return true;
 }

@@ -43,7 +43,8 @@ public:
 
     // The oldest published event; the ring must not be empty.
     const RAWDATA& oldest() const { return slot(ReadIndex); }
-    // Frees the oldest published slot. Returns false, changing nothing, when empty.
+    // Frees the oldest published slot, whose data area goes back to its base
+    // size. Returns false, changing nothing, when empty.
     bool dropOldest();
 
     const RAWDATA& slot(std::int32_t index) const

@@ -1,5 +1,7 @@
 #include "HostEventQueue.h"
 
+#include <new>
+
 namespace monitor {
 
 namespace {
@@ -20,7 +22,7 @@ private:
 
 } // namespace
 
-HostEventQueue::HostEventQueue()
+HostEventQueue::HostEventQueue(std::size_t dataBudget) : m_dataBudget(dataBudget)
 {
     install();
 }
@@ -71,8 +73,9 @@ void HostEventQueue::post(const char* text, std::int32_t code, const void* data,
         const BusyMark busy(QueueBusy);
         takeIn(treatment, text, code, bytes);
     } catch (...) {
-        // Only a data area that cannot grow, or a lock that cannot be taken,
-        // lands here; the event is not published. Nothing goes back into the library.
+        // Only a lock that cannot be taken, or a copy that cannot be allocated
+        // on the thread that holds the lock, lands here; the event is not
+        // published. Nothing goes back into the library.
     }
 }
 
@@ -83,48 +86,100 @@ void HostEventQueue::takeIn(QueueTreatment treatment, const char* text, std::int
     case QueueTreatment::NotQueued:
         return;
     case QueueTreatment::DropWhenFull:
-        if (m_ring.full()) {
+        if (!hasRoom(data.size())) {
             QueueFull = true;
             return;
         }
-        // A slot freed while packets wait is theirs.
-        if (m_waitingProducers > 0)
+        // Room freed while packets wait is theirs.
+        if (producersWaiting() || m_closing.load())
             return;
-        break;
-    case QueueTreatment::WaitForSlot:
-        if (!waitForSlot())
-            return;
-        break;
-    }
-    if (m_closing.load())
+        try {
+            write(text, code, data);
+        } catch (const std::bad_alloc&) {
+            // A notice carries nothing to keep.
+        }
         return;
-    m_ring.writeSlot().assign(text, code, data);
-    m_ring.publish();
+    case QueueTreatment::WaitForSlot:
+        waitAndWrite(text, code, data);
+        return;
+    }
 }
 
-bool HostEventQueue::waitForSlot()
+void HostEventQueue::waitAndWrite(const char* text, std::int32_t code,
+                                  std::span<const std::uint8_t> data)
 {
-    while (m_ring.full()) {
-        QueueFull = true;
-        // On the thread that holds QueueLock already (the dispatcher's own
-        // tick), waiting would wait for itself: the event is dropped instead.
-        if (m_closing.load() || m_lockDepth > 1)
-            return false;
+    // On the thread that holds QueueLock already (the dispatcher's own tick),
+    // waiting would wait for itself: without room the event is dropped, and
+    // with room it goes in at once, ahead of any waiting producer.
+    if (m_lockDepth > 1) {
+        if (!hasRoom(data.size()))
+            QueueFull = true;
+        else if (!m_closing.load())
+            write(text, code, data);
+        return;
+    }
+
+    const std::uint64_t ticket = m_nextTicket++;
+    // However this producer leaves, the turn passes to the next ticket. Only
+    // the producer being served leaves, except when closing, when every one does.
+    struct PassTurn
+    {
+        HostEventQueue& queue;
+        ~PassTurn()
+        {
+            ++queue.m_servingTicket;
+            queue.m_slotFreed.notify_all();
+        }
+    } const passTurn{*this};
+
+    for (;;) {
+        if (m_closing.load())
+            return;
+        bool allocationFailed = false;
+        if (ticket == m_servingTicket && hasRoom(data.size())) {
+            try {
+                write(text, code, data);
+                return;
+            } catch (const std::bad_alloc&) {
+                allocationFailed = true;
+            }
+        } else if (!hasRoom(data.size())) {
+            QueueFull = true;
+        }
         ++m_waitingProducers;
         QueueBusy = false;
         Relock relock{*this};
-        m_slotFreed.wait(relock);
+        // A take frees memory and wakes this producer; with nothing queued to
+        // take, only time can.
+        if (allocationFailed && m_ring.empty())
+            m_slotFreed.wait_for(relock, kAllocationRetry);
+        else
+            m_slotFreed.wait(relock);
         QueueBusy = true;
         --m_waitingProducers;
     }
-    return true;
+}
+
+bool HostEventQueue::hasRoom(std::size_t bytes) const
+{
+    if (m_ring.full())
+        return false;
+    return m_ring.empty() || m_queuedBytes + bytes <= m_dataBudget;
+}
+
+void HostEventQueue::write(const char* text, std::int32_t code, std::span<const std::uint8_t> data)
+{
+    m_ring.writeSlot().assign(text, code, data);
+    m_ring.publish();
+    m_queuedBytes += data.size();
 }
 
 void HostEventQueue::advance() noexcept
 {
+    m_queuedBytes -= m_ring.oldest().bytes().size();
     m_ring.dropOldest();
     QueueFull = false;
-    m_slotFreed.notify_one();
+    m_slotFreed.notify_all();
 }
 
 } // namespace monitor

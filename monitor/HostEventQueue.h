@@ -9,7 +9,9 @@
 
 #include <atomic>
 #include <cassert>
+#include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <span>
@@ -23,25 +25,32 @@ namespace monitor {
 // per tick with takeOne().
 //
 // QueueLock (re-entrant) guards the ring (its slots and both indices),
-// QueueBusy, the count of waiting producers and the lock depth. QueueFull and
-// the closing flag are written only under QueueLock but read without it when a
-// callback enters, so both are atomics.
+// QueueBusy, the bytes queued, the producers' tickets, the taking mark and the
+// lock depth. QueueFull and the closing flag are written only under QueueLock
+// but read without it when a callback enters, so both are atomics.
 //
 // The dispatcher holds QueueLock for its whole tick, through its window
 // updates, file writes and message processing, not just while it copies: the
 // event it handles is the slot at ReadIndex itself, which stays unchanged only
 // while no producer can write the ring. A producer that reports meanwhile waits
 // for the lock, and with it that recorder's acknowledgement; the recorders are
-// thus paced by the program.
+// thus paced by the program. A take made while a take's handler lets messages
+// through is refused, so that no event is handed out twice.
 //
-// Full ring. A producer with a packet (data the library acknowledges only once
-// the callback has returned) or a logout waits on m_slotFreed until a slot is
-// free, releasing QueueLock and clearing QueueBusy while it waits: nothing
-// acknowledged is lost, and the recorder waits instead. Notices (connection
-// timed out, data received) are dropped while the ring is full or while
-// packets wait for the slots. The user-interface thread never waits for a
-// producer: a producer holds QueueLock only for one copy, never while it waits,
-// and a callback made on the thread that already holds QueueLock does not wait.
+// No room. The queue has room for an event while the ring has a free slot and
+// the event's bytes fit the data budget beside the bytes already queued; an
+// event of any size has room in an empty ring, so that one larger than the
+// whole budget cannot wait forever. A producer with a packet (data the library
+// acknowledges once the callback has returned) or a logout waits on m_slotFreed
+// until there is room, releasing QueueLock and clearing QueueBusy while it
+// waits, and so does one whose copy cannot be allocated, until an event is
+// taken or for kAllocationRetry: nothing acknowledged is lost, and the recorder
+// waits instead. Such producers take a ticket and are served in arrival order,
+// so a newcomer never takes the room freed for a waiting one. Notices
+// (connection timed out, data received) are dropped while there is no room or
+// while packets wait. The user-interface thread never waits for a producer: a
+// producer holds QueueLock only for one copy, never while it waits, and a
+// callback made on the thread that already holds QueueLock does not wait.
 //
 // Stop. shutdown() wakes every waiting producer, whose event is then dropped,
 // as is every later one. The destructor shuts down, stops HostCallback from
@@ -63,9 +72,16 @@ public:
         HostEventQueue& m_queue;
     };
 
+    // Bytes of event data the queue holds at most, the slots' base areas
+    // aside: a few of the longest clips a recorder sends.
+    static constexpr std::size_t kDefaultDataBudget = std::size_t{256} << 20;
+    // How often a producer whose copy could not be allocated tries again while
+    // no event is taken that would free memory.
+    static constexpr std::chrono::milliseconds kAllocationRetry{100};
+
     // The queue starts empty and becomes the one that HostCallback fills. One
     // exists at a time; a second one throws std::logic_error.
-    HostEventQueue();
+    explicit HostEventQueue(std::size_t dataBudget = kDefaultDataBudget);
     // Must not run on a thread that holds QueueLock.
     ~HostEventQueue();
     HostEventQueue(const HostEventQueue&) = delete;
@@ -73,11 +89,12 @@ public:
 
     [[nodiscard]] Lock lock() { return Lock(*this); }
 
-    // The dispatcher's take, under QueueLock: unless QueueBusy is set or the
-    // ring is empty, calls handle(const RAWDATA&) with the oldest event, then
-    // frees its slot, clears QueueFull and wakes a waiting producer. The slot
-    // is freed even when handle throws, so that no event can stop the queue.
-    // Returns whether an event was taken.
+    // The dispatcher's take, under QueueLock: unless QueueBusy is set, the
+    // ring is empty or a take is under way already (handle let messages
+    // through, and one of them takes again), calls handle(const RAWDATA&) with
+    // the oldest event, then frees its slot, clears QueueFull and wakes the
+    // waiting producers. The slot is freed even when handle throws, so that no
+    // event can stop the queue. Returns whether an event was taken.
     template <typename Handler> bool takeOne(const Lock& held, Handler&& handle);
 
     // The program is closing: wakes waiting producers; from now on every event is dropped.
@@ -88,6 +105,8 @@ public:
     bool queueBusy(const Lock& held) const { return checked(held).QueueBusy; }
     const EventQueue& ring(const Lock& held) const { return checked(held).m_ring; }
     int waitingProducers(const Lock& held) const { return checked(held).m_waitingProducers; }
+    // Data bytes of the events queued now.
+    std::size_t queuedBytes(const Lock& held) const { return checked(held).m_queuedBytes; }
 
 private:
     friend std::int32_t KAVREL_CALL HostCallback(const char*, std::int32_t, const void*,
@@ -114,9 +133,14 @@ private:
     void post(const char* text, std::int32_t code, const void* data, std::int32_t length) noexcept;
     void takeIn(QueueTreatment treatment, const char* text, std::int32_t code,
                 std::span<const std::uint8_t> data);
-    // Under QueueLock: waits until the ring has a free slot. False when the
-    // event has to be dropped after all (closing, or re-entered on the holding thread).
-    bool waitForSlot();
+    // Under QueueLock: waits for this producer's turn and for room, then
+    // writes and publishes the event. Returns without it only when closing.
+    void waitAndWrite(const char* text, std::int32_t code, std::span<const std::uint8_t> data);
+    bool hasRoom(std::size_t bytes) const;
+    bool producersWaiting() const { return m_servingTicket != m_nextTicket; }
+    // Copies the event into the slot at WriteIndex and publishes it; throws
+    // std::bad_alloc, publishing nothing, when the copy cannot be allocated.
+    void write(const char* text, std::int32_t code, std::span<const std::uint8_t> data);
     void advance() noexcept;
 
     // Where HostCallback finds the queue; defined with HostCallback.
@@ -132,8 +156,17 @@ private:
     std::atomic<bool> m_closing{false};
     // How often the holding thread holds QueueLock; only that thread touches it.
     int m_lockDepth = 0;
+    // Set while takeOne() runs its handler.
+    bool m_taking = false;
+    const std::size_t m_dataBudget;
+    std::size_t m_queuedBytes = 0;
+    // Producers that may wait take the next ticket; the one holding
+    // m_servingTicket is served, and passes the turn on when it leaves.
+    std::uint64_t m_nextTicket = 0;
+    std::uint64_t m_servingTicket = 0;
+    // Producers blocked on m_slotFreed now.
     int m_waitingProducers = 0;
-    // Signalled when a slot is freed and when closing.
+    // Signalled when a slot is freed, when a producer's turn passes on and when closing.
     std::condition_variable_any m_slotFreed;
     // Callbacks that found this queue and have not left yet; guarded by the
     // process-wide lock in HostCallback.cpp, not by QueueLock.
@@ -143,12 +176,17 @@ private:
 template <typename Handler> bool HostEventQueue::takeOne(const Lock& held, Handler&& handle)
 {
     checked(held);
-    if (QueueBusy || m_ring.empty())
+    if (m_taking || QueueBusy || m_ring.empty())
         return false;
+    m_taking = true;
     struct Advance
     {
         HostEventQueue& queue;
-        ~Advance() { queue.advance(); }
+        ~Advance()
+        {
+            queue.m_taking = false;
+            queue.advance();
+        }
     } const advanceAfterwards{*this};
     std::forward<Handler>(handle)(std::as_const(m_ring).oldest());
     return true;

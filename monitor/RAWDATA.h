@@ -10,11 +10,12 @@
 
 namespace monitor {
 
-// A slot of the event ring. The slot owns its data area for the life of the
-// program: DataAreaSize bytes from the start, grown (never shrunk) when an event
-// brings more, so that a clip is always kept whole. An event writes only its
-// own bytes; the bytes beyond Length keep what earlier events left there, and
-// readers go no further than Length.
+// A slot of the event ring. The slot owns its base data area of DataAreaSize
+// bytes for the life of the program. An event that brings more gets a grown
+// area of its own, so that a clip is always kept whole; shrinkToBase() frees
+// it once the event has been taken, so a long clip pins no memory afterwards.
+// An event writes only its own bytes; the bytes beyond Length keep what
+// earlier events left there, and readers go no further than Length.
 struct RAWDATA
 {
     static constexpr std::size_t DataAreaSize = 45001;
@@ -30,10 +31,18 @@ struct RAWDATA
     // data area cannot be grown, throws std::bad_alloc and leaves the slot as it was.
     void assign(const char* text, std::int32_t code, std::span<const std::uint8_t> data);
 
+    // Back to the base data area: a grown area is freed, with the event that
+    // needed it (Length becomes 0). Allocates nothing.
+    void shrinkToBase() noexcept;
+
     std::span<const std::uint8_t> bytes() const
     {
         return {Data.data(), static_cast<std::size_t>(Length)};
     }
+
+private:
+    // The base area, kept aside while Data is a grown one; empty otherwise.
+    std::vector<std::uint8_t> m_baseArea;
 };
 
 } // namespace monitor

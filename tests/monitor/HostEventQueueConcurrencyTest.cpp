@@ -1,6 +1,8 @@
 // The queue under its producers: packets and logouts wait for a free slot and
-// all arrive, each connection's in order, while notices are dropped; closing
-// and destroying the queue release a waiting producer.
+// for room in the data budget, are served in arrival order and all arrive,
+// each connection's in order, while notices are dropped; a copy that cannot be
+// allocated waits too; closing and destroying the queue release a waiting producer.
+#include "FailingAllocation.h"
 #include "QueueTestSupport.h"
 
 #include <algorithm>
@@ -9,6 +11,7 @@
 #include <future>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
 #include <string>
 
 using namespace monitor;
@@ -57,7 +60,124 @@ struct ShutdownOnExit
     }
 };
 
+// One report made on a thread of its own, as a library worker makes it.
+class Reporter
+{
+public:
+    Reporter(std::string key, std::int32_t code, Bytes data)
+        : m_thread([this, key = std::move(key), code, data = std::move(data)] {
+              report(key, code, data);
+              m_returned.set_value();
+          })
+    {
+    }
+
+    bool returned() const { return m_done.wait_for(0s) == std::future_status::ready; }
+    bool waitReturned() const { return m_done.wait_for(60s) == std::future_status::ready; }
+
+private:
+    std::promise<void> m_returned;
+    std::future<void> m_done = m_returned.get_future();
+    std::jthread m_thread; // last: joined before the promise goes
+};
+
 } // namespace
+
+TEST(HostEventQueueConcurrency, PacketsWaitForRoomInTheBudgetAndAreServedInArrivalOrder)
+{
+    constexpr std::size_t kBudget = 100000;
+    struct Arrival
+    {
+        const char* key;
+        std::size_t bytes;
+        bool waits; // finds no room, or others waiting before it
+    };
+    struct BudgetCase
+    {
+        const char* legend;
+        bool fullRing; // 63 notices queued before the arrivals
+        std::vector<Arrival> arrivals;
+    };
+    const BudgetCase cases[] = {
+        {"a clip over the budget waits for the queued one; a short packet waits behind it",
+         false,
+         {{"A", 60000, false}, {"B", 60000, true}, {"C", 2, true}}},
+        {"a clip larger than the whole budget passes an empty queue and holds the next back",
+         false,
+         {{"A", 250000, false}, {"B", 2, true}}},
+        {"packets that find the ring full are published in arrival order",
+         true,
+         {{"A", 2, true}, {"B", 2, true}, {"C", 2, true}, {"D", 2, true}}},
+    };
+    for (const BudgetCase& c : cases) {
+        SCOPED_TRACE(c.legend);
+        HostEventQueue queue(kBudget);
+        if (c.fullRing)
+            fillRing(queue);
+        std::vector<std::unique_ptr<Reporter>> reporters;
+        const ShutdownOnExit closeAtEnd{&queue};
+        int waiting = 0;
+        std::vector<std::string> expected;
+        for (const Arrival& a : c.arrivals) {
+            reporters.push_back(
+                std::make_unique<Reporter>(a.key, Code::CMD_MPEG4_I_CH1, Bytes(a.bytes, 0x5A)));
+            expected.push_back(a.key);
+            if (a.waits) {
+                ++waiting;
+                ASSERT_TRUE(eventually([&] { return waitingProducers(queue) == waiting; }))
+                    << a.key << " should wait";
+            } else {
+                ASSERT_TRUE(reporters.back()->waitReturned()) << a.key << " should pass";
+            }
+        }
+
+        std::vector<std::string> taken;
+        const bool drained = eventually([&] {
+            const bool allReturned = std::all_of(reporters.begin(), reporters.end(),
+                                                 [](const auto& r) { return r->returned(); });
+            Taken one;
+            if (takeOne(queue, one)) {
+                if (one.key != "filler")
+                    taken.push_back(one.key);
+                return false;
+            }
+            return allReturned;
+        });
+        ASSERT_TRUE(drained);
+        EXPECT_EQ(taken, expected);
+
+        // Taken events give their memory back.
+        const auto held = queue.lock();
+        EXPECT_EQ(queue.queuedBytes(held), 0u);
+        for (std::int32_t i = 0; i < EventQueue::SlotCount; ++i)
+            EXPECT_EQ(queue.ring(held).slot(i).Data.capacity(), RAWDATA::DataAreaSize)
+                << "slot " << i;
+    }
+}
+
+// The library acknowledges a packet once the callback returns, so a packet
+// whose copy cannot be made must not return before it is queued.
+TEST(HostEventQueueConcurrency, APacketWhoseCopyCannotBeAllocatedWaitsUntilItCanBe)
+{
+    constexpr std::size_t kClipSize = std::size_t{2} << 20;
+    Bytes clip(kClipSize, 0x42);
+    clip.back() = 0;
+    const Bytes sent = clip;
+    HostEventQueue queue;
+    std::optional<Reporter> producer;
+    const ShutdownOnExit closeAtEnd{&queue};
+    {
+        const testsupport::FailLargeAllocations outOfMemory(kClipSize);
+        producer.emplace("QV1_7", Code::CMD_MPEG4_I_CH1, std::move(clip));
+        ASSERT_TRUE(eventually([&] { return waitingProducers(queue) == 1; }));
+        EXPECT_GT(testsupport::FailLargeAllocations::refused(), 0u);
+        EXPECT_FALSE(producer->returned());
+    } // memory again
+    ASSERT_TRUE(producer->waitReturned());
+    const std::vector<Taken> taken = takeAll(queue);
+    ASSERT_EQ(taken.size(), 1u);
+    EXPECT_TRUE(taken[0].data == sent);
+}
 
 TEST(HostEventQueueConcurrency, EveryPacketOfEightProducersArrivesInOrderAgainstASlowTaker)
 {

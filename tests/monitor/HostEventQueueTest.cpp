@@ -203,6 +203,31 @@ TEST(HostEventQueue, AnEventWhoseHandlingFailsIsStillTaken)
     EXPECT_EQ(rest[0].key, "b");
 }
 
+// The dispatcher lets window messages through while it handles an event; a
+// tick that comes in among them must not be handed the same event again.
+TEST(HostEventQueue, ATakeWithinATakesHandlerTakesNothing)
+{
+    HostEventQueue queue;
+    reportNotice("a", Code::CONNECTION_CLOSED);
+    reportNotice("b", Code::CONNECTION_CLOSED);
+    std::vector<std::string> handled;
+    bool nestedTook = true;
+    {
+        const auto held = queue.lock();
+        EXPECT_TRUE(queue.takeOne(held, [&](const RAWDATA& e) {
+            handled.push_back(e.Key);
+            const auto again = queue.lock();
+            nestedTook =
+                queue.takeOne(again, [&](const RAWDATA& inner) { handled.push_back(inner.Key); });
+        }));
+    }
+    EXPECT_FALSE(nestedTook);
+    EXPECT_EQ(handled, std::vector<std::string>{"a"});
+    const std::vector<Taken> rest = takeAll(queue);
+    ASSERT_EQ(rest.size(), 1u) << "the next event is neither lost nor doubled";
+    EXPECT_EQ(rest[0].key, "b");
+}
+
 // The dispatcher's thread holds QueueLock for a whole tick. Should an event
 // reach HostCallback on that very thread while the ring is full, waiting for a
 // slot would wait for itself: the event is dropped instead.
