@@ -1,0 +1,133 @@
+#include "Archive.h"
+
+#include "ArchiveFiles.h"
+#include "ArchiveNames.h"
+#include "ClipViewer.h"
+#include "DeviceLists.h"
+#include "Paths.h"
+
+#include <exception>
+
+namespace monitor {
+
+namespace {
+
+constexpr std::string_view kLineEnd = "\r\n";
+
+ByteSpan bytesOf(std::string_view text)
+{
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+} // namespace
+
+Archive::Archive(std::string programFolder, const platform::Clock& clock,
+                 const DeviceLists& lists)
+    : m_programFolder(programFolder.empty() ? std::string()
+                                            : platform::withTrailingSeparator(programFolder)),
+      m_clock(clock), m_lists(lists)
+{
+}
+
+void Archive::BuildDayFolder()
+{
+    buildDayFolder(m_clock.now());
+}
+
+void Archive::buildDayFolder(const platform::LocalTime& now)
+{
+    if (m_programFolder.empty())
+        return;
+    m_dayFolder = dayFolderPath(m_programFolder, now);
+    // One level at a time: year, month, day. A failure shows again below it.
+    for (std::size_t slash = m_dayFolder.find(platform::kPathSeparator, m_programFolder.size());
+         slash != std::string::npos;
+         slash = m_dayFolder.find(platform::kPathSeparator, slash + 1))
+        platform::ensureFolder(m_dayFolder.substr(0, slash));
+}
+
+std::string Archive::DeviceFolder(std::string_view key) const
+{
+    return m_dayFolder + deviceFolderName(key);
+}
+
+std::string Archive::PreviewFile(std::string_view key) const
+{
+    return platform::joinPath(DeviceFolder(key), kPreviewFileName);
+}
+
+void Archive::EnsureDeviceFolder(std::string_view key)
+{
+    ensureDeviceFolder(key, m_clock.now());
+}
+
+std::optional<std::string> Archive::ensureDeviceFolder(std::string_view key,
+                                                       const platform::LocalTime& now)
+{
+    buildDayFolder(now);
+    if (m_dayFolder.empty())
+        return std::nullopt;
+    std::string folder = DeviceFolder(key);
+    if (!platform::ensureFolder(folder))
+        return std::nullopt;
+    return folder;
+}
+
+void Archive::StorePositionSentence(std::string_view key, std::string_view text)
+{
+    const platform::LocalTime now = m_clock.now();
+    const std::optional<std::string> folder = ensureDeviceFolder(key, now);
+    if (!m_saveData || !folder)
+        return;
+    writeNewFile(
+        *folder, [&now](int index) { return PositionFile(now, index); },
+        {bytesOf(text), bytesOf(kLineEnd)});
+}
+
+void Archive::StoreClip(std::string_view key, std::span<const std::uint8_t> data,
+                        std::string_view channelText)
+{
+    const platform::LocalTime now = m_clock.now();
+    const std::optional<std::string> folder = ensureDeviceFolder(key, now);
+    if (data.size() <= kClipThreshold)
+        return;
+    m_clipStream.assign(data.begin(), data.end());
+    if (m_saveData) {
+        if (!folder)
+            return;
+        const std::optional<std::string> file = writeNewFile(
+            *folder, [&](int index) { return ClipFile(now, channelText, index); },
+            {m_clipStream});
+        if (file && isSelected(key))
+            show(*file);
+        return;
+    }
+    if (!isSelected(key))
+        return;
+    // The movie view lets go of the preview before it is written again.
+    if (m_viewer)
+        m_viewer->closeMovie();
+    if (!folder)
+        return;
+    const std::string preview = PreviewFile(key);
+    if (replaceFile(preview, m_clipStream))
+        show(preview);
+}
+
+bool Archive::isSelected(std::string_view key) const
+{
+    return m_lists.selectedKey() == key;
+}
+
+void Archive::show(const std::string& path)
+{
+    if (!m_viewer)
+        return;
+    try {
+        m_viewer->showFile(path);
+    } catch (const std::exception&) {
+        // A clip the movie view cannot open is left unshown.
+    }
+}
+
+} // namespace monitor

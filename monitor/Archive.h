@@ -1,0 +1,93 @@
+// Archive: what the recorders send, kept in day folders beside the program.
+//
+// API (user-interface thread; the dispatcher calls it while it handles events):
+//   BuildDayFolder()                 DayFolder from today's date, its missing
+//                                    folders made; start-up calls it too
+//   EnsureDeviceFolder(key)          BuildDayFolder, then the recorder's folder
+//   StorePositionSentence(key, text) a new position file holding the sentence
+//                                    and CR LF, while SaveData is on
+//   StoreClip(key, bytes, channel)   for a clip event of more than
+//                                    kClipThreshold bytes (its Length bytes,
+//                                    the zero byte included): ClipStream := the
+//                                    bytes; with SaveData on, a new clip file,
+//                                    shown when the recorder is selected; with
+//                                    it off, the selected recorder's clip only,
+//                                    written to its preview file and shown
+//   setSaveData(bool)                the "Save data to disk" check box
+//
+// Names and the escaping of keys are told in ArchiveNames.h. Each store reads
+// the clock once, so that a folder and the file in it always agree on the
+// date. No archived file replaces another: a second file of the same name
+// within one second takes a suffix. Only the preview file is replaced each time.
+//
+// Every failure is silent: a folder that cannot be made, a file that cannot be
+// written, a clip that the viewer cannot show. Nothing is ever written outside
+// the day folder's recorder folders, and nothing at all without a program folder.
+//
+// Threading: user-interface thread only.
+#pragma once
+
+#include "Clock.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace monitor {
+
+class ClipViewer;
+class DeviceLists;
+
+class Archive
+{
+public:
+    // A clip is kept only when its Length is greater than this.
+    static constexpr std::size_t kClipThreshold = 2000;
+
+    // programFolder ends in the separator; empty means there is nowhere to
+    // write. The lists tell which recorder is selected.
+    Archive(std::string programFolder, const platform::Clock& clock, const DeviceLists& lists);
+
+    // Where the selected recorder's clips are shown; null for nowhere.
+    void setClipViewer(ClipViewer* viewer) { m_viewer = viewer; }
+
+    bool SaveData() const { return m_saveData; }
+    void setSaveData(bool save) { m_saveData = save; }
+
+    void BuildDayFolder();
+    void EnsureDeviceFolder(std::string_view key);
+    void StorePositionSentence(std::string_view key, std::string_view text);
+    void StoreClip(std::string_view key, std::span<const std::uint8_t> data,
+                   std::string_view channelText);
+
+    const std::string& ProgramFolder() const { return m_programFolder; }
+    // Ends in the separator; empty before the first BuildDayFolder.
+    const std::string& DayFolder() const { return m_dayFolder; }
+    // No trailing separator.
+    std::string DeviceFolder(std::string_view key) const;
+    std::string PreviewFile(std::string_view key) const;
+    // The bytes of the latest clip that was kept.
+    const std::vector<std::uint8_t>& ClipStream() const { return m_clipStream; }
+
+private:
+    void buildDayFolder(const platform::LocalTime& now);
+    // The recorder's folder, made when missing; none when it cannot be made.
+    std::optional<std::string> ensureDeviceFolder(std::string_view key,
+                                                  const platform::LocalTime& now);
+    bool isSelected(std::string_view key) const;
+    void show(const std::string& path);
+
+    const std::string m_programFolder;
+    const platform::Clock& m_clock;
+    const DeviceLists& m_lists;
+    ClipViewer* m_viewer = nullptr;
+    bool m_saveData = true;
+    std::string m_dayFolder;
+    std::vector<std::uint8_t> m_clipStream;
+};
+
+} // namespace monitor

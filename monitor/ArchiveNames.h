@@ -1,0 +1,46 @@
+// The names in the station's archive, under the program's folder:
+//
+//   <program folder>/yyyy/mm/dd/                      the day folder
+//   <day folder><recorder folder>/hhnnss.bin           a position sentence
+//   <day folder><recorder folder>/hhnnss_CH_<c>.mov    a clip of channel c (1..4, ALL)
+//   <day folder><recorder folder>/temp.mov             the preview clip
+//
+// hhnnss is the local time at which the event was handled. A second file of
+// the same name within one second is not written over the first: it takes the
+// suffix "-2" before the extension, the next "-3", and so on
+// (143005.bin, 143005-2.bin; 143005_CH_2.mov, 143005_CH_2-2.mov).
+//
+// The recorder folder is the recorder's key (or the address of a connection
+// that has not logged in yet) as UTF-8. A key comes from the wire and may hold
+// anything but a zero byte, so a key that would not name exactly one folder
+// inside the day folder is escaped, reversibly:
+//   "/"                                  -> "%2F"
+//   "%" followed by two hex digits       -> "%25" (so that an escape is never ambiguous)
+//   the whole key "." or ".."            -> "%2E", "%2E%2E"
+//   the empty key                        -> "%00" (no key holds a zero byte)
+// Every other key, and every other character, stays as it is. Reading a folder
+// name back turns each "%" and two hex digits into that byte.
+#pragma once
+
+#include "LocalTime.h"
+
+#include <string>
+#include <string_view>
+
+namespace monitor {
+
+inline constexpr std::string_view kPreviewFileName = "temp.mov";
+
+// <program folder>/yyyy/mm/dd/; the folder must end in the separator.
+std::string dayFolderPath(std::string_view programFolder, const platform::LocalTime& date);
+
+// The folder name of a recorder key (Windows-1252 bytes): escaped, then UTF-8.
+std::string deviceFolderName(std::string_view key);
+
+// File names inside a recorder folder; sameSecondIndex 1 is the first file of
+// its second, 2 the second, and so on.
+std::string PositionFile(const platform::LocalTime& time, int sameSecondIndex = 1);
+std::string ClipFile(const platform::LocalTime& time, std::string_view channelText,
+                     int sameSecondIndex = 1);
+
+} // namespace monitor
