@@ -63,6 +63,7 @@ void GpsForwarder::OpenPort()
     m_port.reset();
     m_port = platform::SerialDevice::open(m_portPath);
     m_lineBroken = false;
+    m_portStalled = false;
 }
 
 void GpsForwarder::ResetSentenceState()
@@ -91,7 +92,11 @@ void GpsForwarder::writeToPort(std::string_view text, std::chrono::milliseconds 
     std::string bytes;
     bytes.reserve(lead.size() + text.size());
     bytes.append(lead).append(text);
-    const std::size_t written = m_port->write(bytes, wait);
+    const std::size_t written = m_port->write(bytes, m_portStalled ? kNoWait : wait);
+    if (written > 0)
+        m_portStalled = false;
+    else if (wait > kNoWait)
+        m_portStalled = true;
     if (written == bytes.size() || written == lead.size())
         m_lineBroken = false; // all went out, or the line end and nothing of the text
     else if (written > lead.size())

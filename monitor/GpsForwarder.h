@@ -12,9 +12,10 @@
 // m_gpsSendBusy and the replay's busy flag keep a tick from re-entering.
 //
 // Port writes never hold the thread longer than the port wait (at most
-// kPortWait). A sentence that the port took only in part within its wait is
-// never followed straight by the next one: the next write starts with CR LF,
-// so the reader sees the broken piece as a line of its own.
+// kPortWait), and after a wait in which the port took nothing, writes do not
+// wait at all until it takes something again. A sentence that the port took
+// only in part is never followed straight by the next one: the next write
+// starts with CR LF, so the reader sees the broken piece as a line of its own.
 #pragma once
 
 #include "StationTimer.h"
@@ -135,6 +136,11 @@ private:
     std::unique_ptr<platform::SerialDevice> m_port;
     // The last write left a sentence unfinished on the port.
     bool m_lineBroken = false;
+    // A wait for the port ended with nothing taken: its reader has stopped.
+    // Writes do not wait again until the port takes something, so that a
+    // stopped reader costs the user-interface thread one wait, not one for
+    // every sentence (several a second, under the dispatcher's queue lock).
+    bool m_portStalled = false;
 
     std::string m_latestSentence;
     std::string m_selectedDeviceSentence;

@@ -156,8 +156,14 @@ public:
         Display* d = m_display.get();
         ErrorTrap trap(d);
         if (managed()) {
+            // The manager may not yet have noticed that its active window is gone.
             const auto active = x11::readLongs(d, m_root, m_activeWindow, XA_WINDOW);
-            return active && !active->empty() ? active->front() : kNoWindow;
+            if (!active || active->empty() || active->front() == None)
+                return kNoWindow;
+            XWindowAttributes attributes{};
+            if (XGetWindowAttributes(d, active->front(), &attributes) == 0 || trap.failed())
+                return kNoWindow;
+            return active->front();
         }
         Window focus = 0;
         int revert = 0;
