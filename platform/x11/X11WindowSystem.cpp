@@ -17,6 +17,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <algorithm>
+#include <optional>
 #include <unistd.h>
 
 namespace platform {
@@ -158,10 +159,7 @@ public:
         if (managed()) {
             // The manager may not yet have noticed that its active window is gone.
             const auto active = x11::readLongs(d, m_root, m_activeWindow, XA_WINDOW);
-            if (!active || active->empty() || active->front() == None)
-                return kNoWindow;
-            XWindowAttributes attributes{};
-            if (XGetWindowAttributes(d, active->front(), &attributes) == 0 || trap.failed())
+            if (!active || active->empty() || !attributesOf(active->front(), trap))
                 return kNoWindow;
             return active->front();
         }
@@ -176,17 +174,15 @@ public:
 
     bool bringToForeground(NativeWindow window) override
     {
-        if (window == kNoWindow)
-            return false;
         Display* d = m_display.get();
         ErrorTrap trap(d);
-        XWindowAttributes attributes{};
-        if (XGetWindowAttributes(d, window, &attributes) == 0 || trap.failed())
+        const auto attributes = attributesOf(window, trap);
+        if (!attributes)
             return false;
         if (managed() && supports(m_activeWindow)) {
             sendToRoot(window, m_activeWindow, {kSourcePager, CurrentTime, 0, 0});
         } else {
-            if (attributes.map_state != IsViewable)
+            if (attributes->map_state != IsViewable)
                 return false;
             XRaiseWindow(d, window);
             XSetInputFocus(d, window, RevertToParent, CurrentTime);
@@ -196,12 +192,9 @@ public:
 
     bool setTopmost(NativeWindow ownWindow, bool topmost) override
     {
-        if (ownWindow == kNoWindow)
-            return false;
         Display* d = m_display.get();
         ErrorTrap trap(d);
-        XWindowAttributes attributes{};
-        if (XGetWindowAttributes(d, ownWindow, &attributes) == 0 || trap.failed())
+        if (!attributesOf(ownWindow, trap))
             return false;
         if (managed() && supports(m_wmStateAbove)) {
             sendToRoot(ownWindow, m_wmState,
@@ -216,6 +209,16 @@ public:
 
 private:
     Atom atom(const char* name) { return XInternAtom(m_display.get(), name, False); }
+
+    // The window's attributes while it exists.
+    std::optional<XWindowAttributes> attributesOf(Window window, ErrorTrap& trap)
+    {
+        XWindowAttributes attributes{};
+        if (window == None || XGetWindowAttributes(m_display.get(), window, &attributes) == 0 ||
+            trap.failed())
+            return std::nullopt;
+        return attributes;
+    }
 
     // A window manager runs when _NET_SUPPORTING_WM_CHECK on the root names a
     // window that names itself the same way; a stale one left behind by a
