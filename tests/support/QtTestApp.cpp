@@ -18,7 +18,7 @@ public:
 
 private:
     int m_argc = 1;
-    char m_name[16] = "movieview_test";
+    char m_name[16] = "station_test";
     char* m_argv[2] = {m_name, nullptr};
     std::unique_ptr<QApplication> m_app;
 };

@@ -1,0 +1,570 @@
+// The main window: its controls as designed, their layout, the start-up steps
+// and the closing.
+#include "pmain.h"
+
+#include "Clock.h"
+#include "DropDownList.h"
+#include "FloatingPoint.h"
+#include "HostCallback.h"
+#include "HostEventQueue.h"
+#include "MessageBoxes.h"
+#include "MovieError.h"
+#include "Paths.h"
+#include "ScreenGeometry.h"
+#include "ScreenSaver.h"
+#include "SingleInstanceLock.h"
+#include "StartupSequence.h"
+#include "StationArt.h"
+#include "StationFonts.h"
+#include "kavrel.h"
+#include "qtmovie.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QTimer>
+#include <QWindow>
+#include <chrono>
+
+namespace monitor {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kDispatchInterval = 20ms;      // Timer1
+constexpr auto kAlarmInterval = 1000ms;       // TmrAlarm
+constexpr auto kGpsRepeatInterval = 2000ms;   // GPSTimer
+constexpr auto kTrackReplayInterval = 1000ms; // InitGPSTimer
+
+// Heights of the bands at the bottom of the window, as designed.
+constexpr int kReceivingBandHeight = 35; // Panel4
+constexpr int kReceivingLabelHeight = 33;
+constexpr int kDevicePanelHeight = 98; // Panel2
+constexpr int kAlarmGroupHeight = 41;  // GroupBox1
+constexpr int kDetailsPanelHeight = 36; // Panel3
+constexpr int kGpsBandHeight = 25;     // Panel5
+constexpr int kStatusBarHeight = 19;
+constexpr int kStatusPanelWidths[4] = {160, 90, 45, 50};
+
+constexpr int kEventCaptionPixels = 13;
+constexpr int kIndicatorPixels = 21;
+
+const QColor kMaroon(128, 0, 0);
+const QColor kCream(255, 251, 240);
+const QColor kAlarmRed(Qt::red);
+const QColor kClearBlue(Qt::blue);
+
+// The start-up stopped at its single-instance check.
+struct SecondInstance
+{
+};
+
+template <typename W> W* named(W* widget, const char* name)
+{
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+QLabel* label(QWidget* parent, const char* name, const QString& text, int left, int top)
+{
+    auto* l = named(new QLabel(text, parent), name);
+    l->move(left, top);
+    l->adjustSize();
+    return l;
+}
+
+// A value label: shows its own name until start-up clears it.
+QLabel* valueLabel(QWidget* parent, const char* name, int left, int top)
+{
+    return label(parent, name, QString::fromLatin1(name), left, top);
+}
+
+QFrame* band(QWidget* parent, const char* name, int height, QFrame::Shape shape)
+{
+    auto* f = named(new QFrame(parent), name);
+    f->setFrameStyle(shape | QFrame::Raised);
+    f->setFixedHeight(height);
+    return f;
+}
+
+void setTextColour(QWidget* w, const QColor& colour)
+{
+    QPalette p = w->palette();
+    p.setColor(QPalette::WindowText, colour);
+    p.setColor(QPalette::ButtonText, colour);
+    w->setPalette(p);
+}
+
+} // namespace
+
+TForm1::TForm1(StationOptions options, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint),
+      m_options(std::move(options)),
+      m_screen(m_options.screen ? *m_options.screen : primaryScreen()),
+      m_messageBoxes(m_options.messageBoxes ? *m_options.messageBoxes : modalMessageBoxes()),
+      m_clock(m_options.clock ? *m_options.clock : platform::systemClock())
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QString::fromLatin1(kStationTitle));
+    setFont(designedFont(kWindowFontFamily, kWindowFontPixels));
+    buildControls();
+    wireControls();
+    // The native window exists from the start: the receiver library is given
+    // its handle, and the frame margins count in the layout.
+    create();
+    FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::buildControls()
+{
+    buildMovieArea();
+    buildReceivingBand();
+    buildDevicePanel();
+    buildDetailsPanel();
+    buildGpsBand();
+    buildStatusBar();
+
+    Timer1 = named(new QTimer(this), "Timer1");
+    Timer1->setInterval(kDispatchInterval);
+    TmrAlarm = named(new QTimer(this), "TmrAlarm");
+    TmrAlarm->setInterval(kAlarmInterval);
+    GPSTimer = named(new QTimer(this), "GPSTimer");
+    GPSTimer->setInterval(kGpsRepeatInterval);
+    GPSTimer->start();
+    InitGPSTimer = named(new QTimer(this), "InitGPSTimer");
+    InitGPSTimer->setInterval(kTrackReplayInterval);
+    InitGPSTimer->setProperty("Tag", 0);
+    InitGPSTimer->start();
+}
+
+void TForm1::buildMovieArea()
+{
+    LblEventTime = label(this, "LblEventTime", QString(), 6, 8);
+    QFont bold = designedFont(kWindowFontFamily, kEventCaptionPixels);
+    bold.setBold(true);
+    LblEventTime->setFont(bold);
+
+    BtBtnMvSize = named(new QPushButton(this), "BtBtnMvSize");
+    BtBtnMvSize->setGeometry(6, 40, 26, 25);
+    BtBtnMvSize->setIconSize(QSize(kGlyphSize, kGlyphSize));
+
+    // The alarm frame lies under the movie frame, which it surrounds.
+    ImgAlarmCirc = named(new QLabel(this), "ImgAlarmCirc");
+    ImgAlarmCirc->setGeometry(50, 22, 342, 262);
+    ImgAlarmCirc->setScaledContents(true);
+    ImgAlarmCirc->setPixmap(alarmFrame(kAlarmRed, ImgAlarmCirc->size()));
+    ImgAlarmCirc->hide();
+
+    Panel1 = named(new QFrame(this), "Panel1");
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel1->setLineWidth(1);
+    Panel1->setGeometry(60, 32, 322, 242);
+
+    QTMvReceive = named(new movieview::TQTMovie(Panel1), "QTMvReceive");
+    QTMvReceive->setGeometry(1, 1, 320, 240);
+    QTMvReceive->setAutoRewind(true);
+    QTMvReceive->setKeepScale(false);
+    QTMvReceive->setLooping(false);
+    QTMvReceive->setColor(Qt::black);
+}
+
+void TForm1::buildReceivingBand()
+{
+    Panel4 = band(this, "Panel4", kReceivingBandHeight, QFrame::NoFrame);
+    LblSR = named(new QLabel(QStringLiteral("Receiving......"), Panel4), "LblSR");
+    LblSR->setGeometry(0, 0, 428, kReceivingLabelHeight);
+    LblSR->setAlignment(Qt::AlignCenter);
+    QFont indicator = designedFont(kIndicatorFontFamily, kIndicatorPixels);
+    indicator.setItalic(true);
+    LblSR->setFont(indicator);
+    setTextColour(LblSR, Qt::blue);
+    LblSR->hide();
+}
+
+void TForm1::buildDevicePanel()
+{
+    Panel2 = band(this, "Panel2", kDevicePanelHeight, QFrame::Panel);
+    Label1 = label(Panel2, "Label1", QStringLiteral("Locate_ID"), 8, 8);
+    CmbBxLocateID = named(new DropDownList(Panel2), "CmbBxLocateID");
+    CmbBxLocateID->move(64, 6);
+    CmbBxLocateID->setFixedWidth(247);
+    CmbBxLocateID->setEnabled(false);
+    LblElapse = valueLabel(Panel2, "LblElapse", 318, 8);
+    LblCon = valueLabel(Panel2, "LblCon", 8, 30);
+    LblConStart = valueLabel(Panel2, "LblConStart", 138, 30);
+    CmbBxMACID = named(new DropDownList(Panel2), "CmbBxMACID");
+    CmbBxMACID->move(51, 33);
+    CmbBxMACID->setFixedWidth(247);
+    CmbBxMACID->setEnabled(false);
+    CmbBxMACID->hide();
+    ChckBxSaveData = named(new QCheckBox(QStringLiteral("Save data to disk"), Panel2), "ChckBxSaveData");
+    ChckBxSaveData->setGeometry(318, 27, 107, 17);
+    ChckBxSaveData->setChecked(true);
+    buildAlarmGroup();
+}
+
+void TForm1::buildAlarmGroup()
+{
+    GroupBox1 = named(new QGroupBox(Panel2), "GroupBox1");
+    GroupBox1->setFixedHeight(kAlarmGroupHeight);
+    Bevel1 = named(new QFrame(GroupBox1), "Bevel1");
+    Bevel1->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    Bevel1->setGeometry(3, 10, 334, 26);
+    ChckBxAlarm = named(new QCheckBox(QStringLiteral("Alarm"), GroupBox1), "ChckBxAlarm");
+    ChckBxAlarm->move(8, 15);
+    ChckBxAlarm->setChecked(true);
+    RdBtnBuzzer = named(new QRadioButton(QStringLiteral("Buzzer"), GroupBox1), "RdBtnBuzzer");
+    RdBtnBuzzer->move(88, 15);
+    RdBtnBuzzer->setChecked(true);
+    RdBtnSpeaker = named(new QRadioButton(QStringLiteral("Speaker"), GroupBox1), "RdBtnSpeaker");
+    RdBtnSpeaker->move(165, 15);
+
+    ImgClearAlarm = named(new QLabel(GroupBox1), "ImgClearAlarm");
+    ImgClearAlarm->setGeometry(341, 7, 80, 31);
+    ImgClearAlarm->setScaledContents(true);
+    ImgClearAlarm->setPixmap(alarmFrame(kClearBlue, ImgClearAlarm->size()));
+    ImgClearAlarm->hide();
+    ShpClearAlarm = named(new QFrame(GroupBox1), "ShpClearAlarm");
+    ShpClearAlarm->setGeometry(345, 12, 72, 21);
+    ShpClearAlarm->setStyleSheet(QStringLiteral("background-color: %1; border: 1px solid %2;")
+                                     .arg(kCream.name(), kClearBlue.name()));
+    SpdBtnClearAlarm = named(new QPushButton(QStringLiteral("Clear Alarm"), GroupBox1), "SpdBtnClearAlarm");
+    SpdBtnClearAlarm->setGeometry(345, 12, 72, 21);
+    SpdBtnClearAlarm->setFlat(true);
+    setTextColour(SpdBtnClearAlarm, kClearBlue);
+}
+
+void TForm1::buildDetailsPanel()
+{
+    Panel3 = band(this, "Panel3", kDetailsPanelHeight, QFrame::Panel);
+    Label2 = label(Panel3, "Label2", QStringLiteral("User Name:  "), 8, 3);
+    LblUN = valueLabel(Panel3, "LblUN", 72, 3);
+    Label4 = label(Panel3, "Label4", QStringLiteral("ID NO.:"), 208, 3);
+    LblID = valueLabel(Panel3, "LblID", 272, 3);
+    Label3 = label(Panel3, "Label3", QStringLiteral("Locate:"), 8, 19);
+    LblLoc = valueLabel(Panel3, "LblLoc", 72, 19);
+    Label5 = label(Panel3, "Label5", QStringLiteral("Department:"), 208, 19);
+    LblDept = valueLabel(Panel3, "LblDept", 272, 19);
+    for (QLabel* value : {LblUN, LblID, LblLoc, LblDept})
+        setTextColour(value, kMaroon);
+}
+
+void TForm1::buildGpsBand()
+{
+    Panel5 = band(this, "Panel5", kGpsBandHeight, QFrame::Panel);
+    Label6 = label(Panel5, "Label6", QStringLiteral("GPS:"), 8, 8);
+    LabelGPRMC = named(new QLabel(QStringLiteral("LabelGPRMC"), Panel5), "LabelGPRMC");
+    LabelGPRMC->setGeometry(48, 8, 369, 17);
+}
+
+void TForm1::buildStatusBar()
+{
+    StatusBar1 = named(new QStatusBar(this), "StatusBar1");
+    StatusBar1->setFixedHeight(kStatusBarHeight);
+    StatusBar1->setSizeGripEnabled(false);
+    const QString texts[4] = {QString(), QStringLiteral("Connections"), QStringLiteral("0"), QString()};
+    for (int i = 0; i < 4; ++i) {
+        // Panels left to right as in a classic status bar. addWidget places
+        // them on the left; the bar never shows a temporary message, which
+        // would hide them.
+        StatusPanels[i] = new QLabel(texts[i], StatusBar1);
+        StatusPanels[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        StatusPanels[i]->setFixedWidth(kStatusPanelWidths[i]);
+        StatusPanels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        StatusBar1->addWidget(StatusPanels[i]);
+    }
+}
+
+void TForm1::wireControls()
+{
+    connect(BtBtnMvSize, &QPushButton::clicked, this, &TForm1::BtBtnMvSizeClick);
+    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    for (DropDownList* list : {CmbBxMACID, CmbBxLocateID}) {
+        connect(list, &DropDownList::droppedDown, this, [this] { m_userBusy = true; });
+        connect(list, &DropDownList::closedUp, this, [this] { m_userBusy = false; });
+    }
+}
+
+// The bands at the bottom stack from the bottom up and take the client width.
+void TForm1::stackBottomBands()
+{
+    int bottom = height();
+    for (QWidget* w : {static_cast<QWidget*>(StatusBar1), static_cast<QWidget*>(Panel5),
+                       static_cast<QWidget*>(Panel3), static_cast<QWidget*>(Panel2),
+                       static_cast<QWidget*>(Panel4)}) {
+        bottom -= w->height();
+        w->setGeometry(0, bottom, width(), w->height());
+    }
+    GroupBox1->setGeometry(0, Panel2->height() - kAlarmGroupHeight, Panel2->width(), kAlarmGroupHeight);
+    LblSR->setGeometry(0, 0, Panel4->width(), kReceivingLabelHeight);
+}
+
+void TForm1::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    stackBottomBands();
+}
+
+// Window outer size. The layout's sizes are those of the frame the user sees,
+// and the client area is what the frame leaves. With a window manager the
+// frame (title bar and borders) is the manager's: its margins become known
+// once the window is mapped, and the layout is applied again then (see
+// event()), so that the outer size is exact. Without a window manager an X11
+// window has no frame and the outer size is the client size; the offscreen
+// platform pretends a thin frame, known from the start, and it counts like a
+// real one.
+void TForm1::applyMovieLayout(PanelSize movie)
+{
+    m_movieSize = movie;
+    LayoutMetrics metrics;
+    metrics.sizeButtonLeft = BtBtnMvSize->x();
+    metrics.sizeButtonTop = BtBtnMvSize->y();
+    metrics.sizeButtonWidth = BtBtnMvSize->width();
+    metrics.devicePanelHeight = Panel2->height();
+    metrics.detailsPanelHeight = Panel3->height();
+    metrics.statusBarHeight = StatusBar1->height();
+    metrics.receivingLabelHeight = LblSR->height();
+    const MovieLayout layout = layMovie(movie, metrics, m_screen.screenHeight());
+
+    Panel1->setGeometry(layout.panel1.left, layout.panel1.top, layout.panel1.width,
+                        layout.panel1.height);
+    QTMvReceive->setGeometry(Panel1->contentsRect());
+    ImgAlarmCirc->setGeometry(layout.alarmFrame.left, layout.alarmFrame.top,
+                              layout.alarmFrame.width, layout.alarmFrame.height);
+
+    m_frameMargins = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    setFixedSize(layout.window.width - m_frameMargins.left() - m_frameMargins.right(),
+                 layout.window.height - m_frameMargins.top() - m_frameMargins.bottom());
+    m_placedAt = QPoint(layout.window.left, layout.window.top);
+    move(m_placedAt);
+    // A hidden window gets its resize event only when shown; the bands must
+    // stand right before that.
+    stackBottomBands();
+}
+
+void TForm1::showSizeGlyph(SizeGlyph glyph)
+{
+    BtBtnMvSize->setIcon(QIcon(sizeGlyph(glyph)));
+    BtBtnMvSize->setProperty("GlyphIndex", static_cast<int>(glyph));
+}
+
+void TForm1::centreEventCaption()
+{
+    LblEventTime->adjustSize();
+    LblEventTime->move(centredOver({Panel1->x(), Panel1->y(), Panel1->width(), Panel1->height()},
+                                   LblEventTime->width()),
+                       LblEventTime->y());
+}
+
+void TForm1::BtBtnMvSizeClick()
+{
+    const SizeToggle next = toggleMovieSize(Panel1->width());
+    showSizeGlyph(next.glyph);
+    applyMovieLayout(next.size);
+    centreEventCaption();
+}
+
+bool TForm1::event(QEvent* event)
+{
+    switch (event->type()) {
+    // Where the toolkit reports presses and moves on the frame and caption
+    // (Windows, macOS), they set and clear the busy flag directly.
+    case QEvent::NonClientAreaMouseButtonPress:
+        if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+            m_userBusy = true;
+        break;
+    case QEvent::NonClientAreaMouseMove:
+        m_userBusy = false;
+        break;
+    // Under X11 the frame and caption belong to the window manager and the
+    // program sees none of their mouse events. The closest events it gets:
+    // the window moving while the user drags it by the caption (a press on
+    // the caption), and the pointer coming back into the client area, which
+    // it can only do across the frame (the next move over the frame).
+    case QEvent::Move:
+        if (isVisible() && pos() != m_placedAt)
+            m_userBusy = true;
+        if (windowHandle() && windowHandle()->frameMargins() != m_frameMargins)
+            applyMovieLayout(m_movieSize);
+        break;
+    case QEvent::Enter:
+        m_userBusy = false;
+        break;
+    case QEvent::Show:
+        if (windowHandle() && windowHandle()->frameMargins() != m_frameMargins)
+            applyMovieLayout(m_movieSize);
+        break;
+    default:
+        break;
+    }
+    return QWidget::event(event);
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    FormClose();
+    event->accept();
+}
+
+// Start-up, in order. A second instance stops at its check and the window
+// stays hidden; every other failure is dealt with in its own step.
+void TForm1::FormCreate()
+{
+    StartupSequence steps;
+    steps.add("ResetFloatingPoint", [this] { StepResetFloatingPoint(); });
+    steps.add("SingleInstance", [this] { StepSingleInstance(); });
+    steps.add("CreateQueueLock", [this] { StepCreateQueueLock(); });
+    steps.add("LayOutSmallMovie", [this] { StepLayOutSmallMovie(); });
+    steps.add("SetProgramFolder", [this] { StepSetProgramFolder(); });
+    steps.add("LoadIdleMovie", [this] { StepLoadIdleMovie(); });
+    steps.add("ResetSharedState", [this] { StepResetSharedState(); });
+    steps.add("ClearTexts", [this] { StepClearTexts(); });
+    steps.add("ResetAlarmAndCaptions", [this] { StepResetAlarmAndCaptions(); });
+    steps.add("ShowEnlargeGlyph", [this] { StepShowEnlargeGlyph(); });
+    steps.add("ForgetNavigationWindow", [this] { StepForgetNavigationWindow(); });
+    steps.add("ScreenSaverOff", [this] { StepScreenSaverOff(); });
+    steps.add("BuildDayFolder", [this] { StepBuildDayFolder(); });
+    steps.add("OpenGpsPort", [this] { StepOpenGpsPort(); });
+    steps.add("FreeDeviceTable", [this] { StepFreeDeviceTable(); });
+    steps.add("CreateClipStream", [this] { StepCreateClipStream(); });
+    steps.add("StartReceiver", [this] { StepStartReceiver(); });
+    steps.add("StartDispatchTimer", [this] { StepStartDispatchTimer(); });
+    steps.add("ResetGpsSending", [this] { StepResetGpsSending(); });
+    try {
+        steps.run([this](std::string_view name) { m_startupTrace.emplace_back(name); });
+    } catch (const SecondInstance&) {
+        return;
+    }
+    if (m_idleMovieError)
+        m_messageBoxes.showError(this, QString::fromLatin1(kStationTitle),
+                                 withClosingFullStop(*m_idleMovieError));
+}
+
+void TForm1::StepResetFloatingPoint()
+{
+    platform::resetFloatingPoint();
+}
+
+void TForm1::StepSingleInstance()
+{
+    m_instanceLock = platform::SingleInstanceLock::acquire(m_options.singleInstanceName);
+    if (!m_instanceLock) {
+        m_secondInstance = true;
+        throw SecondInstance{};
+    }
+}
+
+void TForm1::StepCreateQueueLock()
+{
+    m_queue = std::make_unique<HostEventQueue>();
+}
+
+void TForm1::StepLayOutSmallMovie()
+{
+    applyMovieLayout(kSmallMovie);
+}
+
+void TForm1::StepSetProgramFolder()
+{
+    m_programFolder = m_options.programFolder.empty() ? platform::programFolder()
+                                                      : platform::withTrailingSeparator(m_options.programFolder);
+    if (m_programFolder.empty())
+        m_programFolder = "./";
+}
+
+// A missing or unreadable idle movie is reported once start-up has finished,
+// and start-up goes on: the receiver must serve the recorders whatever the
+// idle picture. The movie view then stays black until a clip comes.
+void TForm1::StepLoadIdleMovie()
+{
+    const QString path = QString::fromStdString(platform::joinPath(m_programFolder, kIdleMovieName));
+    try {
+        QTMvReceive->setFileName(path);
+    } catch (const movieview::MovieError& error) {
+        m_idleMovieError = error.text();
+    } catch (const std::exception& error) {
+        m_idleMovieError = QString::fromLocal8Bit(error.what());
+    }
+}
+
+void TForm1::StepResetSharedState()
+{
+    m_userBusy = false;
+}
+
+void TForm1::StepClearTexts()
+{
+    for (QLabel* l : {LblCon, LblElapse, LblConStart, LblEventTime, LblUN, LblID, LblLoc, LblDept})
+        l->clear();
+    CmbBxMACID->setCurrentIndex(-1);
+    CmbBxLocateID->setCurrentIndex(-1);
+}
+
+void TForm1::StepResetAlarmAndCaptions()
+{
+}
+
+void TForm1::StepShowEnlargeGlyph()
+{
+    showSizeGlyph(SizeGlyph::Enlarge);
+}
+
+void TForm1::StepForgetNavigationWindow()
+{
+}
+
+void TForm1::StepScreenSaverOff()
+{
+    platform::switchScreenSaverOff();
+}
+
+void TForm1::StepBuildDayFolder()
+{
+}
+
+void TForm1::StepOpenGpsPort()
+{
+}
+
+void TForm1::StepFreeDeviceTable()
+{
+}
+
+void TForm1::StepCreateClipStream()
+{
+}
+
+// The library takes the window's native handle and the port; their results
+// say nothing the station could act on.
+void TForm1::StepStartReceiver()
+{
+    GPRSInitial(reinterpret_cast<void*>(winId()), m_options.port);
+    GPRSRegisterCallbackInformation(&HostCallback);
+}
+
+void TForm1::StepStartDispatchTimer()
+{
+    Timer1->start();
+}
+
+void TForm1::StepResetGpsSending()
+{
+}
+
+void TForm1::FormClose()
+{
+    InitGPSTimer->stop();
+}
+
+void TForm1::Timer1Timer()
+{
+}
+
+} // namespace monitor

@@ -1,0 +1,205 @@
+// TForm1: the station's one window. It builds its controls, lays them out
+// around the movie, runs the start-up steps and wires the controls and timers
+// to the classes that do the work (event queue, dispatcher, registry, archive,
+// GPS forwarding, alarm). The window holds no logic of its own beyond placing
+// what those classes decide.
+//
+// Threading: the user-interface thread only. The receiver library's threads
+// reach the program through HostCallback, which touches only the event queue.
+#pragma once
+
+#include "MovieLayout.h"
+
+#include <QMargins>
+#include <QPoint>
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QCheckBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+class QStatusBar;
+class QTimer;
+
+namespace platform {
+class Clock;
+class SingleInstanceLock;
+} // namespace platform
+
+namespace movieview {
+class TQTMovie;
+}
+
+namespace monitor {
+
+class DropDownList;
+class HostEventQueue;
+class MessageBoxes;
+class ScreenGeometry;
+class StartupSequence;
+
+// The caption of the window and the program's title.
+inline constexpr const char* kStationTitle = "Corvane V3.16.01";
+// The TCP port the recorders call.
+inline constexpr std::int32_t kStationPort = 9600;
+inline constexpr const char* kSingleInstanceName = "Tessaro_MUTEX";
+inline constexpr const char* kIdleMovieName = "nopicture.mov";
+
+struct StationOptions
+{
+    std::int32_t port = kStationPort;
+    // Folder with a trailing separator; empty: the folder of the program file.
+    std::string programFolder;
+    ScreenGeometry* screen = nullptr;       // none: the primary screen
+    MessageBoxes* messageBoxes = nullptr;   // none: modal message boxes
+    platform::Clock* clock = nullptr;       // none: the system's clocks
+    // The single-instance lock; tests running side by side take one each.
+    std::string singleInstanceName = kSingleInstanceName;
+};
+
+class TForm1 : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // Creates the controls and runs FormCreate.
+    explicit TForm1(StationOptions options = {}, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Another process of this user runs the station: FormCreate stopped at its
+    // single-instance check. The program ends without showing this window.
+    bool isSecondInstance() const { return m_secondInstance; }
+    const std::string& ProgramFolder() const { return m_programFolder; }
+    bool UserBusy() const { return m_userBusy; }
+    void setUserBusy(bool busy) { m_userBusy = busy; }
+    HostEventQueue* eventQueue() const { return m_queue.get(); }
+    movieview::TQTMovie* movieView() const { return QTMvReceive; }
+
+    // The names of the start-up steps in the order they ran.
+    const std::vector<std::string>& startupTrace() const { return m_startupTrace; }
+
+    void BtBtnMvSizeClick();
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void buildControls();
+    void buildMovieArea();
+    void buildReceivingBand();
+    void buildDevicePanel();
+    void buildAlarmGroup();
+    void buildDetailsPanel();
+    void buildGpsBand();
+    void buildStatusBar();
+    void wireControls();
+    void stackBottomBands();
+
+    // FormCreate: the start-up steps, in order.
+    void FormCreate();
+    void StepResetFloatingPoint();
+    void StepSingleInstance();
+    void StepCreateQueueLock();
+    void StepLayOutSmallMovie();
+    void StepSetProgramFolder();
+    void StepLoadIdleMovie();
+    void StepResetSharedState();
+    void StepClearTexts();
+    void StepResetAlarmAndCaptions();
+    void StepShowEnlargeGlyph();
+    void StepForgetNavigationWindow();
+    void StepScreenSaverOff();
+    void StepBuildDayFolder();
+    void StepOpenGpsPort();
+    void StepFreeDeviceTable();
+    void StepCreateClipStream();
+    void StepStartReceiver();
+    void StepStartDispatchTimer();
+    void StepResetGpsSending();
+
+    void FormClose();
+    void Timer1Timer();
+
+    void applyMovieLayout(PanelSize movie);
+    void showSizeGlyph(SizeGlyph glyph);
+    void centreEventCaption();
+
+    StationOptions m_options;
+    ScreenGeometry& m_screen;
+    MessageBoxes& m_messageBoxes;
+    platform::Clock& m_clock;
+
+    // Controls, parented to this window, which deletes them.
+    QLabel* LblEventTime;
+    QPushButton* BtBtnMvSize;
+    QFrame* Panel1;
+    movieview::TQTMovie* QTMvReceive;
+    QLabel* ImgAlarmCirc;
+    QFrame* Panel4;
+    QLabel* LblSR;
+    QFrame* Panel2;
+    QLabel* Label1;
+    DropDownList* CmbBxLocateID;
+    QLabel* LblElapse;
+    QLabel* LblCon;
+    QLabel* LblConStart;
+    DropDownList* CmbBxMACID;
+    QCheckBox* ChckBxSaveData;
+    QGroupBox* GroupBox1;
+    QFrame* Bevel1;
+    QCheckBox* ChckBxAlarm;
+    QRadioButton* RdBtnBuzzer;
+    QRadioButton* RdBtnSpeaker;
+    QLabel* ImgClearAlarm;
+    QFrame* ShpClearAlarm;
+    QPushButton* SpdBtnClearAlarm;
+    QFrame* Panel3;
+    QLabel* Label2;
+    QLabel* LblUN;
+    QLabel* Label4;
+    QLabel* LblID;
+    QLabel* Label3;
+    QLabel* LblLoc;
+    QLabel* Label5;
+    QLabel* LblDept;
+    QFrame* Panel5;
+    QLabel* Label6;
+    QLabel* LabelGPRMC;
+    QStatusBar* StatusBar1;
+    QLabel* StatusPanels[4];
+
+    QTimer* Timer1;
+    QTimer* TmrAlarm;
+    QTimer* GPSTimer;
+    QTimer* InitGPSTimer;
+
+    // Start-up state.
+    bool m_secondInstance = false;
+    std::unique_ptr<platform::SingleInstanceLock> m_instanceLock; // held for the process's life
+    std::unique_ptr<HostEventQueue> m_queue;                      // EventQueue with QueueLock
+    std::string m_programFolder;
+    std::vector<std::string> m_startupTrace;
+    // The idle movie's failure, shown once start-up has finished.
+    std::optional<QString> m_idleMovieError;
+
+    // The frame the window manager draws around the client area, as last
+    // applied; the layout's outer sizes include it.
+    QMargins m_frameMargins;
+    PanelSize m_movieSize = kSmallMovie;
+    // Where the layout last put the window; a move elsewhere is the user's.
+    QPoint m_placedAt;
+    // True from a press on the frame or caption until the pointer next moves
+    // over them, and while a device list is dropped down.
+    bool m_userBusy = false;
+};
+
+} // namespace monitor

@@ -1,0 +1,12 @@
+// The processor's floating-point state at start: every floating-point exception
+// masked (a division by zero gives infinity, not a trap) and rounding to nearest.
+#pragma once
+
+namespace platform {
+
+void resetFloatingPoint();
+
+// True when no floating-point exception traps and rounding is to nearest.
+bool floatingPointIsDefault();
+
+} // namespace platform

@@ -1,0 +1,60 @@
+// The named lock as flock() on a file in the user's runtime folder
+// ($XDG_RUNTIME_DIR, one per login session; else /tmp with the user id in the
+// file name). The kernel drops a flock when the last descriptor of it closes,
+// which happens at every kind of process end, so no stale lock survives. The
+// file itself stays; only the lock on it matters.
+#include "SingleInstanceLock.h"
+
+#include "Paths.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+class FlockLock final : public SingleInstanceLock
+{
+public:
+    explicit FlockLock(int fd) : m_fd(fd) {}
+    ~FlockLock() override
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+
+private:
+    int m_fd; // holds the lock while open; -1 when the lock could not be made
+};
+
+std::string lockPath(const std::string& name)
+{
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime && *runtime)
+        return joinPath(runtime, name + ".lock");
+    return joinPath("/tmp", name + "-" + std::to_string(::getuid()) + ".lock");
+}
+
+} // namespace
+
+std::unique_ptr<SingleInstanceLock> SingleInstanceLock::acquire(const std::string& name)
+{
+    const int fd = ::open(lockPath(name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return std::make_unique<FlockLock>(-1);
+    int rc;
+    do
+        rc = ::flock(fd, LOCK_EX | LOCK_NB);
+    while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+        const bool heldElsewhere = errno == EWOULDBLOCK;
+        ::close(fd);
+        return heldElsewhere ? nullptr : std::make_unique<FlockLock>(-1);
+    }
+    return std::make_unique<FlockLock>(fd);
+}
+
+} // namespace platform
