@@ -1,0 +1,241 @@
+// The dispatcher's tick, pass, handling by code and refresh.
+#include "EventDispatcher.h"
+
+#include "Archive.h"
+#include "Clock.h"
+#include "DateTime.h"
+#include "DateTimeFormat.h"
+#include "DeviceRegistry.h"
+#include "EventText.h"
+#include "GpsForwarder.h"
+#include "HostEventQueue.h"
+#include "LinkProtocol.h"
+#include "StationTimer.h"
+
+namespace monitor {
+namespace {
+
+namespace Code = kavrel::EventCode;
+
+constexpr const char* kProcessing = "Processing...";
+constexpr const char* kLogin = "Login";
+constexpr const char* kPosition = "GPRMC";
+constexpr const char* kVideo = "Video";
+constexpr const char* kLogout = "Logout";
+
+constexpr std::string_view kClockPattern = "yyyy.mm.dd, hh:nn:ss";
+constexpr std::string_view kElapsedPattern = "hh:nn:ss";
+
+// The channel named by a clip event's code; empty for any other code.
+std::string_view clipChannel(std::int32_t code)
+{
+    switch (code) {
+    case Code::CMD_MPEG4_I_4in1:
+        return "ALL";
+    case Code::CMD_MPEG4_I_CH1:
+        return "1";
+    case Code::CMD_MPEG4_I_CH2:
+        return "2";
+    case Code::CMD_MPEG4_I_CH3:
+        return "3";
+    case Code::CMD_MPEG4_I_CH4:
+        return "4";
+    default:
+        return {};
+    }
+}
+
+} // namespace
+
+EventDispatcher::EventDispatcher(Parts parts) : m_parts(std::move(parts)) {}
+
+void EventDispatcher::reset()
+{
+    m_channelText.clear();
+    m_eventTimeText.clear();
+    m_lastRefreshTicks = 0;
+    m_receivingTicks = 0;
+}
+
+void EventDispatcher::Timer1Timer()
+{
+    m_parts.timer1.setEnabled(false);
+    struct SwitchOnAgain
+    {
+        StationTimer& timer;
+        ~SwitchOnAgain() { timer.setEnabled(true); }
+    } const switchOnAgain{m_parts.timer1};
+    try {
+        const auto held = m_parts.queue.lock();
+        do
+            pass(held);
+        while (m_parts.queue.queueFull());
+    } catch (...) {
+        // A failing step ends this tick's passes only; the event it failed on
+        // has left the queue, and the next tick goes on with the next event.
+    }
+    countReceivingTick();
+}
+
+template <typename Lock> void EventDispatcher::pass(const Lock& held)
+{
+    const bool took = m_parts.queue.takeOne(held, [this](const RAWDATA& event) {
+        setActivity(kProcessing);
+        handle(event);
+    });
+    if (!took)
+        setActivity("");
+    if (static_cast<std::uint32_t>(m_parts.clock.tickCount() - m_lastRefreshTicks) > kRefreshAfterMs)
+        refresh();
+}
+
+void EventDispatcher::handle(const RAWDATA& event)
+{
+    const std::string_view text = EventText(event.bytes());
+    switch (event.Code) {
+    case Code::QUVEX_INFO:
+        login(event, text);
+        break;
+    case Code::CMD_GPRMC_DATA:
+        positionSentence(event, text);
+        break;
+    case Code::CMD_QUVEX_TIME_EVENT:
+        m_eventTimeText = EventTimeOf(text);
+        break;
+    case Code::CMD_MPEG4_I_4in1:
+    case Code::CMD_MPEG4_I_CH1:
+    case Code::CMD_MPEG4_I_CH2:
+    case Code::CMD_MPEG4_I_CH3:
+    case Code::CMD_MPEG4_I_CH4:
+        clip(event, clipChannel(event.Code));
+        break;
+    case Code::CONNECTION_CLOSED:
+        logout(event);
+        break;
+    case Code::DATA_RECEIVED:
+        dataReceived();
+        break;
+    default:
+        // A time-out and any code without handling only show "Processing...".
+        break;
+    }
+}
+
+void EventDispatcher::login(const RAWDATA& event, std::string_view text)
+{
+    DeviceLists& lists = m_parts.registry.lists();
+    if (lists.indexOf(event.Key) == DeviceLists::kNone) {
+        // The entry first, so that the key and its display text join the
+        // two lists together and the lists never differ in length.
+        const DeviceRegistry::Registration registration =
+            m_parts.registry.registerDevice(event.Key, text);
+        lists.append(event.Key, registration.locateText);
+        m_parts.view.setStatusText(DispatcherView::Panel::Connections, std::to_string(lists.count()));
+        lists.setLocateStyle(LocateStyle::SelectionOnly);
+        m_parts.view.processMessages();
+        lists.setLocateEnabled(true);
+        m_parts.view.processMessages();
+        m_parts.archive.EnsureDeviceFolder(event.Key);
+        if (lists.count() == 1)
+            lists.select(0);
+        m_parts.registry.CmbBxMACIDChange();
+        setActivity(kLogin);
+    }
+    m_parts.armAlarm();
+}
+
+void EventDispatcher::positionSentence(const RAWDATA& event, std::string_view text)
+{
+    m_parts.archive.StorePositionSentence(event.Key, text);
+    if (event.Key == m_parts.registry.lists().selectedKey()) {
+        m_parts.gps.ForwardSelectedSentence(text, m_parts.registry.UserBusy());
+        setActivity(kPosition);
+    }
+    m_parts.armAlarm();
+}
+
+void EventDispatcher::clip(const RAWDATA& event, std::string_view channel)
+{
+    m_channelText = channel;
+    m_parts.archive.StoreClip(event.Key, event.bytes(), m_channelText);
+    setActivity(kVideo);
+    m_parts.armAlarm();
+}
+
+void EventDispatcher::logout(const RAWDATA& event)
+{
+    DeviceLists& lists = m_parts.registry.lists();
+    const std::string saved = lists.locateShownText();
+    const int p = lists.indexOf(event.Key);
+    if (p == DeviceLists::kNone)
+        return;
+    lists.remove(p);
+    if (lists.count() > p)
+        lists.select(p);
+    else if (p > 0)
+        lists.select(p - 1);
+    else
+        lists.select(DeviceLists::kNone);
+    m_parts.registry.releaseDevice(event.Key);
+    if (lists.count() == 0) {
+        // The disabled list goes on showing what it showed before.
+        lists.setLocateStyle(LocateStyle::FreeText);
+        lists.setLocateEnabled(false);
+        lists.setLocateFreeText(saved);
+        m_parts.view.processMessages();
+    }
+    m_parts.view.setStatusText(DispatcherView::Panel::Connections, std::to_string(lists.count()));
+    m_parts.registry.CmbBxMACIDChange();
+    setActivity(kLogout);
+}
+
+void EventDispatcher::dataReceived()
+{
+    m_receivingVisible = true;
+    m_parts.view.setReceivingVisible(true);
+    m_receivingTicks = 0;
+}
+
+void EventDispatcher::countReceivingTick()
+{
+    if (!m_receivingVisible)
+        return;
+    if (++m_receivingTicks >= kReceivingTicks) {
+        m_receivingVisible = false;
+        m_parts.view.setReceivingVisible(false);
+    }
+}
+
+void EventDispatcher::refresh()
+{
+    if (!m_parts.registry.lists().selectedKey().empty()) {
+        if (!m_channelText.empty())
+            m_eventCaption = "Channel:" + m_channelText;
+        if (!m_eventTimeText.empty()) {
+            if (m_eventCaption.find("Channel:") != std::string::npos)
+                m_eventCaption += " ,Event time:" + m_eventTimeText;
+            else
+                m_eventCaption = "Event time:" + m_eventTimeText;
+        }
+        m_parts.view.setEventCaption(m_eventCaption);
+    }
+    m_parts.view.centreEventCaption();
+    m_lastRefreshTicks = m_parts.clock.tickCount();
+    const platform::LocalTime now = m_parts.clock.now();
+    m_parts.view.setStatusText(DispatcherView::Panel::Clock, platform::formatDateTime(kClockPattern, now));
+
+    const CONNECTIONINFO& selected = m_parts.registry.table()[m_parts.registry.SelectedDeviceIndex()];
+    if (!selected.Key.empty()) {
+        const platform::DateTimeMs elapsed = platform::toDateTimeMs(now) - selected.LoginTime;
+        m_parts.view.setElapsed("Elapsed " +
+                                platform::formatDateTime(kElapsedPattern, platform::timeWithinDay(elapsed)));
+        m_parts.gps.RefreshNavigationWindow(selected.Key);
+    }
+}
+
+void EventDispatcher::setActivity(const char* word)
+{
+    m_parts.view.setStatusText(DispatcherView::Panel::Activity, word);
+}
+
+} // namespace monitor

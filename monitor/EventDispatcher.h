@@ -1,0 +1,98 @@
+// EventDispatcher: the handler of the window's 20 ms timer (Timer1). Each tick
+// takes at most one event from the event queue and acts on it by its code:
+// a login lists the recorder, a position sentence is archived and, for the
+// selected recorder, forwarded to the virtual GPS port, a clip is archived and
+// shown, a logout removes the recorder. Once more than a second has passed
+// since the last refresh, the tick also refreshes the clock, the selected
+// recorder's connected time, the caption above the movie and the navigation
+// window.
+//
+// Threads: the user-interface thread only. A tick holds QueueLock from before
+// its first pass to after its last, through the handling and the refresh:
+// the event it handles is the ring's slot itself. Library threads that report
+// meanwhile wait in HostCallback, and with them their recorders' acknowledgements.
+//
+// Re-entry: the tick switches Timer1 off first and on again last, so the
+// message processing inside a login or logout cannot start another tick; a
+// take nested inside a take would take nothing anyway. However a tick ends,
+// even by an exception from a step, QueueLock is left and Timer1 is on again.
+#pragma once
+
+#include "DispatcherView.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+class Clock;
+}
+
+namespace monitor {
+
+class Archive;
+class DeviceRegistry;
+class GpsForwarder;
+class HostEventQueue;
+class StationTimer;
+struct RAWDATA;
+
+class EventDispatcher
+{
+public:
+    static constexpr std::chrono::milliseconds kTickInterval{20};
+    // A refresh runs once more than this has passed since the last one.
+    static constexpr std::uint32_t kRefreshAfterMs = 1000;
+    // LblSR stays visible for this many ticks after the last data-received event.
+    static constexpr int kReceivingTicks = 50;
+
+    struct Parts
+    {
+        HostEventQueue& queue;
+        StationTimer& timer1;
+        DeviceRegistry& registry;
+        Archive& archive;
+        GpsForwarder& gps;
+        std::function<void()> armAlarm;
+        DispatcherView& view;
+        const platform::Clock& clock;
+    };
+
+    explicit EventDispatcher(Parts parts);
+
+    // One tick of Timer1.
+    void Timer1Timer();
+
+    const std::string& ChannelText() const { return m_channelText; }
+    const std::string& EventTimeText() const { return m_eventTimeText; }
+    const std::string& EventCaption() const { return m_eventCaption; }
+    std::uint32_t LastRefreshTicks() const { return m_lastRefreshTicks; }
+    int ReceivingTicks() const { return m_receivingTicks; }
+    bool ReceivingVisible() const { return m_receivingVisible; }
+    // Start-up: no channel, no event time, no refresh yet, nothing received.
+    void reset();
+
+private:
+    template <typename Lock> void pass(const Lock& held);
+    void handle(const RAWDATA& event);
+    void login(const RAWDATA& event, std::string_view text);
+    void positionSentence(const RAWDATA& event, std::string_view text);
+    void clip(const RAWDATA& event, std::string_view channel);
+    void logout(const RAWDATA& event);
+    void dataReceived();
+    void refresh();
+    void countReceivingTick();
+    void setActivity(const char* word);
+
+    Parts m_parts;
+    std::string m_channelText;
+    std::string m_eventTimeText;
+    std::string m_eventCaption;
+    std::uint32_t m_lastRefreshTicks = 0;
+    int m_receivingTicks = 0;
+    bool m_receivingVisible = false;
+};
+
+} // namespace monitor
