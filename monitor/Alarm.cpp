@@ -1,0 +1,74 @@
+#include "Alarm.h"
+
+#include "AlarmView.h"
+
+namespace monitor {
+
+Alarm::Alarm(StationTimer& timer, AlarmView& view, platform::AlarmSound& sound)
+    : TmrAlarm(timer), m_view(view), m_sound(sound)
+{
+    TmrAlarm.setEnabled(false);
+    TmrAlarm.setInterval(kTmrAlarmInterval);
+    showFrames();
+    m_view.enableSoundChoice(m_alarmTicked);
+}
+
+void Alarm::ArmAlarm()
+{
+    if (!m_alarmTicked)
+        return;
+    m_alarmCleared = false;
+    // While a tone sounds the blinking runs, with TmrAlarm off until the tone ends.
+    if (!TmrAlarm.enabled() && !m_toneSounding)
+        TmrAlarm.setEnabled(true);
+}
+
+void Alarm::TmrAlarmTimer()
+{
+    if (m_alarmCleared)
+        return;
+    TmrAlarm.setEnabled(false);
+    m_alarmCircVisible = !m_alarmCircVisible;
+    m_clearAlarmVisible = !m_clearAlarmVisible;
+    showFrames();
+    if (m_soundChoice == AlarmSoundChoice::Buzzer) {
+        m_toneSounding = true;
+        m_sound.startTone({kToneFrequencyHz, TmrAlarm.interval()});
+        return; // ToneEnded switches TmrAlarm on again
+    }
+    m_sound.playWarning();
+    TmrAlarm.setEnabled(true);
+}
+
+void Alarm::ToneEnded()
+{
+    m_toneSounding = false;
+    if (!m_alarmCleared)
+        TmrAlarm.setEnabled(true);
+}
+
+void Alarm::SpdBtnClearAlarmClick()
+{
+    TmrAlarm.setEnabled(false);
+    m_alarmCleared = true;
+    m_alarmCircVisible = false;
+    m_clearAlarmVisible = false;
+    showFrames();
+    if (m_toneSounding)
+        m_sound.stopTone();
+}
+
+void Alarm::ChckBxAlarmClick(bool ticked)
+{
+    m_alarmTicked = ticked;
+    if (!ticked)
+        SpdBtnClearAlarmClick();
+    m_view.enableSoundChoice(ticked);
+}
+
+void Alarm::showFrames()
+{
+    m_view.showFrames(m_alarmCircVisible, m_clearAlarmVisible);
+}
+
+} // namespace monitor
