@@ -24,6 +24,8 @@ Movie::Movie(MovieDecoder decoder, MoviePort* port)
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&m_timer, &QTimer::timeout, [this] { tick(); });
+    if (m_decoder.pictureTooLarge())
+        return;
     if (m_decoder.decodeNext(m_current) != MovieDecoder::Outcome::Frame) {
         m_current = MovieFrame{};
         return;
@@ -36,7 +38,7 @@ Movie::~Movie() = default;
 
 MovieBox Movie::box() const
 {
-    noteEngineResult(EngineCode::noErr);
+    noteEngineResult(m_decoder.pictureTooLarge() ? EngineCode::pictureTooLarge : EngineCode::noErr);
     return MovieBox{0, 0, clampToBox(m_decoder.height()), clampToBox(m_decoder.width())};
 }
 
@@ -104,6 +106,7 @@ void Movie::goToBeginning()
     m_timer.stop();
     m_atEnd = false;
     m_nextValid = false;
+    m_readFailure = EngineCode::noErr;
     if (!m_decoder.rewind() || m_decoder.decodeNext(m_current) != MovieDecoder::Outcome::Frame) {
         noteEngineResult(m_decoder.lastFailure() != EngineCode::noErr ? m_decoder.lastFailure()
                                                                       : EngineCode::invalidTime);
@@ -132,9 +135,12 @@ void Movie::decodeAhead()
 {
     const MovieDecoder::Outcome outcome = m_decoder.decodeNext(m_next);
     m_nextValid = outcome == MovieDecoder::Outcome::Frame;
-    // A read failure ends the movie early; the sticky error keeps it.
-    if (outcome == MovieDecoder::Outcome::Failed)
-        noteEngineResult(m_decoder.lastFailure());
+    // A read failure ends the movie early; the movie keeps it for the end
+    // handling, and the sticky error notes it.
+    if (outcome == MovieDecoder::Outcome::Failed) {
+        m_readFailure = m_decoder.lastFailure();
+        noteEngineResult(m_readFailure);
+    }
 }
 
 std::int64_t Movie::clockTime() const

@@ -33,15 +33,18 @@ public:
     static constexpr std::int32_t kTimeScale = 1000;
 
     // Takes an opened decoder that has decoded nothing yet. Decodes the first
-    // frame; fails (returns false from ready()) when there is none.
+    // frame; fails (returns false from ready()) when there is none. A movie
+    // whose picture is too large to show is made without a frame: its box()
+    // reports the failure.
     Movie(MovieDecoder decoder, MoviePort* port);
     Movie(const Movie&) = delete;
     Movie& operator=(const Movie&) = delete;
     ~Movie();
 
-    bool ready() const { return m_current.valid(); }
+    bool ready() const { return m_current.valid() || m_decoder.pictureTooLarge(); }
 
     // The movie's own box: top 0, left 0, its picture's height and width.
+    // Leaves pictureTooLarge as the engine's error for a picture too large to show.
     MovieBox box() const;
     void setBox(const MovieBox& box);
     MovieBox displayBox() const { return m_displayBox; }
@@ -57,6 +60,9 @@ public:
     void stop();
     bool playing() const { return m_timeBase.rate() != 0; }
     bool atEnd() const { return m_atEnd; }
+    // The failure that ended playback before the movie's end (a read error,
+    // a damaged or oversized picture, memory), or 0. Cleared by a reposition.
+    MovieErrorCode readFailure() const { return m_readFailure; }
     void goToBeginning();
 
     // Draws the current frame into the port. Only while the port's window paints.
@@ -82,6 +88,7 @@ private:
     MovieFrame m_next;    // decoded ahead, due at m_next.timeMs
     bool m_nextValid = false;
     bool m_atEnd = false;
+    MovieErrorCode m_readFailure = EngineCode::noErr;
     std::uint64_t m_framesShown = 0;
     // The playing clock: movie time m_anchorTime at wall time m_anchorWall.
     Clock::time_point m_anchorWall;

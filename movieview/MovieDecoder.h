@@ -3,8 +3,15 @@
 //
 // The container is recognised from the bytes, never from the file name, so a
 // QuickTime/MP4 file and a raw MPEG-4 elementary stream both open whatever
-// they are called. A raw stream carries no duration: its frames are counted
-// when it opens and each frame is due at index x frame period.
+// they are called. A raw stream carries no duration and each of its frames is
+// due at index x frame period. Its frames are counted when it opens, as far as
+// kCountScanBytes: a longer stream gets a duration estimated from its size,
+// made exact once decoding reaches its end, so that opening a long clip costs
+// what opening a short one does.
+//
+// A picture larger than kMaxPictureSide on either side is refused: the movie
+// opens, with the size it claims, but decodes no frame, so a clip cannot make
+// the engine allocate whatever it announces.
 #pragma once
 
 #include "FfmpegHandles.h"
@@ -20,6 +27,11 @@ namespace movieview {
 class MovieDecoder
 {
 public:
+    // Far above the recorders' pictures (CIF, or four of them in one).
+    static constexpr int kMaxPictureSide = 4096;
+    // A raw stream's frames are counted at open through at most this many bytes.
+    static constexpr std::int64_t kCountScanBytes = std::int64_t{1} << 20;
+
     enum class Outcome
     {
         Frame,       // a frame was decoded into the target
@@ -41,14 +53,22 @@ public:
 
     int width() const { return m_width; }
     int height() const { return m_height; }
-    std::int64_t durationMs() const { return m_durationMs; }
+    // True when the picture is larger than the engine shows; no frame decodes.
+    bool pictureTooLarge() const { return m_pictureTooLarge; }
+    // The stored duration, or a raw stream's counted or estimated one. An
+    // estimate never falls short of the frames handed out so far.
+    std::int64_t durationMs() const;
     // Time of one frame at the stream's nominal rate, in microseconds.
     std::int64_t framePeriodUs() const { return m_framePeriodUs; }
-    // Frames counted at open; only for streams without a stored duration.
+    // Frames counted at open, or estimated from the stream's size; only for
+    // streams without a stored duration.
     std::optional<std::int64_t> countedFrames() const { return m_countedFrames; }
+    // False while a long raw stream's duration is an estimate.
+    bool durationExact() const { return m_durationExact; }
     const char* containerName() const;
 
     // Decodes the next frame into target (its buffer is reused when it fits).
+    // Running out of memory is a failure (internalError), never an exception.
     Outcome decodeNext(MovieFrame& target);
 
     // Back to the first frame; the next decodeNext() gives it.
@@ -62,8 +82,12 @@ private:
     bool prepare(MovieErrorCode& code);
     void countFrames();
     bool seekToStart();
+    bool openDecoder(const AVCodec& codec, const AVCodecParameters& parameters,
+                     MovieErrorCode& code);
+    Outcome decodeNextFrame(MovieFrame& target);
     Outcome receive(MovieFrame& target);
-    void convert(const AVFrame& source, MovieFrame& target);
+    MovieErrorCode convert(const AVFrame& source, MovieFrame& target);
+    void reachedEnd();
     std::int64_t frameTimeMs(const AVFrame& frame) const;
 
     // Declared before the demuxer, so that the demuxer that reads through it
@@ -82,6 +106,8 @@ private:
     std::int64_t m_framePeriodUs = 0;
     std::int64_t m_startPts = 0;
     std::optional<std::int64_t> m_countedFrames;
+    bool m_durationExact = true;
+    bool m_pictureTooLarge = false;
     std::int64_t m_frameIndex = 0; // frames handed out since open or rewind
     bool m_draining = false;       // the demuxer ended; the decoder is being flushed
     MovieErrorCode m_lastFailure = EngineCode::noErr;

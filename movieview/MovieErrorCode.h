@@ -18,6 +18,7 @@ inline constexpr MovieErrorCode cantFindHandler = -2003; // no decoder for the s
 inline constexpr MovieErrorCode cantOpenHandler = -2004; // decoder would not open
 inline constexpr MovieErrorCode badMovie = -2010;        // movie data that does not decode
 inline constexpr MovieErrorCode invalidTime = -2015;     // a time the movie cannot go to
+inline constexpr MovieErrorCode pictureTooLarge = -2027; // a picture larger than the engine shows
 inline constexpr MovieErrorCode fileNotFound = -2021;    // no such file
 inline constexpr MovieErrorCode internalError = -2034;   // the engine itself failed (memory, state)
 inline constexpr MovieErrorCode readError = -2042;       // the data source could not be read

@@ -68,13 +68,13 @@ constexpr std::array<const char16_t*, kTableSize> kTexts = {
 };
 // clang-format on
 
-void throwIfFailed(MovieErrorCode code)
+} // namespace
+
+void CheckMovieResult(MovieErrorCode code)
 {
     if (code != EngineCode::noErr)
         throw MovieError(MovieErrorText(code));
 }
-
-} // namespace
 
 QString MovieErrorText(MovieErrorCode code)
 {
@@ -106,12 +106,12 @@ void ClearMoviesStickyError()
 
 void CheckMoviesError()
 {
-    throwIfFailed(GetMoviesError());
+    CheckMovieResult(GetMoviesError());
 }
 
 void CheckMoviesStickyError()
 {
-    throwIfFailed(GetMoviesStickyError());
+    CheckMovieResult(GetMoviesStickyError());
 }
 
 } // namespace movieview

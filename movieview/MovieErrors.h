@@ -12,6 +12,9 @@ namespace movieview {
 // "Unknown error".
 QString MovieErrorText(MovieErrorCode code);
 
+// Throws MovieError with the text of the code when it is not 0.
+void CheckMovieResult(MovieErrorCode code);
+
 // Throws MovieError with the text of the engine's last error when it is not 0.
 void CheckMoviesError();
 

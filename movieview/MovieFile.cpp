@@ -4,6 +4,8 @@
 #include "MovieDecoder.h"
 #include "MovieEngineSession.h"
 
+#include <new>
+
 namespace movieview {
 
 MovieErrorCode OpenMovieFile(const std::string& path, MovieFileRef& ref)
@@ -19,13 +21,17 @@ MovieErrorCode NewMovieFromFile(std::unique_ptr<Movie>& movie, MovieFileRef& ref
 {
     movie.reset();
     MovieErrorCode code = EngineCode::noErr;
-    std::optional<MovieDecoder> decoder = MovieDecoder::open(std::move(ref.file), code);
-    if (decoder) {
-        auto made = std::make_unique<Movie>(std::move(*decoder), port);
-        if (made->ready())
-            movie = std::move(made);
-        else
-            code = EngineCode::badMovie; // not one frame decodes
+    try {
+        std::optional<MovieDecoder> decoder = MovieDecoder::open(std::move(ref.file), code);
+        if (decoder) {
+            auto made = std::make_unique<Movie>(std::move(*decoder), port);
+            if (made->ready())
+                movie = std::move(made);
+            else
+                code = EngineCode::badMovie; // not one frame decodes
+        }
+    } catch (const std::bad_alloc&) {
+        code = EngineCode::internalError; // a failure like any other, never an exception
     }
     noteEngineResult(code);
     return code;

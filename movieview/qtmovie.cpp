@@ -220,10 +220,15 @@ void TQTMovie::handleMovieEnd(const MovieEndEvent& event)
     // replaced after it was posted) concerns no movie shown now.
     if (!m_movie || !m_endTrigger || m_endTrigger->serial() != event.triggerSerial())
         return;
+    // Taken first: the steps below clear the sticky error that noted it.
+    const MovieErrorCode endedEarlyBy = m_movie->readFailure();
+    // Armed again first, so that neither a failure below nor an OnStop
+    // handler that closes the movie keeps the next play to the end unhandled.
+    ArmEndTrigger();
     if (m_looping) {
         m_movie->goToBeginning();
         CheckMoviesError();
-        ArmEndTrigger();
+        CheckMovieResult(endedEarlyBy);
         return;
     }
     ClearMoviesStickyError();
@@ -231,9 +236,7 @@ void TQTMovie::handleMovieEnd(const MovieEndEvent& event)
     if (m_autoRewind)
         m_movie->goToBeginning();
     CheckMoviesStickyError();
-    // Armed again before OnStop, whose handler may close the movie, so that the
-    // next play to the end is handled as well.
-    ArmEndTrigger();
+    CheckMovieResult(endedEarlyBy);
     emit OnStop(this);
 }
 
@@ -251,7 +254,12 @@ void TQTMovie::routeToController(QEvent& event)
 
 bool TQTMovie::event(QEvent* event)
 {
-    routeToController(*event);
+    try {
+        routeToController(*event);
+    } catch (const std::exception&) {
+        // The engine reports its own failures as results; anything else
+        // thrown here would end the process from inside the event loop.
+    }
     if (event->type() == MovieEndMessage) {
         try {
             handleMovieEnd(static_cast<const MovieEndEvent&>(*event));

@@ -6,6 +6,7 @@
 #include "TestClips.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <gtest/gtest.h>
 
 using namespace movieview;
@@ -72,6 +73,32 @@ TEST(MovieDecoder, OpensEveryClipFormWithItsSizeDurationAndFrames)
             closeColour(QColor::fromRgb(pixel[frame.width * frame.height / 2 + 8]), c.clip->colour))
             << c.legend;
     }
+}
+
+TEST(MovieDecoder, ALongRawStreamOpensWithAnEstimateAndEndsWithItsExactDuration)
+{
+    const ClipSpec& clip = clips::noiseRaw;
+    const QString path = clipPath(clip);
+    ASSERT_GT(QFileInfo(path).size(), MovieDecoder::kCountScanBytes) << "longer than one scan";
+    MovieErrorCode code = -1;
+    std::optional<MovieDecoder> decoder = openClip(path, code);
+    ASSERT_TRUE(decoder) << "code " << code;
+    const std::int64_t exact = clip.frames * 1000 / kClipFrameRate;
+    EXPECT_FALSE(decoder->durationExact());
+    EXPECT_NEAR(static_cast<double>(decoder->durationMs()), static_cast<double>(exact), exact / 4.0)
+        << "estimated from the stream's size";
+
+    MovieFrame frame;
+    int frames = 0;
+    while (decoder->decodeNext(frame) == MovieDecoder::Outcome::Frame) {
+        EXPECT_EQ(frame.timeMs, frames * 1000 / kClipFrameRate);
+        ++frames;
+        EXPECT_GT(decoder->durationMs(), frame.timeMs) << "never shorter than what was shown";
+    }
+    EXPECT_EQ(frames, clip.frames);
+    EXPECT_TRUE(decoder->durationExact());
+    EXPECT_EQ(decoder->durationMs(), exact);
+    EXPECT_EQ(decoder->countedFrames(), clip.frames);
 }
 
 TEST(MovieDecoder, FailuresCarryEngineCodes)

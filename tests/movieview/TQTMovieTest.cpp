@@ -1,6 +1,7 @@
 // The movie view control on the offscreen platform with real clips: opening,
 // failures, what it paints, placement, playing, the end of the movie, and the
 // engine being unavailable.
+#include "FailingAllocation.h"
 #include "FakeEngineLibrary.h"
 #include "Movie.h"
 #include "MovieEndMessage.h"
@@ -17,6 +18,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <optional>
 
 using namespace movieview;
 using namespace movietest;
@@ -190,6 +192,8 @@ TEST_F(TQTMovieTest, FailuresLeaveTheControlEmptyInItsColour)
          "Error reading movie from file"},
         {"an empty clip as received (one zero byte)", writeFile("empty.mov", QByteArray(1, '\0')),
          "Error reading movie from file"},
+        {"a picture wider than the engine shows", clipPath(clips::wideMov),
+         "Maximum size must be larger"},
     };
     for (const auto& c : cases) {
         m_view->setFileName(clipPath(clips::red320Mov));
@@ -326,6 +330,56 @@ TEST_F(TQTMovieTest, LoopingStartsAgainWithoutOnStop)
     EXPECT_TRUE(movie->playing());
     EXPECT_EQ(stops.count(), 0);
     EXPECT_EQ(m_view->movie(), movie);
+}
+
+// A movie that cannot play on to its end: the failure is reported when it
+// stops, and the next play to the end stops and reports again.
+TEST_F(TQTMovieTest, AFailureThatEndsPlayingIsReportedEachTimeItStops)
+{
+    constexpr std::size_t kLargerPicture = 352 * 288 * 4;
+    struct Case
+    {
+        const char* legend;
+        QString path;
+        std::size_t failAllocationsFrom; // 0: memory as usual
+        bool cutAfterOpening;            // the file loses its bytes while shown
+        QString text;
+    };
+    const Case cases[] = {
+        {"the picture grows wider than the engine shows",
+         joinedClipPath("grows-too-wide.m4v", clips::red176Raw, clips::wideRaw), 0, false,
+         "Maximum size must be larger"},
+        {"the larger picture's pixels cannot be allocated",
+         joinedClipPath("grows.m4v", clips::red176Raw, clips::blue352Raw), kLargerPicture, false,
+         "Internal error"},
+        {"the file is cut while shown, so the movie cannot go back to its start",
+         writeFile("cut.m4v", {}), 0, true, "This time value is invalid"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.legend);
+        if (c.cutAfterOpening) {
+            QFile::remove(c.path);
+            ASSERT_TRUE(QFile::copy(clipPath(clips::noiseRaw), c.path));
+        }
+        m_view->setFileName(c.path);
+        ASSERT_NE(m_view->movie(), nullptr);
+        if (c.cutAfterOpening) {
+            ASSERT_TRUE(QFile::resize(c.path, 0));
+        }
+        std::optional<testsupport::FailLargeAllocations> outOfMemory;
+        if (c.failAllocationsFrom != 0)
+            outOfMemory.emplace(c.failAllocationsFrom);
+        QSignalSpy errors(m_view.get(), &TQTMovie::OnMovieError);
+        QSignalSpy stops(m_view.get(), &TQTMovie::OnStop);
+        for (int play = 1; play <= 2; ++play) {
+            QTest::keyClick(m_view.get(), Qt::Key_Space);
+            ASSERT_TRUE(errors.wait(kWaitMs)) << "play " << play;
+            EXPECT_EQ(errors.count(), play);
+            EXPECT_EQ(errors.last().at(1).toString(), c.text) << "play " << play;
+            EXPECT_FALSE(m_view->movie()->playing()) << "play " << play;
+        }
+        EXPECT_EQ(stops.count(), 0);
+    }
 }
 
 TEST_F(TQTMovieTest, AnEndMessageOfAGoneTriggerIsIgnored)

@@ -21,11 +21,17 @@ QTemporaryDir& clipFolder()
 
 bool makeClip(const ClipSpec& clip, const QString& path)
 {
-    const QString source = QStringLiteral("color=c=0x%1:size=%2x%3:rate=%4")
-                               .arg(clip.colour.rgb() & 0xFFFFFF, 6, 16, QLatin1Char('0'))
-                               .arg(clip.width)
-                               .arg(clip.height)
-                               .arg(kClipFrameRate);
+    const QString source =
+        clip.content == ClipContent::Solid
+            ? QStringLiteral("color=c=0x%1:size=%2x%3:rate=%4")
+                  .arg(clip.colour.rgb() & 0xFFFFFF, 6, 16, QLatin1Char('0'))
+                  .arg(clip.width)
+                  .arg(clip.height)
+                  .arg(kClipFrameRate)
+            : QStringLiteral("nullsrc=size=%1x%2:rate=%3,geq=random(1)*255:128:128")
+                  .arg(clip.width)
+                  .arg(clip.height)
+                  .arg(kClipFrameRate);
     const QStringList args = {"-hide_banner",
                               "-loglevel",
                               "error",
@@ -35,7 +41,7 @@ bool makeClip(const ClipSpec& clip, const QString& path)
                               "-i",
                               source,
                               "-frames:v",
-                              QString::number(kClipFrames),
+                              QString::number(clip.frames),
                               "-c:v",
                               "mpeg4",
                               "-q:v",
@@ -63,6 +69,18 @@ QString clipPath(const ClipSpec& clip)
     if (!QFile::exists(path))
         makeClip(clip, path);
     return path;
+}
+
+QString joinedClipPath(const char* name, const ClipSpec& first, const ClipSpec& second)
+{
+    QFile a(clipPath(first));
+    QFile b(clipPath(second));
+    if (!a.open(QIODevice::ReadOnly) || !b.open(QIODevice::ReadOnly)) {
+        ADD_FAILURE() << "cannot read the clips to join into " << name;
+        return QString();
+    }
+    // The first clip's zero byte, appended as the receiver does, goes.
+    return writeFile(name, a.readAll().chopped(1) + b.readAll());
 }
 
 QString writeFile(const char* name, const QByteArray& bytes)
