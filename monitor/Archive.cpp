@@ -21,8 +21,7 @@ ByteSpan bytesOf(std::string_view text)
 
 } // namespace
 
-Archive::Archive(std::string programFolder, const platform::Clock& clock,
-                 const DeviceLists& lists)
+Archive::Archive(std::string programFolder, const platform::Clock& clock, const DeviceLists& lists)
     : m_programFolder(programFolder.empty() ? std::string()
                                             : platform::withTrailingSeparator(programFolder)),
       m_clock(clock), m_lists(lists)
@@ -41,8 +40,7 @@ void Archive::buildDayFolder(const platform::LocalTime& now)
     m_dayFolder = dayFolderPath(m_programFolder, now);
     // One level at a time: year, month, day. A failure shows again below it.
     for (std::size_t slash = m_dayFolder.find(platform::kPathSeparator, m_programFolder.size());
-         slash != std::string::npos;
-         slash = m_dayFolder.find(platform::kPathSeparator, slash + 1))
+         slash != std::string::npos; slash = m_dayFolder.find(platform::kPathSeparator, slash + 1))
         platform::ensureFolder(m_dayFolder.substr(0, slash));
 }
 
@@ -79,9 +77,8 @@ void Archive::StorePositionSentence(std::string_view key, std::string_view text)
     const std::optional<std::string> folder = ensureDeviceFolder(key, now);
     if (!m_saveData || !folder)
         return;
-    writeNewFile(
-        *folder, [&now](int index) { return PositionFile(now, index); },
-        {bytesOf(text), bytesOf(kLineEnd)});
+    writeNewFile(*folder, [&now](int index) { return PositionFile(now, index); },
+                 {bytesOf(text), bytesOf(kLineEnd)});
 }
 
 void Archive::StoreClip(std::string_view key, std::span<const std::uint8_t> data,
@@ -96,8 +93,7 @@ void Archive::StoreClip(std::string_view key, std::span<const std::uint8_t> data
         if (!folder)
             return;
         const std::optional<std::string> file = writeNewFile(
-            *folder, [&](int index) { return ClipFile(now, channelText, index); },
-            {m_clipStream});
+            *folder, [&](int index) { return ClipFile(now, channelText, index); }, {m_clipStream});
         if (file && isSelected(key))
             show(*file);
         return;

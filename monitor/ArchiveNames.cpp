@@ -34,8 +34,7 @@ bool startsEscape(std::string_view key, std::size_t i)
 }
 
 std::string timeName(const platform::LocalTime& time, std::string_view infix,
-                     std::string_view channelText, int sameSecondIndex,
-                     std::string_view extension)
+                     std::string_view channelText, int sameSecondIndex, std::string_view extension)
 {
     std::string name = platform::formatDateTime(kTimePattern, time);
     name.append(infix).append(channelText);

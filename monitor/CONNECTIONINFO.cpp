@@ -13,9 +13,8 @@ constexpr char kFieldSeparator = ',';
 void splitLoginText(CONNECTIONINFO& entry, std::string_view loginText)
 {
     // The order in which comma fields are taken: the fourth is the department.
-    const std::array<std::string*, 6> fields = {&entry.Info1,      &entry.Info2,
-                                                &entry.Info3,      &entry.Department,
-                                                &entry.UserName,   &entry.Locate};
+    const std::array<std::string*, 6> fields = {&entry.Info1,      &entry.Info2,    &entry.Info3,
+                                                &entry.Department, &entry.UserName, &entry.Locate};
     std::string_view rest = loginText;
     for (std::string* field : fields) {
         const std::size_t comma = rest.find(kFieldSeparator);

@@ -54,7 +54,8 @@ void DeviceRegistry::CmbBxMACIDChange()
                      : std::string(kStartCaption) +
                            platform::formatDateTime(kStartTimePattern,
                                                     platform::fromDateTimeMs(entry.LoginTime));
-    m_details.LblCon = std::string(kConnectionNumberCaption) + std::to_string(m_lists.selected() + 1);
+    m_details.LblCon =
+        std::string(kConnectionNumberCaption) + std::to_string(m_lists.selected() + 1);
     m_details.LblUN = entry.UserName;
     m_details.LblID = entry.IdNo;
     m_details.LblLoc = entry.Locate;

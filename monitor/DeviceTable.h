@@ -39,7 +39,10 @@ public:
     // finds the first free entry.
     std::optional<int> find(std::string_view key) const;
 
-    const CONNECTIONINFO& operator[](int index) const { return m_entries.at(static_cast<std::size_t>(index)); }
+    const CONNECTIONINFO& operator[](int index) const
+    {
+        return m_entries.at(static_cast<std::size_t>(index));
+    }
 
 private:
     std::array<CONNECTIONINFO, kEntries> m_entries;

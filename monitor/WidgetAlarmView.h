@@ -15,8 +15,8 @@ public:
     // The widgets must outlive this view.
     WidgetAlarmView(QWidget& imgAlarmCirc, QWidget& imgClearAlarm, QWidget& rdBtnBuzzer,
                     QWidget& rdBtnSpeaker)
-        : m_imgAlarmCirc(imgAlarmCirc), m_imgClearAlarm(imgClearAlarm),
-          m_rdBtnBuzzer(rdBtnBuzzer), m_rdBtnSpeaker(rdBtnSpeaker)
+        : m_imgAlarmCirc(imgAlarmCirc), m_imgClearAlarm(imgClearAlarm), m_rdBtnBuzzer(rdBtnBuzzer),
+          m_rdBtnSpeaker(rdBtnSpeaker)
     {
     }
 

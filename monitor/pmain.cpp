@@ -2,23 +2,32 @@
 // and the closing.
 #include "pmain.h"
 
+#include "Alarm.h"
+#include "Archive.h"
 #include "Clock.h"
+#include "ComboBoxDeviceListsView.h"
+#include "DeviceRegistry.h"
 #include "DropDownList.h"
 #include "FloatingPoint.h"
 #include "HostCallback.h"
 #include "HostEventQueue.h"
+#include "LabelDeviceDetailsView.h"
 #include "MessageBoxes.h"
+#include "MovieClipViewer.h"
 #include "MovieError.h"
 #include "Paths.h"
+#include "QtStationTimer.h"
 #include "ScreenGeometry.h"
 #include "ScreenSaver.h"
 #include "SingleInstanceLock.h"
 #include "StartupSequence.h"
 #include "StationArt.h"
 #include "StationFonts.h"
+#include "WidgetAlarmView.h"
 #include "kavrel.h"
 #include "qtmovie.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -286,10 +295,64 @@ void TForm1::wireControls()
 {
     connect(BtBtnMvSize, &QPushButton::clicked, this, &TForm1::BtBtnMvSizeClick);
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    wireRegistryArchiveAndAlarm();
+}
+
+// The device lists and details, the movie view for clips, "Save data to disk",
+// and the alarm's controls and timer. The archive itself is made at start-up,
+// once the program folder is known.
+void TForm1::wireRegistryArchiveAndAlarm()
+{
+    m_registry = std::make_unique<DeviceRegistry>(m_clock);
+    m_listsView =
+        std::make_unique<ComboBoxDeviceListsView>(*m_registry, *CmbBxMACID, *CmbBxLocateID);
+    m_detailsView = std::make_unique<LabelDeviceDetailsView>(
+        LabelDeviceDetailsView::Labels{LblUN, LblID, LblLoc, LblDept, LblCon, LblConStart});
+    m_registry->setDetailsView(m_detailsView.get());
     for (DropDownList* list : {CmbBxMACID, CmbBxLocateID}) {
-        connect(list, &DropDownList::droppedDown, this, [this] { m_userBusy = true; });
-        connect(list, &DropDownList::closedUp, this, [this] { m_userBusy = false; });
+        connect(list, &DropDownList::droppedDown, this,
+                [this] { m_registry->CmbBxMACIDDropDown(); });
+        connect(list, &DropDownList::closedUp, this, [this] { m_registry->CmbBxMACIDCloseUp(); });
     }
+    m_clipViewer = std::make_unique<MovieClipViewer>(*QTMvReceive);
+    connect(ChckBxSaveData, &QCheckBox::toggled, this, [this](bool ticked) {
+        if (m_archive)
+            m_archive->setSaveData(ticked);
+    });
+
+    platform::AlarmSound* sound = m_options.alarmSound;
+    if (!sound) {
+        // The tone ends on the sound's thread; the alarm hears of it on this one.
+        m_systemAlarmSound = platform::makeSystemAlarmSound(
+            {"default", [] { QApplication::beep(); },
+             [this] {
+                 QMetaObject::invokeMethod(
+                     this, [this] { m_alarm->ToneEnded(); }, Qt::QueuedConnection);
+             }});
+        sound = m_systemAlarmSound.get();
+    }
+    m_alarmTimer = std::make_unique<QtStationTimer>(*TmrAlarm);
+    m_alarmView = std::make_unique<WidgetAlarmView>(*ImgAlarmCirc, *ImgClearAlarm, *RdBtnBuzzer,
+                                                    *RdBtnSpeaker);
+    m_alarm = std::make_unique<Alarm>(*m_alarmTimer, *m_alarmView, *sound);
+    connect(TmrAlarm, &QTimer::timeout, this, [this] { m_alarm->TmrAlarmTimer(); });
+    connect(SpdBtnClearAlarm, &QPushButton::clicked, this,
+            [this] { m_alarm->SpdBtnClearAlarmClick(); });
+    connect(ChckBxAlarm, &QCheckBox::toggled, this,
+            [this](bool ticked) { m_alarm->ChckBxAlarmClick(ticked); });
+    connect(RdBtnSpeaker, &QRadioButton::toggled, this, [this](bool speaker) {
+        m_alarm->setSoundChoice(speaker ? AlarmSoundChoice::Speaker : AlarmSoundChoice::Buzzer);
+    });
+}
+
+bool TForm1::UserBusy() const
+{
+    return m_registry->UserBusy();
+}
+
+void TForm1::setUserBusy(bool busy)
+{
+    m_registry->setUserBusy(busy);
 }
 
 // The bands at the bottom stack from the bottom up and take the client width.
@@ -378,10 +441,10 @@ bool TForm1::event(QEvent* event)
     // (Windows, macOS), they set and clear the busy flag directly.
     case QEvent::NonClientAreaMouseButtonPress:
         if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
-            m_userBusy = true;
+            setUserBusy(true);
         break;
     case QEvent::NonClientAreaMouseMove:
-        m_userBusy = false;
+        setUserBusy(false);
         break;
     // Under X11 the frame and caption belong to the window manager and the
     // program sees none of their mouse events. The closest events it gets:
@@ -390,12 +453,12 @@ bool TForm1::event(QEvent* event)
     // it can only do across the frame (the next move over the frame).
     case QEvent::Move:
         if (isVisible() && pos() != m_placedAt)
-            m_userBusy = true;
+            setUserBusy(true);
         if (windowHandle() && windowHandle()->frameMargins() != m_frameMargins)
             applyMovieLayout(m_movieSize);
         break;
     case QEvent::Enter:
-        m_userBusy = false;
+        setUserBusy(false);
         break;
     case QEvent::Show:
         if (windowHandle() && windowHandle()->frameMargins() != m_frameMargins)
@@ -496,7 +559,7 @@ void TForm1::StepLoadIdleMovie()
 
 void TForm1::StepResetSharedState()
 {
-    m_userBusy = false;
+    setUserBusy(false);
 }
 
 void TForm1::StepClearTexts()
@@ -527,6 +590,10 @@ void TForm1::StepScreenSaverOff()
 
 void TForm1::StepBuildDayFolder()
 {
+    m_archive = std::make_unique<Archive>(m_programFolder, m_clock, m_registry->lists());
+    m_archive->setClipViewer(m_clipViewer.get());
+    m_archive->setSaveData(ChckBxSaveData->isChecked());
+    m_archive->BuildDayFolder();
 }
 
 void TForm1::StepOpenGpsPort()
@@ -535,6 +602,7 @@ void TForm1::StepOpenGpsPort()
 
 void TForm1::StepFreeDeviceTable()
 {
+    m_registry->freeDeviceTable();
 }
 
 void TForm1::StepCreateClipStream()

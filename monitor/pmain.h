@@ -29,6 +29,7 @@ class QStatusBar;
 class QTimer;
 
 namespace platform {
+class AlarmSound;
 class Clock;
 class SingleInstanceLock;
 } // namespace platform
@@ -39,7 +40,15 @@ class TQTMovie;
 
 namespace monitor {
 
+class Alarm;
+class Archive;
+class ComboBoxDeviceListsView;
+class DeviceRegistry;
 class DropDownList;
+class LabelDeviceDetailsView;
+class MovieClipViewer;
+class QtStationTimer;
+class WidgetAlarmView;
 class HostEventQueue;
 class MessageBoxes;
 class ScreenGeometry;
@@ -60,6 +69,9 @@ struct StationOptions
     ScreenGeometry* screen = nullptr;       // none: the primary screen
     MessageBoxes* messageBoxes = nullptr;   // none: modal message boxes
     platform::Clock* clock = nullptr;       // none: the system's clocks
+    // None: the system's sounds. A sound given here has its tone ends
+    // reported by the test, through alarm().ToneEnded().
+    platform::AlarmSound* alarmSound = nullptr;
     // The single-instance lock; tests running side by side take one each.
     std::string singleInstanceName = kSingleInstanceName;
 };
@@ -77,8 +89,13 @@ public:
     // single-instance check. The program ends without showing this window.
     bool isSecondInstance() const { return m_secondInstance; }
     const std::string& ProgramFolder() const { return m_programFolder; }
-    bool UserBusy() const { return m_userBusy; }
-    void setUserBusy(bool busy) { m_userBusy = busy; }
+    bool UserBusy() const;
+    void setUserBusy(bool busy);
+    // The recorders, their selection and the device lists' handlers.
+    DeviceRegistry& registry() const { return *m_registry; }
+    // Exists from the start-up step BuildDayFolder on.
+    Archive* archive() const { return m_archive.get(); }
+    Alarm& alarm() const { return *m_alarm; }
     HostEventQueue* eventQueue() const { return m_queue.get(); }
     movieview::TQTMovie* movieView() const { return QTMvReceive; }
 
@@ -102,6 +119,7 @@ private:
     void buildGpsBand();
     void buildStatusBar();
     void wireControls();
+    void wireRegistryArchiveAndAlarm();
     void stackBottomBands();
 
     // FormCreate: the start-up steps, in order.
@@ -197,9 +215,17 @@ private:
     PanelSize m_movieSize = kSmallMovie;
     // Where the layout last put the window; a move elsewhere is the user's.
     QPoint m_placedAt;
-    // True from a press on the frame or caption until the pointer next moves
-    // over them, and while a device list is dropped down.
-    bool m_userBusy = false;
+    // The device registry (which holds UserBusy), the archive and the alarm,
+    // shown in the controls through their views.
+    std::unique_ptr<DeviceRegistry> m_registry;
+    std::unique_ptr<ComboBoxDeviceListsView> m_listsView;
+    std::unique_ptr<LabelDeviceDetailsView> m_detailsView;
+    std::unique_ptr<MovieClipViewer> m_clipViewer;
+    std::unique_ptr<Archive> m_archive;
+    std::unique_ptr<QtStationTimer> m_alarmTimer;
+    std::unique_ptr<WidgetAlarmView> m_alarmView;
+    std::unique_ptr<platform::AlarmSound> m_systemAlarmSound; // when none is given
+    std::unique_ptr<Alarm> m_alarm;
 };
 
 } // namespace monitor

@@ -18,7 +18,8 @@ void toneSamples(const ToneShape& shape, std::size_t first, std::span<std::int16
             continue;
         }
         const std::size_t edge = std::min(n, shape.totalSamples - 1 - n);
-        const double gain = edge < fade ? static_cast<double>(edge) / static_cast<double>(fade) : 1.0;
+        const double gain =
+            edge < fade ? static_cast<double>(edge) / static_cast<double>(fade) : 1.0;
         out[i] = static_cast<std::int16_t>(
             std::lround(kToneAmplitude * gain * std::sin(step * static_cast<double>(n))));
     }

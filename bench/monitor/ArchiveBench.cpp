@@ -43,8 +43,8 @@ struct BenchEnvironment
         const QString path = folder.filePath("clip.mov");
         QProcess ffmpeg;
         ffmpeg.start("ffmpeg", {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                                "testsrc=size=320x240:rate=25", "-t", "8", "-c:v", "mpeg4",
-                                "-b:v", "180k", "-f", "mov", path});
+                                "testsrc=size=320x240:rate=25", "-t", "8", "-c:v", "mpeg4", "-b:v",
+                                "180k", "-f", "mov", path});
         if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitCode() != 0)
             std::abort();
         QFile file(path);
@@ -107,7 +107,8 @@ void percentiles(benchmark::State& state, const char* name, std::vector<double>&
 {
     std::sort(ms.begin(), ms.end());
     state.counters[std::string(name) + "_median_ms"] = ms[ms.size() / 2];
-    state.counters[std::string(name) + "_p99_ms"] = ms[std::min(ms.size() - 1, ms.size() * 99 / 100)];
+    state.counters[std::string(name) + "_p99_ms"] =
+        ms[std::min(ms.size() - 1, ms.size() * 99 / 100)];
 }
 
 // Times single calls by hand: the wall time on the calling thread, and that
@@ -140,7 +141,10 @@ void BM_StorePositionSentence(benchmark::State& state)
         state, [&] { station.archive.StorePositionSentence(kKey, kSentence); },
         [&] { station.clock.advance(1000); });
 }
-BENCHMARK(BM_StorePositionSentence)->UseManualTime()->Iterations(5000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_StorePositionSentence)
+    ->UseManualTime()
+    ->Iterations(5000)
+    ->Unit(benchmark::kMicrosecond);
 
 void BM_StoreClipShown(benchmark::State& state)
 {

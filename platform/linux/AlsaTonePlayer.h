@@ -65,7 +65,7 @@ private:
 
     std::mutex m_mutex; // guards the three members below
     std::deque<Request> m_requests;
-    std::uint64_t m_lastStart = 0;  // id of the latest start
+    std::uint64_t m_lastStart = 0;   // id of the latest start
     std::uint64_t m_stoppedUpTo = 0; // every tone up to this id is stopped
     std::condition_variable_any m_wake;
 

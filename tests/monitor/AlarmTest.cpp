@@ -1,6 +1,7 @@
 // The alarm's states, driven tick by tick with the timer in the test's hand,
 // shown in real widgets offscreen, with the sounds recorded.
 #include "Alarm.h"
+
 #include "WidgetAlarmView.h"
 
 #include <QLabel>
@@ -74,6 +75,8 @@ TEST(Alarm, BlinksWithEachSoundUntilClearedOrSwitchedOff)
         const char* sound; // played during this step, or ""
         bool choiceEnabled;
     };
+    // One row a line.
+    // clang-format off
     const Step steps[] = {
         {"arming starts the timer; the first tick comes one interval later", Act::Arm, true, 1, false, "", true},
         {"a buzzer tick shows the frames and starts the tone; the timer waits for it", Act::Tick, false, 0, true, "tone 800 Hz 1000 ms", true},
@@ -95,6 +98,7 @@ TEST(Alarm, BlinksWithEachSoundUntilClearedOrSwitchedOff)
         {"ticking Alarm again enables the choice, without sound or blinking", Act::TickBox, false, 0, false, "", true},
         {"the next arming starts it", Act::Arm, true, 1, false, "", true},
     };
+    // clang-format on
 
     QWidget window;
     QLabel imgAlarmCirc(&window), imgClearAlarm(&window);
@@ -141,8 +145,8 @@ TEST(Alarm, BlinksWithEachSoundUntilClearedOrSwitchedOff)
         EXPECT_EQ(timer.switchOns, s.switchOns);
         EXPECT_EQ(imgAlarmCirc.isVisible(), s.framesShown);
         EXPECT_EQ(imgClearAlarm.isVisible(), s.framesShown);
-        EXPECT_EQ(sound.played, *s.sound ? std::vector<std::string>{s.sound}
-                                         : std::vector<std::string>{});
+        EXPECT_EQ(sound.played,
+                  *s.sound ? std::vector<std::string>{s.sound} : std::vector<std::string>{});
         EXPECT_EQ(rdBtnBuzzer.isEnabled(), s.choiceEnabled);
         EXPECT_EQ(rdBtnSpeaker.isEnabled(), s.choiceEnabled);
     }

@@ -3,6 +3,7 @@
 // "Save data to disk" off with a real movie view, keys that are not plain
 // names, and failures that must stay silent.
 #include "Archive.h"
+
 #include "ClipViewer.h"
 #include "DeviceLists.h"
 #include "ManualClock.h"
@@ -140,18 +141,30 @@ TEST_F(ArchiveTest, KeepsEveryEventInItsDayAndRecorderFolder)
         {"second sentence in the same second is kept beside the first", later, Kind::Position,
          "AB12_3", 0, ""},
         {"a 2000-byte payload (Length 2001) is kept", later, Kind::Clip, "AB12_3", 2001, "2"},
-        {"a second clip of the channel in the same second is kept too", later, Kind::Clip,
-         "AB12_3", 3000, "2"},
+        {"a second clip of the channel in the same second is kept too", later, Kind::Clip, "AB12_3",
+         3000, "2"},
         {"four-in-one clip", later, Kind::Clip, "AB12_3", 2500, "ALL"},
         {"Length 2000 is not kept", later, Kind::Clip, "AB12_3", 2000, "1"},
-        {"a sentence before the device information goes under the address", later,
-         Kind::Position, "10.0.0.7", 0, ""},
+        {"a sentence before the device information goes under the address", later, Kind::Position,
+         "10.0.0.7", 0, ""},
         {"a clip of a recorder that is not selected is kept, not shown",
-         {2026, 12, 6, 14, 30, 6, 0}, Kind::Clip, "CD_9", 2001, "4"},
-        {"the last moment of the day", {2026, 12, 6, 23, 59, 59, 999}, Kind::Position, "AB12_3",
-         0, ""},
-        {"the first sentence after midnight goes into a new day folder", {2026, 12, 7, 0, 0, 0, 0},
-         Kind::Position, "AB12_3", 0, ""},
+         {2026, 12, 6, 14, 30, 6, 0},
+         Kind::Clip,
+         "CD_9",
+         2001,
+         "4"},
+        {"the last moment of the day",
+         {2026, 12, 6, 23, 59, 59, 999},
+         Kind::Position,
+         "AB12_3",
+         0,
+         ""},
+        {"the first sentence after midnight goes into a new day folder",
+         {2026, 12, 7, 0, 0, 0, 0},
+         Kind::Position,
+         "AB12_3",
+         0,
+         ""},
     };
     m_archive.setClipViewer(&m_viewer);
     m_archive.BuildDayFolder(); // start-up
@@ -235,7 +248,8 @@ TEST_F(ArchiveTest, WithSaveDataOffOnlyTheSelectedRecordersClipReachesThePreview
         << "folders made, no sentence, another recorder's clip dropped";
     EXPECT_EQ(movie.FileName(), QString());
 
-    for (const auto& [bytes, colour] : {std::pair{&red, movietest::kRed}, {&blue, movietest::kBlue}}) {
+    for (const auto& [bytes, colour] :
+         {std::pair{&red, movietest::kRed}, {&blue, movietest::kBlue}}) {
         m_archive.StoreClip("AB12_3", *bytes, "2");
         EXPECT_EQ(readBytes(preview), *bytes) << "the preview is replaced by each clip";
         EXPECT_EQ(movie.FileName(), QString::fromStdString(preview));
@@ -246,7 +260,8 @@ TEST_F(ArchiveTest, WithSaveDataOffOnlyTheSelectedRecordersClipReachesThePreview
 
     m_archive.setSaveData(true);
     m_archive.StoreClip("AB12_3", red, "3");
-    EXPECT_EQ(movie.FileName(), QString::fromStdString(root() + "2026/12/06/AB12_3/143005_CH_3.mov"));
+    EXPECT_EQ(movie.FileName(),
+              QString::fromStdString(root() + "2026/12/06/AB12_3/143005_CH_3.mov"));
     EXPECT_EQ(readBytes(preview), blue) << "archiving leaves the preview alone";
 }
 
@@ -299,8 +314,13 @@ TEST_F(ArchiveTest, FailuresAreSilentAndHarmNothingElse)
     };
     const Case cases[] = {
         {"a file where the recorder's folder should be",
-         [](const std::string& day, RecordingViewer&) { std::ofstream(day + "AB12_3") << "in the way"; },
-         {{"AB12_3", 10}, {"CD_9", kFolder}, {"CD_9/143005.bin", 8}, {"CD_9/143005_CH_1.mov", 2001}},
+         [](const std::string& day, RecordingViewer&) {
+             std::ofstream(day + "AB12_3") << "in the way";
+         },
+         {{"AB12_3", 10},
+          {"CD_9", kFolder},
+          {"CD_9/143005.bin", 8},
+          {"CD_9/143005_CH_1.mov", 2001}},
          {}},
         {"folders where the file names should be: the next free name",
          [](const std::string& day, RecordingViewer&) {

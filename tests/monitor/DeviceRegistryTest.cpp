@@ -2,8 +2,9 @@
 // real drop-down lists and labels offscreen: the login text's fields, logins
 // and logouts with the selection and details they leave, the operator's choice,
 // the drop-down flag, and a full table.
-#include "ComboBoxDeviceListsView.h"
 #include "DeviceRegistry.h"
+
+#include "ComboBoxDeviceListsView.h"
 #include "LabelDeviceDetailsView.h"
 #include "ManualClock.h"
 
@@ -62,7 +63,8 @@ class DeviceRegistryTest : public ::testing::Test
 protected:
     DeviceRegistryTest()
     {
-        m_registry.setNavigationRetitle([this](const std::string& key) { m_retitles.push_back(key); });
+        m_registry.setNavigationRetitle(
+            [this](const std::string& key) { m_retitles.push_back(key); });
         m_registry.setDetailsView(&m_detailsView);
     }
 
@@ -96,13 +98,19 @@ TEST(LoginText, SplitsItsFieldsOneCommaAtATime)
         const char* locateIdText;
     };
     const Case cases[] = {
-        {"eight fields: the ID keeps the rest, commas included", "a,b,c,d,e,f,g,h",
-         {"", "a", "b", "c", "e", "d", "f", "g,h"}, "f_g,h"},
+        {"eight fields: the ID keeps the rest, commas included",
+         "a,b,c,d,e,f,g,h",
+         {"", "a", "b", "c", "e", "d", "f", "g,h"},
+         "f_g,h"},
         {"seven fields", "a,b,c,d,e,f,g", {"", "a", "b", "c", "e", "d", "f", "g"}, "f_g"},
-        {"four fields: the fourth is the ID, the rest empty", "a,b,c,d",
-         {"", "a", "b", "c", "", "", "", "d"}, "_d"},
+        {"four fields: the fourth is the ID, the rest empty",
+         "a,b,c,d",
+         {"", "a", "b", "c", "", "", "", "d"},
+         "_d"},
         {"empty text: every field empty", "", {}, "_"},
-        {"six commas and nothing after", "a,b,c,d,e,f,", {"", "a", "b", "c", "e", "d", "f", ""},
+        {"six commas and nothing after",
+         "a,b,c,d,e,f,",
+         {"", "a", "b", "c", "e", "d", "f", ""},
          "f_"},
     };
     for (const Case& c : cases) {
@@ -152,6 +160,8 @@ TEST_F(DeviceRegistryTest, LoginsLogoutsAndTheOperatorsChoiceMoveSelectionAndDet
         const char* name;
         Expected after;
     };
+    // One row a line.
+    // clang-format off
     const Step steps[] = {
         {"the first login is listed and selected", Act::Login, "A",
          {{"A_7"}, 0, 0, "Connection No.=1", "UserA", "Start 14:05:09", true, false, "LocA_7", "A_7", false}},
@@ -185,6 +195,7 @@ TEST_F(DeviceRegistryTest, LoginsLogoutsAndTheOperatorsChoiceMoveSelectionAndDet
         {"a login after that lists and selects again", Act::Login, "E",
          {{"E_7"}, 0, 0, "Connection No.=1", "UserE", "Start 14:09:09", true, false, "LocE_7", "E_7", false}},
     };
+    // clang-format on
     EXPECT_FALSE(m_locateId.isEnabled()) << "disabled at start";
     for (const Step& s : steps) {
         SCOPED_TRACE(s.legend);

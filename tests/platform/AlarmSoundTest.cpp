@@ -2,6 +2,7 @@
 // file and measured with sox; and a missing device, which must mean silence
 // with the tone's end still reported after its length, or at once when stopped.
 #include "AlarmSound.h"
+
 #include "ChildProcess.h"
 #include "TempFolder.h"
 
