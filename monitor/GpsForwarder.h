@@ -68,6 +68,8 @@ public:
     void SetTextOutput(std::function<void(const std::string& windows1252)> showText);
     // Our own main window: kept topmost, and never taken for the navigation window.
     void SetMainWindow(platform::NativeWindow window) { m_mainWindow = window; }
+    // Where the track files are, when the window learns it after creating the forwarder.
+    void SetProgramFolder(std::string folder) { m_programFolder = std::move(folder); }
 
     // Start-up: opens the port when its device exists (read-write, raw); a
     // failure leaves it closed, silently.
@@ -129,7 +131,7 @@ private:
     StationTimer& m_initGpsTimer;
     platform::WindowSystem& m_windows;
     std::function<void(const std::string&)> m_showText;
-    const std::string m_programFolder;
+    std::string m_programFolder;
     const std::string m_portPath;
     const std::chrono::milliseconds m_portWait;
 

@@ -9,6 +9,7 @@
 #include "DeviceRegistry.h"
 #include "DropDownList.h"
 #include "FloatingPoint.h"
+#include "GpsForwarder.h"
 #include "HostCallback.h"
 #include "HostEventQueue.h"
 #include "LabelDeviceDetailsView.h"
@@ -23,7 +24,9 @@
 #include "StartupSequence.h"
 #include "StationArt.h"
 #include "StationFonts.h"
+#include "TextCodec.h"
 #include "WidgetAlarmView.h"
+#include "WindowSystem.h"
 #include "kavrel.h"
 #include "qtmovie.h"
 
@@ -31,6 +34,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -122,6 +126,7 @@ TForm1::TForm1(StationOptions options, QWidget* parent)
     setWindowTitle(QString::fromLatin1(kStationTitle));
     setFont(designedFont(kWindowFontFamily, kWindowFontPixels));
     buildControls();
+    buildGpsForwarding();
     wireControls();
     // The native window exists from the start: the receiver library is given
     // its handle, and the frame margins count in the layout.
@@ -273,6 +278,27 @@ void TForm1::buildGpsBand()
     LabelGPRMC->setGeometry(48, 8, 369, 17);
 }
 
+// The forwarder finds the navigation window through X11 only when our own
+// windows are there too; offscreen it finds none.
+void TForm1::buildGpsForwarding()
+{
+    const bool onX11 = QGuiApplication::platformName() == QLatin1String("xcb");
+    m_windowSystem = platform::openWindowSystem(onX11);
+    m_gpsTimerControl = std::make_unique<QtStationTimer>(*GPSTimer);
+    m_initGpsTimerControl = std::make_unique<QtStationTimer>(*InitGPSTimer);
+    m_gps =
+        std::make_unique<GpsForwarder>(*m_gpsTimerControl, *m_initGpsTimerControl, *m_windowSystem,
+                                       GpsForwarder::Options{{}, m_options.gpsPortPath});
+    m_gps->SetTextOutput([this](const std::string& windows1252) {
+        std::string_view text = windows1252;
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+            text.remove_suffix(1); // the sentence's line end is not shown
+        LabelGPRMC->setText(QString::fromStdString(platform::windows1252ToUtf8(text)));
+    });
+    connect(GPSTimer, &QTimer::timeout, this, [this] { m_gps->GPSTimerTimer(); });
+    connect(InitGPSTimer, &QTimer::timeout, this, [this] { m_gps->InitGPSTimerTimer(); });
+}
+
 void TForm1::buildStatusBar()
 {
     StatusBar1 = named(new QStatusBar(this), "StatusBar1");
@@ -309,6 +335,8 @@ void TForm1::wireRegistryArchiveAndAlarm()
     m_detailsView = std::make_unique<LabelDeviceDetailsView>(
         LabelDeviceDetailsView::Labels{LblUN, LblID, LblLoc, LblDept, LblCon, LblConStart});
     m_registry->setDetailsView(m_detailsView.get());
+    m_registry->setNavigationRetitle(
+        [this](const std::string& key) { m_gps->RetitleNavigationWindow(key); });
     for (DropDownList* list : {CmbBxMACID, CmbBxLocateID}) {
         connect(list, &DropDownList::droppedDown, this,
                 [this] { m_registry->CmbBxMACIDDropDown(); });
@@ -540,6 +568,7 @@ void TForm1::StepSetProgramFolder()
                                                       : platform::withTrailingSeparator(m_options.programFolder);
     if (m_programFolder.empty())
         m_programFolder = "./";
+    m_gps->SetProgramFolder(m_programFolder);
 }
 
 // A missing or unreadable idle movie is reported once start-up has finished,
@@ -598,6 +627,8 @@ void TForm1::StepBuildDayFolder()
 
 void TForm1::StepOpenGpsPort()
 {
+    m_gps->SetMainWindow(winId());
+    m_gps->OpenPort();
 }
 
 void TForm1::StepFreeDeviceTable()
@@ -624,11 +655,13 @@ void TForm1::StepStartDispatchTimer()
 
 void TForm1::StepResetGpsSending()
 {
+    m_gps->ResetSentenceState();
 }
 
+// Stops the track replay, releases the track lines and closes the GPS port.
 void TForm1::FormClose()
 {
-    InitGPSTimer->stop();
+    m_gps->Close();
 }
 
 void TForm1::Timer1Timer()

@@ -32,6 +32,7 @@ namespace platform {
 class AlarmSound;
 class Clock;
 class SingleInstanceLock;
+class WindowSystem;
 } // namespace platform
 
 namespace movieview {
@@ -45,6 +46,7 @@ class Archive;
 class ComboBoxDeviceListsView;
 class DeviceRegistry;
 class DropDownList;
+class GpsForwarder;
 class LabelDeviceDetailsView;
 class MovieClipViewer;
 class QtStationTimer;
@@ -74,6 +76,8 @@ struct StationOptions
     platform::AlarmSound* alarmSound = nullptr;
     // The single-instance lock; tests running side by side take one each.
     std::string singleInstanceName = kSingleInstanceName;
+    // The virtual GPS port's device; empty: the path "\\.\VGPSIn" maps to.
+    std::string gpsPortPath;
 };
 
 class TForm1 : public QWidget
@@ -98,6 +102,7 @@ public:
     Alarm& alarm() const { return *m_alarm; }
     HostEventQueue* eventQueue() const { return m_queue.get(); }
     movieview::TQTMovie* movieView() const { return QTMvReceive; }
+    GpsForwarder& gpsForwarder() const { return *m_gps; }
 
     // The names of the start-up steps in the order they ran.
     const std::vector<std::string>& startupTrace() const { return m_startupTrace; }
@@ -117,6 +122,7 @@ private:
     void buildAlarmGroup();
     void buildDetailsPanel();
     void buildGpsBand();
+    void buildGpsForwarding();
     void buildStatusBar();
     void wireControls();
     void wireRegistryArchiveAndAlarm();
@@ -199,6 +205,12 @@ private:
     QTimer* TmrAlarm;
     QTimer* GPSTimer;
     QTimer* InitGPSTimer;
+
+    // GPS forwarding, driven by GPSTimer and InitGPSTimer, showing in LabelGPRMC.
+    std::unique_ptr<platform::WindowSystem> m_windowSystem;
+    std::unique_ptr<QtStationTimer> m_gpsTimerControl;
+    std::unique_ptr<QtStationTimer> m_initGpsTimerControl;
+    std::unique_ptr<GpsForwarder> m_gps;
 
     // Start-up state.
     bool m_secondInstance = false;
