@@ -8,12 +8,17 @@ namespace monitor {
 
 void LabelDeviceDetailsView::showDetails(const DeviceDetails& details)
 {
-    m_labels.LblUN->setText(fromWireText(details.LblUN));
-    m_labels.LblID->setText(fromWireText(details.LblID));
-    m_labels.LblLoc->setText(fromWireText(details.LblLoc));
-    m_labels.LblDept->setText(fromWireText(details.LblDept));
-    m_labels.LblCon->setText(fromWireText(details.LblCon));
-    m_labels.LblConStart->setText(fromWireText(details.LblConStart));
+    // The labels take the width of their text.
+    const auto show = [](QLabel* label, const std::string& text) {
+        label->setText(fromWireText(text));
+        label->adjustSize();
+    };
+    show(m_labels.LblUN, details.LblUN);
+    show(m_labels.LblID, details.LblID);
+    show(m_labels.LblLoc, details.LblLoc);
+    show(m_labels.LblDept, details.LblDept);
+    show(m_labels.LblCon, details.LblCon);
+    show(m_labels.LblConStart, details.LblConStart);
 }
 
 } // namespace monitor

@@ -9,6 +9,7 @@
 #include "DeviceRegistry.h"
 #include "DropDownList.h"
 #include "FloatingPoint.h"
+#include "EventDispatcher.h"
 #include "GpsForwarder.h"
 #include "HostCallback.h"
 #include "HostEventQueue.h"
@@ -24,6 +25,7 @@
 #include "StartupSequence.h"
 #include "StationArt.h"
 #include "StationFonts.h"
+#include "WidgetDispatcherView.h"
 #include "TextCodec.h"
 #include "WidgetAlarmView.h"
 #include "WindowSystem.h"
@@ -41,6 +43,7 @@
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTimer>
+#include <QTimerEvent>
 #include <QWindow>
 #include <chrono>
 
@@ -53,6 +56,9 @@ constexpr auto kDispatchInterval = 20ms;      // Timer1
 constexpr auto kAlarmInterval = 1000ms;       // TmrAlarm
 constexpr auto kGpsRepeatInterval = 2000ms;   // GPSTimer
 constexpr auto kTrackReplayInterval = 1000ms; // InitGPSTimer
+// How often, and for how long after the window shows, its frame is looked at.
+constexpr auto kFrameCheckInterval = 100ms;
+constexpr int kFrameChecks = 20;
 
 // Heights of the bands at the bottom of the window, as designed.
 constexpr int kReceivingBandHeight = 35; // Panel4
@@ -462,6 +468,13 @@ void TForm1::BtBtnMvSizeClick()
     centreEventCaption();
 }
 
+// A frame of another size than the layout counted with: lay out again.
+void TForm1::followFrame()
+{
+    if (windowHandle() && windowHandle()->frameMargins() != m_frameMargins)
+        applyMovieLayout(m_movieSize);
+}
+
 bool TForm1::event(QEvent* event)
 {
     switch (event->type()) {
@@ -482,15 +495,26 @@ bool TForm1::event(QEvent* event)
     case QEvent::Move:
         if (isVisible() && pos() != m_placedAt)
             setUserBusy(true);
-        if (windowHandle() && windowHandle()->frameMargins() != m_frameMargins)
-            applyMovieLayout(m_movieSize);
+        followFrame();
         break;
     case QEvent::Enter:
         setUserBusy(false);
         break;
     case QEvent::Show:
-        if (windowHandle() && windowHandle()->frameMargins() != m_frameMargins)
-            applyMovieLayout(m_movieSize);
+    case QEvent::ActivationChange:
+        followFrame();
+        // The window manager tells the frame's size some time after it maps
+        // the window, with no event of its own: look again for a while.
+        m_frameChecks = kFrameChecks;
+        m_frameWatch.start(static_cast<int>(kFrameCheckInterval.count()), this);
+        break;
+    case QEvent::Timer:
+        if (static_cast<QTimerEvent*>(event)->timerId() == m_frameWatch.timerId()) {
+            followFrame();
+            if (--m_frameChecks <= 0)
+                m_frameWatch.stop();
+            return true;
+        }
         break;
     default:
         break;
@@ -644,12 +668,29 @@ void TForm1::StepCreateClipStream()
 // say nothing the station could act on.
 void TForm1::StepStartReceiver()
 {
-    GPRSInitial(reinterpret_cast<void*>(winId()), m_options.port);
+    void* const window = reinterpret_cast<void*>(winId());
+    if (m_options.startReceiver) {
+        m_options.startReceiver(window, m_options.port);
+        return;
+    }
+    GPRSInitial(window, m_options.port);
     GPRSRegisterCallbackInformation(&HostCallback);
 }
 
+// The dispatcher starts as the shared state's reset leaves it: no channel, no
+// event time, no refresh yet, nothing being received.
 void TForm1::StepStartDispatchTimer()
 {
+    m_timer1Control = std::make_unique<QtStationTimer>(*Timer1);
+    m_dispatcherView = std::make_unique<WidgetDispatcherView>(
+        WidgetDispatcherView::Widgets{{StatusPanels[0], StatusPanels[1], StatusPanels[2], StatusPanels[3]},
+                                      LblSR,
+                                      LblEventTime,
+                                      LblElapse},
+        [this] { centreEventCaption(); });
+    m_dispatcher = std::make_unique<EventDispatcher>(EventDispatcher::Parts{
+        *m_queue, *m_timer1Control, *m_registry, *m_archive, *m_gps,
+        [this] { m_alarm->ArmAlarm(); }, *m_dispatcherView, m_clock});
     Timer1->start();
 }
 
@@ -666,6 +707,8 @@ void TForm1::FormClose()
 
 void TForm1::Timer1Timer()
 {
+    if (m_dispatcher)
+        m_dispatcher->Timer1Timer();
 }
 
 } // namespace monitor

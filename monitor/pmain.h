@@ -10,10 +10,12 @@
 
 #include "MovieLayout.h"
 
+#include <QBasicTimer>
 #include <QMargins>
 #include <QPoint>
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -46,6 +48,8 @@ class Archive;
 class ComboBoxDeviceListsView;
 class DeviceRegistry;
 class DropDownList;
+class EventDispatcher;
+class WidgetDispatcherView;
 class GpsForwarder;
 class LabelDeviceDetailsView;
 class MovieClipViewer;
@@ -78,6 +82,10 @@ struct StationOptions
     std::string singleInstanceName = kSingleInstanceName;
     // The virtual GPS port's device; empty: the path "\\.\VGPSIn" maps to.
     std::string gpsPortPath;
+    // Starts the receiver on the port and registers HostCallback with it;
+    // none: the receiver library's exports, GPRSInitial and
+    // GPRSRegisterCallbackInformation. Tests give a receiver with short time-outs.
+    std::function<void(void* window, std::int32_t port)> startReceiver;
 };
 
 class TForm1 : public QWidget
@@ -103,6 +111,8 @@ public:
     HostEventQueue* eventQueue() const { return m_queue.get(); }
     movieview::TQTMovie* movieView() const { return QTMvReceive; }
     GpsForwarder& gpsForwarder() const { return *m_gps; }
+    // Exists from the start-up step StartDispatchTimer on.
+    EventDispatcher* dispatcher() const { return m_dispatcher.get(); }
 
     // The names of the start-up steps in the order they ran.
     const std::vector<std::string>& startupTrace() const { return m_startupTrace; }
@@ -156,6 +166,7 @@ private:
     void applyMovieLayout(PanelSize movie);
     void showSizeGlyph(SizeGlyph glyph);
     void centreEventCaption();
+    void followFrame();
 
     StationOptions m_options;
     ScreenGeometry& m_screen;
@@ -211,6 +222,10 @@ private:
     std::unique_ptr<QtStationTimer> m_gpsTimerControl;
     std::unique_ptr<QtStationTimer> m_initGpsTimerControl;
     std::unique_ptr<GpsForwarder> m_gps;
+    // The dispatcher behind Timer1, with its view in this window's widgets.
+    std::unique_ptr<QtStationTimer> m_timer1Control;
+    std::unique_ptr<WidgetDispatcherView> m_dispatcherView;
+    std::unique_ptr<EventDispatcher> m_dispatcher;
 
     // Start-up state.
     bool m_secondInstance = false;
@@ -224,6 +239,8 @@ private:
     // The frame the window manager draws around the client area, as last
     // applied; the layout's outer sizes include it.
     QMargins m_frameMargins;
+    QBasicTimer m_frameWatch;
+    int m_frameChecks = 0;
     PanelSize m_movieSize = kSmallMovie;
     // Where the layout last put the window; a move elsewhere is the user's.
     QPoint m_placedAt;
