@@ -3,6 +3,7 @@
 #include "Alarm.h"
 
 #include "WidgetAlarmView.h"
+#include "RecordingSound.h"
 
 #include <QLabel>
 #include <QRadioButton>
@@ -11,6 +12,8 @@
 #include <vector>
 
 using namespace monitor;
+
+using testsupport::RecordingSound;
 
 namespace {
 
@@ -34,20 +37,6 @@ public:
 private:
     bool m_enabled = true;
     std::chrono::milliseconds m_interval{0};
-};
-
-class RecordingSound final : public platform::AlarmSound
-{
-public:
-    void startTone(const platform::Tone& tone) override
-    {
-        played.push_back("tone " + std::to_string(tone.frequencyHz) + " Hz " +
-                         std::to_string(tone.duration.count()) + " ms");
-    }
-    void stopTone() override { played.push_back("stop"); }
-    void playWarning() override { played.push_back("warning"); }
-
-    std::vector<std::string> played;
 };
 
 } // namespace

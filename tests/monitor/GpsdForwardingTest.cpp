@@ -4,24 +4,20 @@
 // reports a fix at the sentence's latitude and longitude.
 #include "ChildProcess.h"
 #include "GpsForwarderRig.h"
+#include "GpsdHarness.h"
 
-#include <arpa/inet.h>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
-using testsupport::ChildProcess;
-using testsupport::findTool;
+using namespace testsupport;
 
 namespace {
 
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 
-constexpr seconds kStartTimeout{20};
 constexpr seconds kFixTimeout{20};
 constexpr double kDegreesTolerance = 1e-6;
 
@@ -50,70 +46,6 @@ std::vector<std::string> capturedSentences()
     return out;
 }
 
-// A port on 127.0.0.1 that nothing listens on right now.
-int freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(fd);
-    return ntohs(addr.sin_port);
-}
-
-bool accepts(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<std::uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    ::close(fd);
-    return ok;
-}
-
-std::optional<double> jsonNumber(const std::string& json, const std::string& key)
-{
-    const auto at = json.find("\"" + key + "\":");
-    if (at == std::string::npos)
-        return std::nullopt;
-    return std::strtod(json.c_str() + at + key.size() + 3, nullptr);
-}
-
-// The pty pair, as scripts/vgps makes it; ready once socat says so.
-std::unique_ptr<ChildProcess> startPtyPair(const std::string& input, const std::string& output)
-{
-    auto socat = std::make_unique<ChildProcess>(
-        std::vector<std::string>{findTool("socat", "socat"), "-d", "-d",
-                                 "pty,raw,echo=0,link=" + input, "pty,raw,echo=0,link=" + output},
-        ChildProcess::Output::CaptureBoth);
-    while (auto line = socat->readLine(kStartTimeout))
-        if (line->find("starting data transfer loop") != std::string::npos)
-            return socat;
-    throw std::runtime_error("socat did not make its pty pair");
-}
-
-// gpsd in the foreground on a free port with a control socket of its own,
-// ready once it accepts clients; it must not die while starting.
-std::unique_ptr<ChildProcess> startGpsd(const std::string& device, const std::string& folder,
-                                        int port)
-{
-    auto gpsd = std::make_unique<ChildProcess>(
-        std::vector<std::string>{findTool("gpsd", "gpsd"), "-N", "-n", "-b", "-S",
-                                 std::to_string(port), "-F", folder + "/gpsd.sock", device});
-    const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
-    while (!(std::filesystem::exists(folder + "/gpsd.sock") && accepts(port))) {
-        if (!gpsd->alive() || std::chrono::steady_clock::now() > deadline)
-            throw std::runtime_error("gpsd did not start");
-        gpsd->waitExit(milliseconds(20)); // a bounded pause that ends early if it dies
-    }
-    return gpsd;
-}
-
 } // namespace
 
 TEST(GpsdForwarding, ClientSeesTheFixOfEachSentence)
@@ -125,7 +57,7 @@ TEST(GpsdForwarding, ClientSeesTheFixOfEachSentence)
     const std::string input = devices.path() + "VGPSIn";
     const std::string output = devices.path() + "ttyVGPS";
     const auto socat = startPtyPair(input, output);
-    const int port = freePort();
+    const int port = freeGpsdPort();
     const auto gpsd = startGpsd(output, devices.path(), port);
     ChildProcess client(
         {findTool("gpspipe", "gpsd-clients"), "-w", "127.0.0.1:" + std::to_string(port)},

@@ -12,6 +12,7 @@
 #include "TestClips.h"
 #include "pmain.h"
 #include "qtmovie.h"
+#include "RecordingSound.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -28,22 +29,12 @@
 using namespace monitor;
 using namespace stationtest;
 
+using testsupport::RecordingSound;
+
 namespace {
 
 // Longer than one alarm interval: the real TmrAlarm ticks within it.
 constexpr int kTickWaitMs = 5000;
-
-class RecordingSound final : public platform::AlarmSound
-{
-public:
-    void startTone(const platform::Tone& tone) override
-    {
-        played.push_back("tone " + std::to_string(tone.frequencyHz));
-    }
-    void stopTone() override { played.push_back("stop"); }
-    void playWarning() override { played.push_back("warning"); }
-    std::vector<std::string> played;
-};
 
 // The dispatcher's steps for a login, through the registry.
 void listRecorder(DeviceRegistry& registry, const std::string& name)
@@ -127,7 +118,7 @@ TEST(WindowRegistryArchiveAlarm, ControlsDriveAndShowTheirClasses)
     ASSERT_TRUE(ticks.wait(kTickWaitMs));
     EXPECT_TRUE(child("ImgAlarmCirc")->isVisibleTo(&form));
     EXPECT_TRUE(child("ImgClearAlarm")->isVisibleTo(&form));
-    EXPECT_EQ(sound.played, std::vector<std::string>{"tone 800"});
+    EXPECT_EQ(sound.played, std::vector<std::string>{"tone 800 Hz 1000 ms"});
     EXPECT_FALSE(tmrAlarm->isActive()) << "off while the tone sounds";
     form.alarm().ToneEnded();
     EXPECT_TRUE(tmrAlarm->isActive());
