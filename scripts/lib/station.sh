@@ -1,0 +1,117 @@
+# Shared by scripts/run and scripts/screenshot (sourced, not run): building the
+# station, assembling a program folder, and the demo's fleet of simulated
+# recorders. Expects $root (the repository) to be set by the sourcing script.
+
+# Builds the station's program and the tools around it.
+station_build() {
+  cmake -S "$root" -B "$root/build/release" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$root/build/release" -j "$(nproc 2>/dev/null || echo 2)" \
+    --target Tessaro kavrel-listen recorder-sim
+}
+
+# The program folder: the program, the receiver library and the idle movie.
+# The archive, the library's log and its settings file quvex.ini live there
+# too. The track replayed to the virtual GPS port until live positions come is
+# put there unless the folder already has one (perhaps edited).
+station_assemble_folder() {
+  local folder=$1 f
+  mkdir -p "$folder"
+  for f in Tessaro libKavrel.so nopicture.mov; do
+    cp --remove-destination "$root/build/release/bin/$f" "$folder/$f"
+  done
+  [ -e "$folder/Track1.txt" ] || cp "$root/monitor/data/Track1.txt" "$folder/Track1.txt"
+}
+
+# Fails with the Debian package to install when a program is missing.
+station_need() {
+  command -v "$1" >/dev/null 2>&1 || [ -x "/usr/sbin/$1" ] ||
+    { echo "$(basename "$0"): $1 is missing: install the Debian package $2 (scripts/setup)" >&2; exit 1; }
+}
+
+# Whether something listens on TCP port $1 on this machine (any address).
+station_port_listening() {
+  local hex f files=()
+  hex=$(printf ':%04X' "$1")
+  for f in /proc/net/tcp /proc/net/tcp6; do [ -r "$f" ] && files+=("$f"); done
+  # Column 2 is the local address:port in hex, column 4 the state (0A: listening).
+  awk -v p="$hex" '$4 == "0A" && substr($2, length($2) - 4) == p { found = 1 } END { exit !found }' \
+    "${files[@]}"
+}
+
+# Waits until port $1 listens, while process $2 lives; at most 10 s.
+station_wait_for_port() {
+  local port=$1 pid=$2 n
+  for n in $(seq 100); do
+    station_port_listening "$port" && return 0
+    kill -0 "$pid" 2>/dev/null || return 1
+    sleep 0.1
+  done
+  return 1
+}
+
+# A TCP port that nothing listens on, for a station of a script's own.
+station_free_port() {
+  local port
+  while :; do
+    port=$((20000 + RANDOM % 20000))
+    station_port_listening "$port" || { echo "$port"; return; }
+  done
+}
+
+# The demo's fleet: three recorders with keys of their own (serial_id), each
+# driving along a real receiver log of its own (tests/data/nmea/, README.md
+# there), each sending its clips on a channel of its own, each clip a test
+# pattern of its own, so that the operator sees which recorder a clip is from.
+fleet_serials=(BUS-12 VAN-7 TRUCK-3)
+fleet_ids=(1 2 3)
+fleet_departments=(North South West)
+fleet_users=("Driver 1" "Driver 2" "Driver 3")
+fleet_locations=(Lithuania Germany Oregon)
+fleet_tracks=(bt451-car.nmea nl402u-slow.nmea neo-m8n-parked.nmea)
+fleet_channels=(1 2 3)
+fleet_patterns=(testsrc smptebars testsrc2)
+fleet_pids=()
+
+fleet_key() { echo "${fleet_serials[$1]}_${fleet_ids[$1]}"; }
+fleet_clip() { echo "$root/build/demo/clip-$(($1 + 1))-${fleet_patterns[$1]}.mov"; }
+
+# Makes each recorder's clip once with the ffmpeg program: 320x240, two
+# seconds of MPEG-4 in a QuickTime file, tens of kilobytes (the station keeps
+# only clips larger than 2000 bytes).
+fleet_make_clips() {
+  station_need ffmpeg ffmpeg
+  mkdir -p "$root/build/demo"
+  local i clip
+  for i in "${!fleet_patterns[@]}"; do
+    clip=$(fleet_clip "$i")
+    [ -s "$clip" ] && continue
+    ffmpeg -hide_banner -loglevel error -nostdin -y \
+      -f lavfi -i "${fleet_patterns[$i]}=size=320x240:rate=10:duration=2" \
+      -c:v mpeg4 -q:v 5 -pix_fmt yuv420p -f mov "$clip.part"
+    mv "$clip.part" "$clip"
+  done
+}
+
+# Starts recorder $1 (0-based) in the background, calling 127.0.0.1 on port
+# $2, its output going to file $3; further arguments go to recorder-sim (how
+# many packets, how fast). Its process id is appended to fleet_pids.
+fleet_start() {
+  local i=$1 port=$2 log=$3
+  shift 3
+  "$root/build/release/bin/recorder-sim" --port "$port" \
+    --serial "${fleet_serials[$i]}" --id "${fleet_ids[$i]}" \
+    --department "${fleet_departments[$i]}" --user "${fleet_users[$i]}" \
+    --location "${fleet_locations[$i]}" \
+    --track "$root/tests/data/nmea/${fleet_tracks[$i]}" \
+    --clip "$(fleet_clip "$i")" --channel "${fleet_channels[$i]}" "$@" >"$log" 2>&1 &
+  fleet_pids+=($!)
+}
+
+# Asks every recorder still running to stop (each ends after its packet under
+# way) and waits for them.
+fleet_stop() {
+  local pid
+  for pid in "${fleet_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${fleet_pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  fleet_pids=()
+}
