@@ -52,8 +52,9 @@ void SessionReport::fail(std::string text)
 }
 
 RecorderSession::RecorderSession(const SimOptions& options, unsigned index,
-                                 std::span<const std::uint8_t> clip)
-    : m_options(options), m_index(index), m_clip(clip)
+                                 std::span<const std::uint8_t> clip,
+                                 std::span<const std::string> track)
+    : m_options(options), m_index(index), m_clip(clip), m_track(track)
 {
 }
 
@@ -133,10 +134,14 @@ SessionReport RecorderSession::run(std::stop_token stop)
     appendDeviceInfoText(text, device);
     bool going = send({kavrel::EventCode::QUVEX_INFO, textBytes(text), false});
     unsigned eventNumber = 0;
+    std::size_t trackIndex = 0;
     for (unsigned round = 0; going && round < m_options.repeat; ++round) {
         for (unsigned i = 0; going && i < m_options.positions; ++i) {
             text.clear();
-            appendRmcSentence(text, route.next());
+            if (m_track.empty())
+                appendRmcSentence(text, route.next());
+            else
+                text = m_track[trackIndex++ % m_track.size()];
             going = send({kavrel::EventCode::CMD_GPRMC_DATA, textBytes(text), false});
         }
         for (unsigned i = 0; going && i < m_options.events; ++i) {

@@ -42,7 +42,10 @@ class RecorderSession
 {
 public:
     // clip: the clip file's bytes, shared read-only by every session; empty for none.
-    RecorderSession(const SimOptions& options, unsigned index, std::span<const std::uint8_t> clip);
+    // track: the position sentences to send, in turn and from the first again
+    // when used up, shared read-only too; empty for positions along a route.
+    RecorderSession(const SimOptions& options, unsigned index, std::span<const std::uint8_t> clip,
+                    std::span<const std::string> track = {});
 
     SessionReport run(std::stop_token stop);
 
@@ -50,6 +53,7 @@ private:
     const SimOptions& m_options;
     unsigned m_index;
     std::span<const std::uint8_t> m_clip;
+    std::span<const std::string> m_track;
 };
 
 } // namespace recorder

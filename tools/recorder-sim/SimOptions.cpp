@@ -90,6 +90,13 @@ const std::vector<OptionRule>& optionRules()
          [](SimOptions& o, std::string_view v) {
              return setCount(o.events, "events", v, 0, kMaxCount);
          }},
+        {"track", true,
+         [](SimOptions& o, std::string_view v) {
+             if (v.empty())
+                 return std::string("--track needs a file name");
+             o.trackPath = std::string(v);
+             return std::string();
+         }},
         {"clip", true,
          [](SimOptions& o, std::string_view v) {
              if (v.empty())
@@ -217,6 +224,8 @@ Connection:
                        receiver closes (none from a plain TCP sink)
 What to send, per recorder and round:
   --positions K        GPRMC sentences along a route (default 10)
+  --track FILE         positions from an NMEA log instead: its $GPRMC and $GNRMC
+                       sentences in order, from the start again when used up
   --events K           event-time records (default 0)
   --clip FILE          send FILE as a clip packet
   --channel 1|2|3|4|all  camera channel of the clip, or all four in one picture (default 1)

@@ -1,5 +1,6 @@
 // recorder-sim: simulated recorders calling a receiver. See --help.
 #include "RecorderSession.h"
+#include "RmcLog.h"
 #include "SimOptions.h"
 #include "SimSummary.h"
 
@@ -23,21 +24,43 @@ constexpr int kExitBadOptions = 2;
 // How often the main thread looks up from waiting for signals to see whether all sessions ended.
 constexpr long kSignalPollNs = 100'000'000;
 
-bool readFile(const std::string& path, std::vector<std::uint8_t>& out, std::string& error)
+// kind: what the file is, for the error text.
+template <typename Container>
+bool readFile(const std::string& path, const char* kind, Container& out, std::string& error)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        error = "cannot open clip file \"" + path + "\": " + std::strerror(errno);
+        error = std::string("cannot open ") + kind + " \"" + path + "\": " + std::strerror(errno);
         return false;
     }
     out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     if (in.bad()) {
-        error = "cannot read clip file \"" + path + "\"";
+        error = std::string("cannot read ") + kind + " \"" + path + "\"";
         return false;
     }
+    return true;
+}
+
+bool readClip(const std::string& path, std::vector<std::uint8_t>& out, std::string& error)
+{
+    if (!readFile(path, "clip file", out, error))
+        return false;
     // A header announcing size 0 never completes a packet: the receiver would wait for ever.
     if (out.empty()) {
         error = "clip file \"" + path + "\" is empty; a packet needs at least one byte";
+        return false;
+    }
+    return true;
+}
+
+bool readTrack(const std::string& path, std::vector<std::string>& sentences, std::string& error)
+{
+    std::string log;
+    if (!readFile(path, "track file", log, error))
+        return false;
+    sentences = recorder::rmcSentencesOf(log);
+    if (sentences.empty()) {
+        error = "track file \"" + path + "\" holds no $GPRMC or $GNRMC sentence";
         return false;
     }
     return true;
@@ -59,12 +82,12 @@ int run(int argc, char** argv)
     const recorder::SimOptions& options = parsed.options;
 
     std::vector<std::uint8_t> clip;
-    if (!options.clipPath.empty()) {
-        std::string error;
-        if (!readFile(options.clipPath, clip, error)) {
-            std::fprintf(stderr, "recorder-sim: %s\n", error.c_str());
-            return kExitBadOptions;
-        }
+    std::vector<std::string> track;
+    std::string error;
+    if ((!options.clipPath.empty() && !readClip(options.clipPath, clip, error)) ||
+        (!options.trackPath.empty() && !readTrack(options.trackPath, track, error))) {
+        std::fprintf(stderr, "recorder-sim: %s\n", error.c_str());
+        return kExitBadOptions;
     }
 
     // SIGINT and SIGTERM are taken by this thread alone (sigtimedwait below);
@@ -87,7 +110,8 @@ int run(int argc, char** argv)
         for (unsigned i = 0; i < options.recorders; ++i)
             sessions.emplace_back([&, i] {
                 try {
-                    reports[i] = recorder::RecorderSession(options, i, clip).run(stop.get_token());
+                    reports[i] =
+                        recorder::RecorderSession(options, i, clip, track).run(stop.get_token());
                 } catch (const std::exception& e) {
                     reports[i].fail(std::string("recorder stopped: ") + e.what());
                 } catch (...) {

@@ -1,0 +1,44 @@
+// Reading a recorded drive: the RMC sentences of an NMEA log, in order and
+// without line ends, among what else a receiver's log holds.
+#include "RmcLog.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+using namespace recorder;
+
+namespace {
+
+const std::string kCar =
+    "$GPRMC,143306.50,A,5546.82983,N,02334.72123,E,30.324,221.16,091209,,,A*52";
+const std::string kParked = "$GNRMC,171926.00,A,4404.14063,N,12118.85478,W,0.117,,180315,,,A*76";
+
+struct LogCase
+{
+    const char* legend;
+    std::string log;
+    std::vector<std::string> sentences;
+};
+
+TEST(RmcLog, TakesTheRmcSentencesInOrder)
+{
+    const LogCase cases[] = {
+        {"LF line ends; a comment, other kinds and a blank line in between",
+         "# Moving in car\n$GPGGA,143306.00,5546.83315,N*5B\n" + kCar + "\n\n$GPVTG,,T*30\n" +
+             kParked + "\n",
+         {kCar, kParked}},
+        {"CR LF line ends, the CR not part of the sentence",
+         kParked + "\r\n\r\n" + kCar + "\r\n",
+         {kParked, kCar}},
+        {"the last line without a line end", "$GPGSA,A,3*0A\n" + kCar, {kCar}},
+        {"near misses: RMB, an RMC quoted in a comment, RMC of another talker",
+         "$GPRMB,A,,,,,,,,,,,,V*71\n# " + kCar + "\n$INRMC,194101,A*60\n",
+         {}},
+        {"an empty log", "", {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(rmcSentencesOf(c.log), c.sentences) << c.legend;
+}
+
+} // namespace
