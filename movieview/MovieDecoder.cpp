@@ -25,6 +25,9 @@ constexpr AVRational kMilliseconds{1, 1000};
 // Only the local file protocol: a path must never be taken for a network URL.
 constexpr const char* kFileProtocol = "file:";
 
+// Row alignment of converted pictures, as wide as the widest vector registers
+// the scaler writes with.
+constexpr int kRowAlignment = 64;
 constexpr std::int64_t kMaxPicturePixels =
     std::int64_t{MovieDecoder::kMaxPictureSide} * MovieDecoder::kMaxPictureSide;
 
@@ -348,9 +351,12 @@ MovieErrorCode MovieDecoder::convert(const AVFrame& source, MovieFrame& target)
                                         nullptr, nullptr, nullptr));
     if (!m_scaler)
         return EngineCode::internalError;
-    const int stride = source.width * 4;
-    target.pixels.resize(static_cast<std::size_t>(stride) *
-                         static_cast<std::size_t>(source.height));
+    // The scaler writes whole vector registers: a row it fills may run past
+    // the picture's width, and the last row past the picture's end. Rows are
+    // padded to kRowAlignment and the area ends with kRowAlignment spare bytes.
+    const int stride = FFALIGN(source.width * 4, kRowAlignment);
+    target.pixels.resize(
+        static_cast<std::size_t>(stride) * static_cast<std::size_t>(source.height) + kRowAlignment);
     target.width = source.width;
     target.height = source.height;
     target.stride = stride;

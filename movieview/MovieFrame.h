@@ -12,7 +12,7 @@ struct MovieFrame
 {
     int width = 0;
     int height = 0;
-    int stride = 0; // bytes per row
+    int stride = 0; // bytes per row, padded beyond width x 4
     std::int64_t timeMs = 0;
     std::vector<std::uint8_t> pixels;
 
