@@ -7,6 +7,7 @@
 #include "Clock.h"
 #include "ComboBoxDeviceListsView.h"
 #include "DeviceRegistry.h"
+#include "DispatchTiming.h"
 #include "DropDownList.h"
 #include "FloatingPoint.h"
 #include "EventDispatcher.h"
@@ -691,6 +692,7 @@ void TForm1::StepStartDispatchTimer()
     m_dispatcher = std::make_unique<EventDispatcher>(EventDispatcher::Parts{
         *m_queue, *m_timer1Control, *m_registry, *m_archive, *m_gps,
         [this] { m_alarm->ArmAlarm(); }, *m_dispatcherView, m_clock});
+    m_dispatchTiming = DispatchTiming::fromEnvironment();
     Timer1->start();
 }
 
@@ -707,7 +709,11 @@ void TForm1::FormClose()
 
 void TForm1::Timer1Timer()
 {
-    if (m_dispatcher)
+    if (!m_dispatcher)
+        return;
+    if (m_dispatchTiming)
+        m_dispatchTiming->timeTick(*m_queue, *m_dispatcher);
+    else
         m_dispatcher->Timer1Timer();
 }
 

@@ -47,6 +47,7 @@ class Alarm;
 class Archive;
 class ComboBoxDeviceListsView;
 class DeviceRegistry;
+class DispatchTiming;
 class DropDownList;
 class EventDispatcher;
 class WidgetDispatcherView;
@@ -226,6 +227,8 @@ private:
     std::unique_ptr<QtStationTimer> m_timer1Control;
     std::unique_ptr<WidgetDispatcherView> m_dispatcherView;
     std::unique_ptr<EventDispatcher> m_dispatcher;
+    // Each tick's duration, while STATION_DISPATCH_TIMING asks for it.
+    std::unique_ptr<DispatchTiming> m_dispatchTiming;
 
     // Start-up state.
     bool m_secondInstance = false;

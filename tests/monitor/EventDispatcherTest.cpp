@@ -3,14 +3,18 @@
 // program folder) and GPS forwarder, and a window that only records.
 #include "Archive.h"
 #include "DeviceRegistry.h"
+#include "DispatchTiming.h"
 #include "EventDispatcher.h"
 #include "EventText.h"
 #include "GpsForwarderRig.h"
 #include "HostEventQueue.h"
 #include "ManualClock.h"
 #include "QueueTestSupport.h"
+#include "TempFolder.h"
 
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <gtest/gtest.h>
 #include <map>
 #include <stdexcept>
@@ -361,6 +365,45 @@ TEST(EventTextTest, EndsAtTheFirstZeroByteOrTheLength)
     };
     for (const auto& c : cases)
         EXPECT_EQ(EventText(c.data), c.text) << c.legend;
+}
+
+// The measuring record names the event each tick handled (-1: none) and marks
+// the tick that refreshed, one line of six fields per tick.
+TEST_F(EventDispatcherTest, TimedTicksRecordTheirEventAndRefresh)
+{
+    TempFolder folder;
+    const std::string path = folder.path() + "timing.txt";
+    const std::string key = login("SN1");
+    packet(key, Code::CMD_GPRMC_DATA, "$GPRMC,1");
+    {
+        DispatchTiming timing(path);
+        ASSERT_TRUE(timing.writing());
+        for (int i = 0; i < 3; ++i)
+            timing.timeTick(queue, dispatcher);
+    }
+    const struct
+    {
+        const char* legend;
+        std::int32_t code;
+        int refreshed;
+    } expected[] = {
+        {"the login, in the first tick, which refreshes", Code::QUVEX_INFO, 1},
+        {"the position", Code::CMD_GPRMC_DATA, 0},
+        {"nothing queued", DispatchTiming::kNoEvent, 0},
+    };
+    std::ifstream in(path);
+    std::string line;
+    for (const auto& e : expected) {
+        ASSERT_TRUE(std::getline(in, line)) << e.legend;
+        std::istringstream fields(line);
+        std::int64_t start = 0, wall = 0, cpu = 0, between = 0;
+        std::int32_t code = 0;
+        int refreshed = 0;
+        ASSERT_TRUE(fields >> start >> code >> wall >> cpu >> refreshed >> between) << e.legend;
+        EXPECT_EQ(code, e.code) << e.legend;
+        EXPECT_EQ(refreshed, e.refreshed) << e.legend;
+    }
+    EXPECT_FALSE(std::getline(in, line)) << "one line per tick";
 }
 
 } // namespace
