@@ -12,6 +12,9 @@ inline constexpr char kPathSeparator = '/';
 // Empty when it cannot be found.
 std::string programFolder();
 
+// The process's current folder, with a trailing separator; "./" when it cannot be named.
+std::string currentFolder();
+
 // folder + separator + name; no doubled separator when folder already ends in one.
 std::string joinPath(std::string_view folder, std::string_view name);
 

@@ -48,6 +48,9 @@ public:
     // Sends small writes at once instead of collecting them (no Nagle delay).
     void setNoDelay();
 
+    // Caps the system's buffer for bytes sent and not yet taken by the peer.
+    void setSendBufferSize(int bytes);
+
     // True when data has arrived or the peer has closed its side; false when the
     // time passes first, the wait fails, or the socket was aborted.
     bool waitForData(std::chrono::milliseconds timeout);
@@ -56,8 +59,10 @@ public:
     // buffer is empty. Throws SocketError when the read fails.
     std::size_t receive(std::span<std::uint8_t> buffer);
 
-    // Sends all bytes; answers their count, or 0 when not connected. Throws SocketError on failure.
-    std::size_t send(std::span<const std::uint8_t> bytes);
+    // Sends all bytes within the time-out; answers their count, or 0 when not
+    // connected. Throws SocketError when the send fails or the time passes first
+    // (a peer that does not read leaves no room for the bytes).
+    std::size_t send(std::span<const std::uint8_t> bytes, std::chrono::milliseconds timeout);
 
     // From any thread: ends the connection under the owner.
     void abort();
@@ -87,6 +92,10 @@ public:
     // Listens on every local IPv4 address. Port 0 picks a free port. Throws SocketError.
     void listen(std::uint16_t port, int backlog);
     std::uint16_t port() const;
+
+    // Waits up to timeout until accept() would not wait: a connection is
+    // pending, or the listener was woken or closed. False when the time passed.
+    bool waitForConnection(std::chrono::milliseconds timeout);
 
     // Waits for a connection; empty once wake() was called or the wait failed.
     std::optional<TcpSocket> accept();

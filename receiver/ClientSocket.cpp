@@ -7,10 +7,10 @@ ClientSocket::ClientSocket(std::shared_ptr<platform::TcpSocket> socket, std::sha
 {
 }
 
-std::size_t ClientSocket::write(std::span<const std::uint8_t> bytes)
+std::size_t ClientSocket::write(std::span<const std::uint8_t> bytes, std::chrono::milliseconds timeout)
 {
     try {
-        return m_socket->send(bytes);
+        return m_socket->send(bytes, timeout);
     } catch (const platform::SocketError&) {
         ServerSocket1ClientError();
         close();

@@ -24,8 +24,9 @@ public:
     bool waitForData(std::chrono::milliseconds timeout) { return m_socket->waitForData(timeout); }
     std::size_t read(std::span<std::uint8_t> buffer) { return m_socket->receive(buffer); }
 
-    // Sends the bytes; a failure runs the error handler, closes the socket and is rethrown.
-    std::size_t write(std::span<const std::uint8_t> bytes);
+    // Sends the bytes within the time-out; a failure (a time-out too) runs the
+    // error handler, closes the socket and is rethrown.
+    std::size_t write(std::span<const std::uint8_t> bytes, std::chrono::milliseconds timeout);
 
     // Closes the socket while the worker is attached.
     void close();

@@ -4,9 +4,8 @@
 
 namespace kavrel {
 
-ConnectionListener::ConnectionListener(std::shared_ptr<ReceiverCore> core,
-                                       std::chrono::milliseconds callbackGrace)
-    : m_core(std::move(core)), m_callbackGrace(callbackGrace)
+ConnectionListener::ConnectionListener(std::shared_ptr<ReceiverCore> core, ListenerOptions options)
+    : m_core(std::move(core)), m_options(std::move(options))
 {
 }
 
@@ -23,29 +22,46 @@ void ConnectionListener::activate(std::uint16_t port)
 
 void ConnectionListener::acceptLoop()
 {
-    try {
-        while (auto socket = m_listener.accept()) {
-            ServerSocket1Accept();
-            std::size_t live = 0;
-            {
-                std::lock_guard lock(m_workersMutex);
-                reapFinishedLocked();
-                live = m_workers.size();
-            }
-            if (live >= static_cast<std::size_t>(m_core->settings.MAX_CONNECTIONS)) {
-                m_core->LogLine("Connection refused: " + std::to_string(live) +
-                                " connections open, MAX_CONNECTIONS reached");
-                socket->close();
-                continue;
-            }
-            ServerSocket1GetThread();
-            startWorker(std::move(*socket));
+    while (auto socket = nextConnection()) {
+        ServerSocket1Accept();
+        // Whatever goes wrong with one connection ends that connection only:
+        // its socket closes as it leaves scope, and the next one is accepted.
+        try {
+            serve(std::move(*socket));
+        } catch (const std::exception& e) {
+            m_core->LogLine(std::string("Connection closed, no worker: ") + e.what());
+        } catch (...) {
+            m_core->LogLine("Connection closed, no worker");
         }
-    } catch (const std::exception& e) {
-        m_core->LogLine(std::string("Listener stopped: ") + e.what());
-    } catch (...) {
-        m_core->LogLine("Listener stopped");
     }
+}
+
+std::optional<platform::TcpSocket> ConnectionListener::nextConnection()
+{
+    while (!m_listener.waitForConnection(m_options.workerSweep)) {
+        std::lock_guard lock(m_workersMutex);
+        joinFinishedLocked();
+    }
+    return m_listener.accept();
+}
+
+void ConnectionListener::serve(platform::TcpSocket socket)
+{
+    std::size_t live = 0;
+    {
+        std::lock_guard lock(m_workersMutex);
+        joinFinishedLocked();
+        live = m_workers.size();
+    }
+    if (live >= static_cast<std::size_t>(m_core->settings.MAX_CONNECTIONS)) {
+        m_core->LogLine("Connection refused: " + std::to_string(live) +
+                        " connections open, MAX_CONNECTIONS reached");
+        socket.close();
+        return;
+    }
+    ServerSocket1GetThread();
+    socket.setSendBufferSize(kSendBufferBytes);
+    startWorker(std::move(socket));
 }
 
 void ConnectionListener::startWorker(platform::TcpSocket socket)
@@ -57,7 +73,7 @@ void ConnectionListener::startWorker(platform::TcpSocket socket)
 
     // Workers run at the normal priority: raising it needs privileges here, and
     // the acknowledgement path is short enough without it.
-    std::jthread thread([core = m_core, client, status] {
+    auto body = [core = m_core, client, status] {
         try {
             auto worker = std::make_unique<ConnectionWorker>(core, *client, *status);
             worker->ServerSocket1ThreadStart();
@@ -68,12 +84,20 @@ void ConnectionListener::startWorker(platform::TcpSocket socket)
         core->LogLine("ThreadEnd...\r\n"); // ServerSocket1ThreadEnd
         status->finished = true;
         status->announce();
-    });
+    };
+    // The entry exists before its thread does, so that a failed start leaves
+    // nothing behind and a started thread is never lost to a failed insertion.
     std::lock_guard lock(m_workersMutex);
-    m_workers.push_back({std::move(client), std::move(status), std::move(thread)});
+    auto& worker = m_workers.emplace_back(Worker{std::move(client), std::move(status), {}});
+    try {
+        worker.thread = m_options.startThread(std::move(body));
+    } catch (...) {
+        m_workers.pop_back();
+        throw;
+    }
 }
 
-void ConnectionListener::reapFinishedLocked()
+void ConnectionListener::joinFinishedLocked()
 {
     m_workers.remove_if([](Worker& w) {
         if (!w.status->finished)
@@ -86,7 +110,6 @@ void ConnectionListener::reapFinishedLocked()
 std::size_t ConnectionListener::workerCount()
 {
     std::lock_guard lock(m_workersMutex);
-    reapFinishedLocked();
     return m_workers.size();
 }
 
@@ -121,7 +144,7 @@ void ConnectionListener::deactivate()
     {
         std::unique_lock lock(m_board->mutex);
         // Every worker ends once its socket is closed, unless the host's callback holds it.
-        if (!m_board->changed.wait_for(lock, m_callbackGrace, allFinished))
+        if (!m_board->changed.wait_for(lock, m_options.callbackGrace, allFinished))
             m_board->changed.wait(lock, noneBusyOutsideCallback);
     }
     for (auto& w : workers) {

@@ -3,11 +3,14 @@
 // reused). Its handlers write the "Accept", "GetThread" and "ThreadEnd..." lines.
 //
 // Threads: activate() and deactivate() run on the host's thread; the accept
-// thread adds workers to m_workers; worker threads only touch their own
-// WorkerStatus and announce changes on the shared board. m_workersMutex guards
-// m_workers. Deactivation stops the accept thread first, then closes every
-// connection and waits for the workers, except for those sitting in the host's
-// callback after a grace period: those are handed to OrphanWorkers.
+// thread adds workers to m_workers and joins those that have ended, at every
+// connection and at least once per sweep interval; worker threads only touch
+// their own WorkerStatus and announce changes on the shared board.
+// m_workersMutex guards m_workers. A connection whose worker cannot be started
+// is closed and the accept thread goes on. Deactivation stops the accept thread
+// first, then closes every connection and waits for the workers, except for
+// those sitting in the host's callback after a grace period: those are handed
+// to OrphanWorkers.
 #pragma once
 
 #include "ClientSocket.h"
@@ -16,6 +19,7 @@
 #include "TcpSocket.h"
 
 #include <chrono>
+#include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -23,15 +27,32 @@
 
 namespace kavrel {
 
+// Starts the thread that serves one connection; throws when the system cannot
+// start one (thread or process limit, memory).
+using WorkerThreadStarter = std::function<std::jthread(std::function<void()>)>;
+
+struct ListenerOptions
+{
+    // How long deactivation waits for a worker that sits in the host's callback.
+    static constexpr std::chrono::milliseconds kCallbackGrace{2000};
+    // How long ended workers may wait to be joined while no connection arrives.
+    static constexpr std::chrono::milliseconds kWorkerSweep{1000};
+
+    std::chrono::milliseconds callbackGrace = kCallbackGrace;
+    std::chrono::milliseconds workerSweep = kWorkerSweep;
+    WorkerThreadStarter startThread = [](std::function<void()> body) { return std::jthread(std::move(body)); };
+};
+
 class ConnectionListener
 {
 public:
     static constexpr int kBacklog = 5;
-    // How long deactivation waits for a worker that sits in the host's callback.
-    static constexpr std::chrono::milliseconds kCallbackGrace{2000};
+    // A connection sends nothing but 4-byte acknowledgements, so a small send
+    // buffer is plenty; it bounds what a recorder that never reads can make the
+    // system hold, and lets the acknowledgement's bounded send notice it sooner.
+    static constexpr int kSendBufferBytes = 4096;
 
-    explicit ConnectionListener(std::shared_ptr<ReceiverCore> core,
-                                std::chrono::milliseconds callbackGrace = kCallbackGrace);
+    explicit ConnectionListener(std::shared_ptr<ReceiverCore> core, ListenerOptions options = {});
     ~ConnectionListener();
     ConnectionListener(const ConnectionListener&) = delete;
     ConnectionListener& operator=(const ConnectionListener&) = delete;
@@ -44,7 +65,8 @@ public:
     // Ends every connection and stops listening. Safe to call more than once.
     void deactivate();
 
-    // Workers still attached (for tests and the connection limit).
+    // Workers not yet joined: those serving a connection, and those ended
+    // since the accept thread last joined.
     std::size_t workerCount();
 
 private:
@@ -56,14 +78,17 @@ private:
     };
 
     void acceptLoop();
+    // The next connection, joining ended workers while none arrives; empty once deactivated.
+    std::optional<platform::TcpSocket> nextConnection();
+    void serve(platform::TcpSocket socket);
     void startWorker(platform::TcpSocket socket);
-    void reapFinishedLocked();
+    void joinFinishedLocked();
 
     void ServerSocket1Accept() { m_core->LogLine("Accept"); }
     void ServerSocket1GetThread() { m_core->LogLine("GetThread"); }
 
     std::shared_ptr<ReceiverCore> m_core;
-    std::chrono::milliseconds m_callbackGrace;
+    ListenerOptions m_options;
     platform::TcpListener m_listener;
     bool m_active = false; // host's thread only
     std::jthread m_acceptThread;

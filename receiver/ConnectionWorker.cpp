@@ -187,7 +187,9 @@ bool ConnectionWorker::completePacket()
 
     const AckBytes ack = encodeAck(m_framer.header().command);
     try {
-        const std::size_t sent = m_socket.write(ack);
+        // A recorder that sends but never reads fills the socket's buffers; it
+        // gets no longer to make room than a silent one gets to send.
+        const std::size_t sent = m_socket.write(ack, m_core->silenceLimit);
         LogLine(m_record.logName() + " :ACK, " + std::to_string(sent));
         return true;
     } catch (const std::exception&) {

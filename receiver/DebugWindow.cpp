@@ -1,5 +1,6 @@
 #include "DebugWindow.h"
 
+#include "HostGate.h"
 #include "TextCodec.h"
 
 #include <QApplication>
@@ -29,6 +30,9 @@ public:
           m_onClose(std::move(onClose))
     {
         setWindowTitle(QStringLiteral("Debug Window"));
+        // The host's main window decides when the host ends: closing it must
+        // quit the host's event loop even while this window is still shown.
+        setAttribute(Qt::WA_QuitOnClose, false);
         setFixedSize(kClientWidth, kClientHeight);
         Memo1 = new QPlainTextEdit(this);
         Memo1->setReadOnly(true);
@@ -81,8 +85,9 @@ public:
     {
         QPointer<TfrmMainWindow> window = m_window;
         return [window](const std::string& line) {
-            if (window.isNull())
-                return;
+            const HostGate::Pass pass;
+            if (!pass || window.isNull())
+                return; // no line into the host's event loop once the process exits
             if (QThread::currentThread() == window->thread()) {
                 window->addLine(line);
                 return;

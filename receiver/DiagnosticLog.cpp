@@ -15,7 +15,7 @@ constexpr std::string_view kDayPattern = "dd ";
 constexpr std::string_view kLogFileName = "Kavrel.log.txt";
 } // namespace
 
-DiagnosticLog::DiagnosticLog(const std::atomic<bool>& stopping, Clock clock)
+DiagnosticLog::DiagnosticLog(std::atomic<bool>& stopping, Clock clock)
     : m_stopping(stopping), m_clock(std::move(clock))
 {
 }
@@ -28,7 +28,7 @@ void DiagnosticLog::configure(bool wantLog, std::string logFilePath)
 
 void DiagnosticLog::setWindowSink(WindowSink sink)
 {
-    std::lock_guard lock(m_sinkMutex);
+    std::lock_guard lock(m_writeMutex);
     m_windowSink = std::move(sink);
     m_hasWindowSink = static_cast<bool>(m_windowSink);
 }
@@ -43,11 +43,11 @@ void DiagnosticLog::LogLine(std::string_view text)
     try {
         std::string line = platform::formatDateTime(kLinePattern, m_clock());
         line.append(text);
-        {
-            std::lock_guard lock(m_sinkMutex);
-            if (m_windowSink)
-                m_windowSink(line);
-        }
+        std::lock_guard lock(m_writeMutex);
+        if (m_stopping.load(std::memory_order_acquire))
+            return; // stopped while the line was formatted
+        if (m_windowSink)
+            m_windowSink(line);
         if (toFile)
             appendToFile(line);
     } catch (...) {
@@ -55,9 +55,14 @@ void DiagnosticLog::LogLine(std::string_view text)
     }
 }
 
+void DiagnosticLog::stop()
+{
+    std::lock_guard lock(m_writeMutex);
+    m_stopping.store(true, std::memory_order_release);
+}
+
 void DiagnosticLog::appendToFile(const std::string& line)
 {
-    std::lock_guard lock(m_fileMutex);
     std::FILE* file = std::fopen(m_logFilePath.c_str(), "ab");
     if (file == nullptr)
         return;

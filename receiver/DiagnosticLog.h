@@ -4,10 +4,12 @@
 //
 // Threads: `LogLine` is called from the host's thread, the accept thread and
 // every connection worker at once. The file path and the want-log switch are
-// set before any of those threads start and only read afterwards. m_fileMutex
-// serialises the appends so lines never collide in the file; m_sinkMutex guards
+// set before any of those threads start and only read afterwards. m_writeMutex
+// serialises the writes, so that lines never collide in the file, and guards
 // the window sink, which the host's thread installs and removes. `Stopping`
-// belongs to the library object and silences everything at once.
+// belongs to the library object; stop() sets it under m_writeMutex and LogLine
+// tests it again under that lock, so that once stop() has returned no line
+// reaches the window or the file, not even one that was being formatted.
 #pragma once
 
 #include "LocalTime.h"
@@ -27,7 +29,7 @@ public:
     // Receives each whole line ("hh:mm:ss " + text), on the thread that logged it.
     using WindowSink = std::function<void(const std::string&)>;
 
-    explicit DiagnosticLog(const std::atomic<bool>& stopping, Clock clock = platform::localNow);
+    explicit DiagnosticLog(std::atomic<bool>& stopping, Clock clock = platform::localNow);
 
     // Set before the library starts threads.
     void configure(bool wantLog, std::string logFilePath);
@@ -36,6 +38,9 @@ public:
     void setWindowSink(WindowSink sink);
 
     void LogLine(std::string_view text);
+
+    // Sets `Stopping` once no line is being written; from then on nothing is.
+    void stop();
 
     // The day's log file under hostFolder: log/<yyyy mm>/<dd >Kavrel.log.txt.
     static std::string logFilePathFor(const std::string& hostFolder, const platform::LocalTime& date);
@@ -48,14 +53,12 @@ public:
 private:
     void appendToFile(const std::string& line);
 
-    const std::atomic<bool>& m_stopping;
+    std::atomic<bool>& m_stopping;
     Clock m_clock;
     bool m_wantLog = false;
     std::string m_logFilePath;
 
-    std::mutex m_fileMutex; // serialises appends to m_logFilePath
-
-    std::mutex m_sinkMutex; // guards m_windowSink
+    std::mutex m_writeMutex; // serialises the writes; guards m_windowSink
     WindowSink m_windowSink;
     // Whether m_windowSink is set; read without the lock so that a log with
     // nowhere to go costs the workers nothing.

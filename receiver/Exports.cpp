@@ -1,5 +1,12 @@
 // The library's three exports. No exception ever leaves them; each returns 0.
+//
+// The library object lives from GPRSInitial to GPRSFree and is never torn down
+// by the process's exit: a host that never calls GPRSFree must not find the
+// library stopping on its own at exit, calling it back, waiting for workers or
+// touching a debug window whose application is already gone. At exit the only
+// step is the host gate's, which keeps the workers out of the host's code.
 #include "DebugWindow.h"
+#include "HostGate.h"
 #include "MainForm.h"
 #include "OrphanWorkers.h"
 #include "kavrel.h"
@@ -10,8 +17,18 @@
 namespace {
 
 // The process-wide library object: empty until GPRSInitial and after GPRSFree.
-std::mutex g_frmMainMutex; // guards g_frmMain
-std::unique_ptr<kavrel::TfrmMain> g_frmMain;
+struct Library
+{
+    std::mutex mutex; // guards frmMain
+    std::unique_ptr<kavrel::TfrmMain> frmMain;
+};
+
+Library& library()
+{
+    // Deliberately leaked, so that no destructor runs at exit.
+    static auto* const instance = new Library;
+    return *instance;
+}
 
 } // namespace
 
@@ -20,14 +37,16 @@ extern "C" {
 int32_t KAVREL_CALL GPRSInitial(void* parentWindow, int32_t port)
 {
     try {
-        std::lock_guard lock(g_frmMainMutex);
+        kavrel::HostGate::closeAtProcessExit();
+        auto& lib = library();
+        std::lock_guard lock(lib.mutex);
         kavrel::OrphanWorkers::instance().reap();
-        if (g_frmMain)
+        if (lib.frmMain)
             return 0;
         kavrel::TfrmMain::Options options;
         options.windowFactory = kavrel::makeDebugWindow;
-        g_frmMain = std::make_unique<kavrel::TfrmMain>(parentWindow, std::move(options));
-        g_frmMain->start(port);
+        lib.frmMain = std::make_unique<kavrel::TfrmMain>(parentWindow, std::move(options));
+        lib.frmMain->start(port);
     } catch (...) {
     }
     return 0;
@@ -36,9 +55,10 @@ int32_t KAVREL_CALL GPRSInitial(void* parentWindow, int32_t port)
 int32_t KAVREL_CALL GPRSRegisterCallbackInformation(KavrelHostCallback callback)
 {
     try {
-        std::lock_guard lock(g_frmMainMutex);
-        if (g_frmMain)
-            g_frmMain->setCallback(callback);
+        auto& lib = library();
+        std::lock_guard lock(lib.mutex);
+        if (lib.frmMain)
+            lib.frmMain->setCallback(callback);
     } catch (...) {
     }
     return 0;
@@ -49,8 +69,9 @@ int32_t KAVREL_CALL GPRSFree(void)
     try {
         std::unique_ptr<kavrel::TfrmMain> frmMain;
         {
-            std::lock_guard lock(g_frmMainMutex);
-            frmMain = std::move(g_frmMain);
+            auto& lib = library();
+            std::lock_guard lock(lib.mutex);
+            frmMain = std::move(lib.frmMain);
         }
         if (frmMain)
             frmMain->stop();

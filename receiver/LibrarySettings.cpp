@@ -1,20 +1,29 @@
 #include "LibrarySettings.h"
 
-#include <ini.h>
-
+#include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <fstream>
 #include <strings.h>
 
 namespace kavrel {
 
-std::optional<std::int32_t> parseSettingInteger(std::string_view text)
+namespace {
+
+std::string_view trimmed(std::string_view text)
 {
     while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
         text.remove_prefix(1);
     while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
         text.remove_suffix(1);
+    return text;
+}
 
+} // namespace
+
+std::optional<std::int32_t> parseSettingInteger(std::string_view text)
+{
+    text = trimmed(text);
     bool negative = false;
     if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
         negative = text.front() == '-';
@@ -54,6 +63,8 @@ std::optional<std::int32_t> parseSettingInteger(std::string_view text)
 
 namespace {
 
+constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+
 struct Reading
 {
     LibrarySettings settings;
@@ -62,12 +73,12 @@ struct Reading
          seenMaxPacket = false, seenMaxConnections = false;
 };
 
-bool equalsNoCase(const char* a, std::string_view b)
+bool equalsNoCase(std::string_view a, std::string_view b)
 {
-    return std::string_view(a).size() == b.size() && strncasecmp(a, b.data(), b.size()) == 0;
+    return a.size() == b.size() && strncasecmp(a.data(), b.data(), b.size()) == 0;
 }
 
-void take(bool& seen, const char* value, auto&& store)
+void take(bool& seen, std::string_view value, auto&& store)
 {
     if (seen)
         return;
@@ -76,11 +87,8 @@ void take(bool& seen, const char* value, auto&& store)
         store(*v);
 }
 
-int onEntry(void* user, const char* section, const char* name, const char* value)
+void onEntry(Reading& r, std::string_view name, std::string_view value)
 {
-    auto& r = *static_cast<Reading*>(user);
-    if (!equalsNoCase(section, LibrarySettings::kSection))
-        return 1;
     auto& s = r.settings;
     const auto low8 = [](std::int32_t v) { return static_cast<std::uint8_t>(v & 0xFF); };
     if (equalsNoCase(name, "WANT_LOG"))
@@ -94,23 +102,53 @@ int onEntry(void* user, const char* section, const char* name, const char* value
     else if (equalsNoCase(name, "MAX_PACKET_SIZE"))
         take(r.seenMaxPacket, value, [&](std::int32_t v) {
             if (v > 0)
-                s.MAX_PACKET_SIZE = v;
+                s.MAX_PACKET_SIZE = std::min(v, LibrarySettings::kMaxPacketSizeLimit);
         });
     else if (equalsNoCase(name, "MAX_CONNECTIONS"))
         take(r.seenMaxConnections, value, [&](std::int32_t v) {
             if (v > 0)
                 s.MAX_CONNECTIONS = v;
         });
-    return 1;
+}
+
+// An inline comment: ";" after a blank, as in "SAVE_DATA=1 ; raw files".
+std::string_view withoutComment(std::string_view value)
+{
+    for (std::size_t i = 1; i < value.size(); ++i)
+        if (value[i] == ';' && std::isspace(static_cast<unsigned char>(value[i - 1])))
+            return value.substr(0, i);
+    return value;
 }
 
 } // namespace
 
 LibrarySettings LibrarySettings::load(const std::string& path)
 {
+    // Lines are read as the system's profile functions read them: blanks
+    // around names and values do not count, "[name]" opens a section, a key
+    // runs up to the first "=" (the only separator), and every line stands on
+    // its own: an indented line is a key of its own, never the continuation of
+    // the one before. A missing or unreadable file leaves every default; a line
+    // that is no section and holds no "=" is skipped, as is a ";" comment.
     Reading reading;
-    // A missing or unreadable file leaves every default; a malformed line is skipped.
-    ini_parse(path.c_str(), onEntry, &reading);
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    bool inOption = false;
+    for (bool first = true; std::getline(in, line); first = false) {
+        std::string_view text = line;
+        if (first && text.starts_with(kUtf8ByteOrderMark))
+            text.remove_prefix(kUtf8ByteOrderMark.size());
+        text = trimmed(text);
+        if (text.starts_with('[')) {
+            const std::size_t end = text.find(']');
+            inOption = end != std::string_view::npos && equalsNoCase(text.substr(1, end - 1), kSection);
+            continue;
+        }
+        const std::size_t equals = text.find('=');
+        if (!inOption || text.starts_with(';') || equals == std::string_view::npos)
+            continue;
+        onEntry(reading, trimmed(text.substr(0, equals)), trimmed(withoutComment(text.substr(equals + 1))));
+    }
     return reading.settings;
 }
 

@@ -1,6 +1,7 @@
 // The library's settings from "quvex.ini", section "Option", read once at start.
 //
-// Section and key names match case-insensitively. Values are integers in
+// Section and key names match case-insensitively; each line stands on its own,
+// and only "=" separates a key from its value. Values are integers in
 // decimal, or hexadecimal after 0x or $; a missing file, section or key, or a
 // value that is no such integer, gives the default. WANT_LOG, SHOW_DEBUG and
 // SAVE_DATA keep only their low 8 bits, so 257 acts as 1 and 256 as 0.
@@ -17,6 +18,9 @@ struct LibrarySettings
 {
     static constexpr std::string_view kFileName = "quvex.ini";
     static constexpr std::string_view kSection = "Option";
+    // The largest MAX_PACKET_SIZE: a packet event's length, the payload and its
+    // zero byte, must fit the callback's signed 32-bit length.
+    static constexpr std::int32_t kMaxPacketSizeLimit = 0x7FFFFFFF - 1;
 
     std::uint8_t WANT_LOG = 0;   // not 0: lines are appended to the log file
     std::uint8_t SHOW_DEBUG = 0; // 1: the debug window is shown and receives lines
@@ -24,7 +28,7 @@ struct LibrarySettings
     std::int32_t SOCKET_TIMEOUT = 1; // minutes; only written into the time-out line
     // Guards against a peer that announces an unbounded packet or opens
     // unbounded connections; both lie far above what a station ever sees.
-    std::int32_t MAX_PACKET_SIZE = 64 * 1024 * 1024; // bytes
+    std::int32_t MAX_PACKET_SIZE = 64 * 1024 * 1024; // bytes, at most kMaxPacketSizeLimit
     std::int32_t MAX_CONNECTIONS = 1000;
 
     bool wantLog() const { return WANT_LOG != 0; }

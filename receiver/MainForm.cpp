@@ -7,15 +7,21 @@ namespace kavrel {
 TfrmMain::TfrmMain(void* parentWindow, Options options)
     : m_parentWindow(parentWindow), m_windowFactory(std::move(options.windowFactory)),
       m_core(std::make_shared<ReceiverCore>(options.clock)),
-      ServerSocket1(m_core, options.callbackGrace)
+      ServerSocket1(m_core, std::move(options.listener))
 {
     m_core->silenceLimit = options.silenceLimit;
-    FormCreate(options.hostFolder.empty() ? platform::programFolder() : options.hostFolder);
+    std::string hostFolder = options.hostFolder.empty() ? options.programFolder() : options.hostFolder;
+    if (hostFolder.empty()) {
+        // Never the file system's root: settings, log and raw files stay where the program was started.
+        hostFolder = platform::currentFolder();
+        m_hostFolderIsCurrent = true;
+    }
+    FormCreate(std::move(hostFolder));
 }
 
 TfrmMain::~TfrmMain() { stop(); }
 
-void TfrmMain::FormCreate(const std::string& hostFolder)
+void TfrmMain::FormCreate(std::string hostFolder)
 {
     m_core->HostFolder = platform::withTrailingSeparator(hostFolder);
     m_core->RawFolder = platform::joinPath(m_core->HostFolder, kRawFolderName);
@@ -40,6 +46,8 @@ void TfrmMain::start(std::int32_t port)
     }
 
     LogLine("======= DLL Initial ========");
+    if (m_hostFolderIsCurrent)
+        LogLine("Program folder unknown; settings and log in the current folder " + m_core->HostFolder);
     if (port < 0 || port > 0xFFFF) {
         LogLine("Listen failed: port " + std::to_string(port) + " out of range");
         return;
@@ -60,7 +68,8 @@ void TfrmMain::FormClose()
 
 void TfrmMain::stop()
 {
-    m_core->Stopping = true;
+    m_core->log.stop(); // sets Stopping
+
     FormClose();
     m_core->log.setWindowSink({});
     m_window.reset();

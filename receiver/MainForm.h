@@ -9,9 +9,11 @@
 
 #include "ConnectionListener.h"
 #include "LogWindow.h"
+#include "Paths.h"
 #include "ReceiverCore.h"
 #include "kavrel.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -22,9 +24,11 @@ class TfrmMain
 public:
     struct Options
     {
-        std::string hostFolder;                          // empty: the running program's folder
+        std::string hostFolder; // empty: the running program's folder
+        // Where the running program's file lies; empty when that cannot be found.
+        std::function<std::string()> programFolder = platform::programFolder;
         std::chrono::milliseconds silenceLimit = kSilenceLimit;
-        std::chrono::milliseconds callbackGrace = ConnectionListener::kCallbackGrace;
+        ListenerOptions listener;
         DiagnosticLog::Clock clock = platform::localNow;
         LogWindowFactory windowFactory;                  // empty: no debug window
     };
@@ -52,10 +56,11 @@ public:
     static constexpr std::string_view kRawFolderName = "raw";
 
 private:
-    void FormCreate(const std::string& hostFolder);
+    void FormCreate(std::string hostFolder);
     void LogLine(std::string_view text) { m_core->LogLine(text); }
 
     void* m_parentWindow;
+    bool m_hostFolderIsCurrent = false; // the program's folder was unknown
     LogWindowFactory m_windowFactory;
     std::shared_ptr<ReceiverCore> m_core;
     ConnectionListener ServerSocket1;

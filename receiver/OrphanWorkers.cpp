@@ -4,8 +4,10 @@ namespace kavrel {
 
 OrphanWorkers& OrphanWorkers::instance()
 {
-    static OrphanWorkers orphans;
-    return orphans;
+    // Deliberately leaked: workers may still hand themselves over while the
+    // process exits, after any static destructor would have run.
+    static auto* const orphans = new OrphanWorkers;
+    return *orphans;
 }
 
 void OrphanWorkers::adopt(std::jthread thread, std::shared_ptr<WorkerStatus> status)
@@ -24,17 +26,6 @@ std::size_t OrphanWorkers::reap()
         return true;
     });
     return m_orphans.size();
-}
-
-OrphanWorkers::~OrphanWorkers()
-{
-    std::lock_guard lock(m_mutex);
-    for (auto& o : m_orphans) {
-        if (o.status->finished)
-            o.thread.join();
-        else
-            o.thread.detach(); // still held by its host's callback at exit
-    }
 }
 
 } // namespace kavrel

@@ -4,9 +4,9 @@
 // closed; each ends by itself once the callback returns, and still reports the
 // end of its connection.
 //
-// One process-wide instance: finished orphans are joined at every deactivation
-// and start of the library. Threads still unfinished when the process exits are
-// let go, since joining them could hang the exit.
+// One process-wide instance, never destroyed: finished orphans are joined at
+// every deactivation and start of the library. Threads still unfinished when
+// the process exits end with it; joining them could hang the exit.
 #pragma once
 
 #include "ConnectionWorker.h"
@@ -27,8 +27,6 @@ public:
 
     // Joins the orphans that have finished; answers how many are still running.
     std::size_t reap();
-
-    ~OrphanWorkers();
 
 private:
     struct Orphan

@@ -1,5 +1,7 @@
 #include "PacketDelivery.h"
 
+#include "HostGate.h"
+
 namespace kavrel {
 
 void reportEvent(KavrelHostCallback callback, const std::string& text, std::int32_t code,
@@ -7,6 +9,9 @@ void reportEvent(KavrelHostCallback callback, const std::string& text, std::int3
 {
     if (callback == nullptr)
         return;
+    const HostGate::Pass pass;
+    if (!pass)
+        return; // the process is exiting: the host's code may be half torn down
     try {
         callback(text.c_str(), code, data.data(), static_cast<std::int32_t>(data.size()));
     } catch (...) {

@@ -21,6 +21,14 @@ std::string programFolder()
     return path.substr(0, slash + 1);
 }
 
+std::string currentFolder()
+{
+    char buffer[PATH_MAX];
+    if (getcwd(buffer, sizeof buffer) == nullptr)
+        return std::string(".") + kPathSeparator;
+    return withTrailingSeparator(buffer);
+}
+
 std::string withTrailingSeparator(std::string_view folder)
 {
     std::string out(folder);

@@ -82,6 +82,11 @@ void TcpSocket::setNoDelay()
     ::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
 }
 
+void TcpSocket::setSendBufferSize(int bytes)
+{
+    ::setsockopt(m_fd, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes);
+}
+
 bool TcpSocket::waitForData(std::chrono::milliseconds timeout)
 {
     if (m_fd < 0 || m_aborted)
@@ -104,19 +109,26 @@ std::size_t TcpSocket::receive(std::span<std::uint8_t> buffer)
     }
 }
 
-std::size_t TcpSocket::send(std::span<const std::uint8_t> bytes)
+std::size_t TcpSocket::send(std::span<const std::uint8_t> bytes, std::chrono::milliseconds timeout)
 {
     if (!connected())
         return 0;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
     std::size_t sent = 0;
     while (sent < bytes.size()) {
-        const ssize_t n = ::send(m_fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throw SocketError("send", errno);
+        const ssize_t n = ::send(m_fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n >= 0) {
+            sent += static_cast<std::size_t>(n);
+            continue;
         }
-        sent += static_cast<std::size_t>(n);
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK)
+            throw SocketError("send", errno);
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd p{m_fd, POLLOUT, 0};
+        if (left.count() <= 0 || pollFor(&p, 1, left) == 0)
+            throw SocketError("send timed out", ETIMEDOUT);
     }
     return sent;
 }
@@ -177,6 +189,14 @@ void TcpListener::listen(std::uint16_t port, int backlog)
 }
 
 std::uint16_t TcpListener::port() const { return m_port; }
+
+bool TcpListener::waitForConnection(std::chrono::milliseconds timeout)
+{
+    if (m_fd < 0)
+        return true;
+    pollfd p[2] = {{m_fd, POLLIN, 0}, {m_wakeRead, POLLIN, 0}};
+    return pollFor(p, 2, timeout) != 0;
+}
 
 std::optional<TcpSocket> TcpListener::accept()
 {

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <random>
 #include <regex>
+#include <system_error>
+#include <thread>
 
 using namespace kavrel;
 using recorder::Bytes;
@@ -25,6 +27,18 @@ Bytes packetBytes(std::uint16_t command, std::string_view payload)
 }
 
 std::string withZero(std::string_view text) { return std::string(text) + '\0'; }
+
+// Waits for a condition that announces itself nowhere, looking again every millisecond.
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 10s)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
 
 bool isTimeText(const std::string& s)
 {
@@ -280,4 +294,49 @@ TEST_F(ReceiverFixture, StopEndsConnectionsEvenWhenTheCallbackBlocks)
         << "the held worker still reports the end of its connection";
     EXPECT_FALSE(m_log.has("Stream WaitForData(1):False")) << "nothing is logged once stopping";
     m_frm.reset();
+}
+
+TEST_F(ReceiverFixture, AWorkerThatCannotStartEndsOnlyItsOwnConnection)
+{
+    std::atomic<int> starts{0};
+    startReceiver({.startThread = [&starts](std::function<void()> body) {
+        if (starts++ == 0) // as when the system has no thread left to give
+            throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+        return std::jthread(std::move(body));
+    }});
+    auto first = connect();
+    EXPECT_EQ(first.waitForClose(10s), recorder::RecorderConnection::CloseWait::Closed);
+    auto second = connect();
+    EXPECT_TRUE(second.sendPacket(2, textBytes("$GPRMC,after")).ok()) << "the listener goes on accepting";
+    const auto lines = m_log.lines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
+        return l.starts_with("Connection closed, no worker: ");
+    }));
+}
+
+TEST_F(ReceiverFixture, EndedWorkersAreJoinedWithoutWaitingForAnotherConnection)
+{
+    startReceiver({.workerSweep = 20ms});
+    auto c = connect();
+    ASSERT_TRUE(events().waitForCode(EventCode::CONNECTION_OPENED));
+    c.close();
+    ASSERT_TRUE(m_log.waitFor("ThreadEnd...\r\n"));
+    EXPECT_TRUE(eventually([&] { return m_frm->listener().workerCount() == 0; }));
+}
+
+TEST_F(ReceiverFixture, ARecorderThatNeverReadsItsAcknowledgementsIsEndedAfterTheSilenceLimit)
+{
+    startReceiver({.silenceLimit = 300ms});
+    recorder::RecorderConnection deaf;
+    deaf.setReceiveBufferSize(1); // the smallest the system gives
+    ASSERT_TRUE(deaf.connect("127.0.0.1", m_frm->listener().port()));
+    // Far more acknowledgements than the socket buffers hold; the recorder reads none.
+    Bytes stream;
+    for (int i = 0; i < 50000; ++i)
+        recorder::appendPacket(stream, 2, textBytes("x"));
+    deaf.sendRaw(stream); // fails, or ends in the station's buffers, as their sizes decide
+    ASSERT_TRUE(events().waitForCode(EventCode::CONNECTION_CLOSED));
+    EXPECT_TRUE(m_log.inOrder({"client error", "Disconnect", " :ACK Error!!"}));
+    auto other = connect();
+    EXPECT_TRUE(other.sendPacket(2, textBytes("$GPRMC,other")).ok());
 }

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -82,6 +83,28 @@ TEST(DebugWindow, HiddenUnlessShowDebugIsExactlyOne)
     ASSERT_NE(window, nullptr);
     EXPECT_FALSE(window->isVisible());
     EXPECT_TRUE(window->findChild<QPlainTextEdit*>()->toPlainText().isEmpty());
+    frm->stop();
+}
+
+TEST(DebugWindow, ClosingTheHostsMainWindowStillEndsItsEventLoop)
+{
+    TempFolder host;
+    QWidget mainWindow;
+    mainWindow.show();
+    auto frm = startWith(host, "[Option]\nSHOW_DEBUG=1\n");
+    ASSERT_TRUE(debugWindow()->isVisible());
+
+    bool loopEndedByItself = true;
+    QTimer::singleShot(0, &mainWindow, &QWidget::close);
+    QTimer failsafe;
+    failsafe.setSingleShot(true);
+    QObject::connect(&failsafe, &QTimer::timeout, [&] {
+        loopEndedByItself = false;
+        QCoreApplication::quit();
+    });
+    failsafe.start(5000);
+    QApplication::exec();
+    EXPECT_TRUE(loopEndedByItself) << "the shown debug window kept the host running";
     frm->stop();
 }
 

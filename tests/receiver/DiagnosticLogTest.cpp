@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -124,4 +125,41 @@ TEST(DiagnosticLog, ConcurrentWritersLeaveWholeLines)
         ++count;
     }
     EXPECT_EQ(count, kThreads * kLines);
+}
+
+TEST(DiagnosticLog, NoLineOnceStoppedNotEvenOneBeingFormatted)
+{
+    TempFolder host;
+    std::atomic<bool> stopping{false};
+    std::mutex mutex; // guards the two flags
+    std::condition_variable changed;
+    bool inClock = false;
+    bool resume = false;
+    // The clock holds the writer between its first look at Stopping and its write.
+    DiagnosticLog log(stopping, [&] {
+        std::unique_lock lock(mutex);
+        inClock = true;
+        changed.notify_all();
+        changed.wait(lock, [&] { return resume; });
+        return kDec6;
+    });
+    log.configure(true, DiagnosticLog::setUpLogFile(host.path(), kDec6, true));
+    std::atomic<int> windowLines{0};
+    log.setWindowSink([&](const std::string&) { ++windowLines; });
+
+    std::jthread writer([&] { log.LogLine("late"); });
+    {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return inClock; });
+    }
+    log.stop();
+    EXPECT_TRUE(stopping.load());
+    {
+        std::lock_guard lock(mutex);
+        resume = true;
+        changed.notify_all();
+    }
+    writer.join();
+    EXPECT_EQ(windowLines.load(), 0);
+    EXPECT_FALSE(fs::exists(log.logFilePath()));
 }

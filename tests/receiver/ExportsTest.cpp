@@ -1,4 +1,5 @@
 // The library as a host sees it: only its three exports, and their start and stop rules.
+#include "ChildProcess.h"
 #include "HostEvents.h"
 #include "LinkProtocol.h"
 #include "RecorderConnection.h"
@@ -122,4 +123,29 @@ TEST_F(Exports, StopWithOpenConnectionsAndABlockedCallback)
     EXPECT_EQ(busy.waitForClose(10s), recorder::RecorderConnection::CloseWait::Closed);
     HostEvents::instance().release();
     EXPECT_TRUE(HostEvents::instance().waitForCode(kavrel::EventCode::CONNECTION_CLOSED, 2));
+}
+
+TEST(ProcessExit, AHostThatNeverStopsTheLibraryExitsPromptlyWithNoLateCallback)
+{
+    struct Case
+    {
+        const char* legend;
+        const char* how;
+    };
+    const Case cases[] = {
+        {"main returns while a recorder is connected and packets are queued", "return"},
+        {"exit is called while a recorder is connected and packets are queued", "exit"},
+    };
+    for (const auto& c : cases) {
+        testsupport::ChildProcess host({KAVREL_EXIT_HOST, c.how},
+                                       testsupport::ChildProcess::Output::CaptureBoth);
+        std::string output;
+        while (const auto line = host.readLine(20s)) // to the end of its output, when it has ended
+            output += *line + "\n";
+        ASSERT_TRUE(host.waitExit(5s)) << c.legend << "\n" << output;
+        EXPECT_EQ(host.exitCode(), 0) << c.legend << "\n" << output;
+        EXPECT_NE(output.find("ending\n"), std::string::npos) << c.legend << "\n" << output;
+        EXPECT_NE(output.find("exit began\n"), std::string::npos) << c.legend;
+        EXPECT_EQ(output.find("callback after exit began"), std::string::npos) << c.legend << "\n" << output;
+    }
 }

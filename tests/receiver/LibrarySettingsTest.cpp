@@ -1,10 +1,13 @@
 // Reading "quvex.ini": defaults, name matching, number forms and the low-8-bit rule.
 #include "LibrarySettings.h"
 
+#include "LogCapture.h"
+#include "MainForm.h"
 #include "TempFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 using namespace kavrel;
@@ -31,6 +34,9 @@ const SettingsCase kCases[] = {
     {"other sections are ignored", "[Other]\nWANT_LOG=1\n[Option]\nSAVE_DATA=1\n", 0, 0, 1, 1},
     {"the first of a repeated key wins", "[Option]\nSAVE_DATA=1\nSAVE_DATA=0\n", 0, 0, 1, 1},
     {"spaces around names and values", "[Option]\n  WANT_LOG =  1  \n", 1, 0, 0, 1},
+    {"an indented key after another is a key, not a continuation", "[Option]\nWANT_LOG=1\n  SAVE_DATA=1\n", 1, 0, 1, 1},
+    {"only = separates, not :", "[Option]\nSAVE_DATA:1\nSHOW_DEBUG=1\n", 0, 1, 0, 1},
+    {"comments, CR LF and a byte-order mark", "\xEF\xBB\xBF[Option]\r\n;SAVE_DATA=1\r\nWANT_LOG=1 ; on\r\n", 1, 0, 0, 1},
 };
 
 } // namespace
@@ -61,12 +67,47 @@ TEST(LibrarySettings, EffectiveSwitchesFollowTheKeptByte)
     EXPECT_TRUE(s.wantLog()) << "any value but 0 logs";
 }
 
-TEST(LibrarySettings, GuardLimitsAcceptOnlyPositiveValues)
+TEST(LibrarySettings, GuardLimitsAcceptOnlyPositiveValuesThatFit)
 {
-    TempFolder folder;
-    const std::string path = folder.path() + "quvex.ini";
-    std::ofstream(path) << "[Option]\nMAX_PACKET_SIZE=0\nMAX_CONNECTIONS=$10\n";
-    const auto s = LibrarySettings::load(path);
-    EXPECT_EQ(s.MAX_PACKET_SIZE, 64 * 1024 * 1024);
-    EXPECT_EQ(s.MAX_CONNECTIONS, 16);
+    struct Case
+    {
+        const char* legend;
+        const char* ini;
+        std::int32_t maxPacketSize, maxConnections;
+    };
+    const Case cases[] = {
+        {"zero keeps the default, hexadecimal count", "[Option]\nMAX_PACKET_SIZE=0\nMAX_CONNECTIONS=$10\n",
+         64 * 1024 * 1024, 16},
+        {"the largest size whose event length (size + 1) still fits 32 bits",
+         "[Option]\nMAX_PACKET_SIZE=2147483647\n", 2147483646, 1000},
+    };
+    for (const auto& c : cases) {
+        TempFolder folder;
+        const std::string path = folder.path() + "quvex.ini";
+        std::ofstream(path) << c.ini;
+        const auto s = LibrarySettings::load(path);
+        EXPECT_EQ(s.MAX_PACKET_SIZE, c.maxPacketSize) << c.legend;
+        EXPECT_EQ(s.MAX_CONNECTIONS, c.maxConnections) << c.legend;
+    }
+}
+
+TEST(LibrarySettings, ReadFromTheCurrentFolderWhenTheProgramFolderIsUnknown)
+{
+    TempFolder current;
+    const auto before = std::filesystem::current_path();
+    std::filesystem::current_path(current.path());
+    std::ofstream(current.path() + "quvex.ini") << "[Option]\nSOCKET_TIMEOUT=7\n";
+    {
+        kavrel::TfrmMain::Options options;
+        options.programFolder = [] { return std::string(); };
+        kavrel::TfrmMain frm(nullptr, options);
+        LogCapture log;
+        frm.core().log.setWindowSink(log.sink());
+        frm.start(0);
+        EXPECT_EQ(frm.core().HostFolder, current.path()) << "never the file system's root";
+        EXPECT_EQ(frm.core().settings.SOCKET_TIMEOUT, 7);
+        EXPECT_TRUE(log.has("Program folder unknown; settings and log in the current folder " + current.path()));
+        frm.stop();
+    }
+    std::filesystem::current_path(before);
 }

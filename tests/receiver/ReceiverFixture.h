@@ -35,6 +35,8 @@ protected:
     {
         std::chrono::milliseconds silenceLimit = std::chrono::seconds(30);
         std::chrono::milliseconds callbackGrace = std::chrono::seconds(2);
+        std::chrono::milliseconds workerSweep = kavrel::ListenerOptions::kWorkerSweep;
+        kavrel::WorkerThreadStarter startThread = kavrel::ListenerOptions{}.startThread;
         bool callback = true;
     };
 
@@ -43,7 +45,7 @@ protected:
         kavrel::TfrmMain::Options options;
         options.hostFolder = m_host.path();
         options.silenceLimit = o.silenceLimit;
-        options.callbackGrace = o.callbackGrace;
+        options.listener = {o.callbackGrace, o.workerSweep, std::move(o.startThread)};
         m_frm = std::make_unique<kavrel::TfrmMain>(nullptr, options);
         m_frm->core().log.setWindowSink(m_log.sink());
         m_frm->start(0);

@@ -101,6 +101,7 @@ public:
             return false;
         int status = 0;
         if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+            m_status = status;
             m_pid = -1;
             return false;
         }
@@ -162,12 +163,23 @@ public:
         }
         int status = 0;
         ::waitpid(m_pid, &status, 0);
+        m_status = status;
         m_pid = -1;
         return true;
     }
 
+    // How the program ended, once alive() or waitExit() saw it end: its exit
+    // code, or minus the number of the signal that ended it.
+    std::optional<int> exitCode() const
+    {
+        if (!m_status)
+            return std::nullopt;
+        return WIFEXITED(*m_status) ? WEXITSTATUS(*m_status) : -WTERMSIG(*m_status);
+    }
+
 private:
     pid_t m_pid = -1;
+    std::optional<int> m_status; // as waitpid() gave it
     int m_pidFd = -1;
     int m_output = -1;
     std::string m_buffer;

@@ -99,6 +99,9 @@ bool RecorderConnection::connect(const std::string& host, std::uint16_t port, mi
         }
         const int one = 1;
         setsockopt(s.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        if (m_receiveBufferSize > 0)
+            setsockopt(s.get(), SOL_SOCKET, SO_RCVBUF, &m_receiveBufferSize,
+                       sizeof m_receiveBufferSize);
         int error = 0;
         if (::connect(s.get(), a->ai_addr, a->ai_addrlen) != 0) {
             if (errno != EINPROGRESS) {

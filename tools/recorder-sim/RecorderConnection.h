@@ -84,6 +84,10 @@ public:
     bool connect(const std::string& host, std::uint16_t port,
                  milliseconds timeout = kConnectTimeout);
     bool isOpen() const { return m_socket.valid(); }
+    // Asks the system for a receive buffer of this many bytes from the next
+    // connect on (0: the system's default). A small one fills after a few
+    // unread acknowledgements, as a modem's would.
+    void setReceiveBufferSize(int bytes) { m_receiveBufferSize = bytes; }
     void close() { m_socket.reset(); }
     // Sends end of stream (the peer reads 0 bytes) and keeps the reading side open.
     bool shutdownSend();
@@ -133,6 +137,7 @@ private:
     Wait waitFor(short events, Deadline deadline);
 
     SocketHandle m_socket;
+    int m_receiveBufferSize = 0;
     std::string m_peer; // "host:port", for messages
     std::string m_lastError;
 };
