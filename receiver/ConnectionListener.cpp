@@ -1,7 +1,5 @@
 #include "ConnectionListener.h"
 
-#include "OrphanWorkers.h"
-
 namespace kavrel {
 
 ConnectionListener::ConnectionListener(std::shared_ptr<ReceiverCore> core, ListenerOptions options)
@@ -151,9 +149,8 @@ void ConnectionListener::deactivate()
         if (w.status->finished)
             w.thread.join();
         else
-            OrphanWorkers::instance().adopt(std::move(w.thread), w.status);
+            w.thread.detach(); // held by the host's callback; see the note on deactivation
     }
-    OrphanWorkers::instance().reap();
 }
 
 } // namespace kavrel

@@ -9,8 +9,12 @@
 // m_workersMutex guards m_workers. A connection whose worker cannot be started
 // is closed and the accept thread goes on. Deactivation stops the accept thread
 // first, then closes every connection and waits for the workers, except for
-// those sitting in the host's callback after a grace period: those are handed
-// to OrphanWorkers.
+// those sitting in the host's callback after a grace period: a host whose
+// callback waits for the deactivating thread would otherwise never get it back.
+// Those are let go (detached): their sockets are closed, they own everything
+// they touch, and each ends by itself once the callback returns, still
+// reporting the end of its connection. Joining them later would need a step at
+// process exit, where the library does nothing.
 #pragma once
 
 #include "ClientSocket.h"

@@ -8,7 +8,6 @@
 #include "DebugWindow.h"
 #include "HostGate.h"
 #include "MainForm.h"
-#include "OrphanWorkers.h"
 #include "kavrel.h"
 
 #include <memory>
@@ -40,7 +39,6 @@ int32_t KAVREL_CALL GPRSInitial(void* parentWindow, int32_t port)
         kavrel::HostGate::closeAtProcessExit();
         auto& lib = library();
         std::lock_guard lock(lib.mutex);
-        kavrel::OrphanWorkers::instance().reap();
         if (lib.frmMain)
             return 0;
         kavrel::TfrmMain::Options options;

@@ -326,14 +326,14 @@ TEST_F(ReceiverFixture, EndedWorkersAreJoinedWithoutWaitingForAnotherConnection)
 
 TEST_F(ReceiverFixture, ARecorderThatNeverReadsItsAcknowledgementsIsEndedAfterTheSilenceLimit)
 {
-    startReceiver({.silenceLimit = 300ms});
-    recorder::RecorderConnection deaf;
-    deaf.setReceiveBufferSize(1); // the smallest the system gives
-    ASSERT_TRUE(deaf.connect("127.0.0.1", m_frm->listener().port()));
     // Far more acknowledgements than the socket buffers hold; the recorder reads none.
     Bytes stream;
     for (int i = 0; i < 50000; ++i)
         recorder::appendPacket(stream, 2, textBytes("x"));
+    startReceiver({.silenceLimit = 300ms});
+    recorder::RecorderConnection deaf;
+    deaf.setReceiveBufferSize(1); // the smallest the system gives
+    ASSERT_TRUE(deaf.connect("127.0.0.1", m_frm->listener().port()));
     deaf.sendRaw(stream); // fails, or ends in the station's buffers, as their sizes decide
     ASSERT_TRUE(events().waitForCode(EventCode::CONNECTION_CLOSED));
     EXPECT_TRUE(m_log.inOrder({"client error", "Disconnect", " :ACK Error!!"}));

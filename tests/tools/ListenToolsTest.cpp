@@ -1,8 +1,12 @@
-// kavrel-listen's options, and its plain TCP sink taking a client's bytes over loopback.
+// kavrel-listen's options, its event lines into a pipe, and its plain TCP sink
+// taking a client's bytes over loopback.
+#include "ChildProcess.h"
 #include "ListenOptions.h"
 #include "RawSink.h"
 #include "RecorderConnection.h"
+#include "TcpSocket.h"
 
+#include <csignal>
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <thread>
@@ -37,6 +41,11 @@ TEST(ListenOptions, AcceptsAndRejects)
          0,
          "0 to 65535"},
         {"port missing", {"--port"}, ParsedListenOptions::Action::Error, 0, "needs a value"},
+        {"switch given a value",
+         {"--quiet=yes"},
+         ParsedListenOptions::Action::Error,
+         0,
+         "--quiet takes no value"},
         {"unknown option", {"--verbose"}, ParsedListenOptions::Action::Error, 0, "--verbose"},
         {"a bad value is reported before a later --help",
          {"--port", "x", "--help"},
@@ -102,3 +111,25 @@ TEST(RawSink, StopEndsConnectionsThatStayOpen)
     server.join(); // returns although the client never closed
     EXPECT_EQ(idle.waitForClose(5000ms), recorder::RecorderConnection::CloseWait::Closed);
 }
+
+#ifdef KAVREL_LISTEN_PATH
+TEST(KavrelListen, EventLinesLeaveAsTheyHappenIntoAPipe)
+{
+    std::uint16_t port = 0;
+    {
+        platform::TcpListener probe;
+        probe.listen(0, 1);
+        port = probe.port();
+    }
+    ChildProcess listen({KAVREL_LISTEN_PATH, "--port", std::to_string(port)});
+    ASSERT_TRUE(listen.waitForOutput("receiving on port", 10s)) << listen.output();
+    recorder::RecorderConnection c;
+    ASSERT_TRUE(c.connect("127.0.0.1", port, 5000ms)) << c.lastError();
+    ASSERT_TRUE(c.sendPacket(2, recorder::textBytes("$GPRMC,pipe")).ok());
+    EXPECT_TRUE(listen.waitForOutput("$GPRMC,pipe", 10s))
+        << "the line is written while the program runs:\n"
+        << listen.output();
+    listen.sendSignal(SIGTERM);
+    EXPECT_EQ(listen.waitForExit(10s), 0) << listen.output();
+}
+#endif

@@ -124,3 +124,43 @@ TEST(RecorderSession, ReportsARefusedConnection)
     EXPECT_EQ(report.errors, 1u);
     EXPECT_EQ(report.packetsSent, 0u);
 }
+
+TEST(RecorderSession, DialsAgainAsARecorderDoesAndCanTrickle)
+{
+    struct Case
+    {
+        const char* legend;
+        TestAckServer::Mode mode;
+        unsigned dials;
+        std::chrono::milliseconds trickle;
+        unsigned expectedDials, expectedFailedDials;
+        bool served;
+        std::uint64_t errors;
+    };
+    const Case cases[] = {
+        {"served at the first dial", TestAckServer::Mode::Ack, 3, 0ms, 1, 0, true, 0},
+        {"every connection ends before the login is acknowledged",
+         TestAckServer::Mode::CloseWithoutAck, 3, 0ms, 3, 2, false, 1},
+        {"one byte at a time still makes whole packets", TestAckServer::Mode::Ack, 1, 1ms, 1, 0,
+         true, 0},
+    };
+    for (const auto& c : cases) {
+        TestAckServer server(c.mode);
+        SimOptions options = optionsFor(server);
+        options.positions = 1;
+        options.events = 0;
+        options.repeat = 1;
+        options.dials = c.dials;
+        options.redialDelay = 0ms;
+        options.trickle = c.trickle;
+        const SessionReport report = RecorderSession(options, 0, {}).run({});
+        EXPECT_EQ(report.dials, c.expectedDials) << c.legend;
+        EXPECT_EQ(report.failedDials, c.expectedFailedDials) << c.legend;
+        EXPECT_EQ(report.servedAt.has_value(), c.served) << c.legend;
+        EXPECT_EQ(report.errors, c.errors) << c.legend;
+        if (c.served) {
+            EXPECT_EQ(report.acksChecked, 2u) << c.legend;
+            EXPECT_EQ(server.packets().size(), 2u) << c.legend;
+        }
+    }
+}

@@ -104,6 +104,9 @@ int runLibrary(const listenhost::ListenOptions& options, const sigset_t& stopSig
 
 int run(int argc, char** argv)
 {
+    // One line per event, as it happens, also when the output is a pipe or a
+    // file, which the C library would otherwise fill block by block.
+    std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
     const std::vector<std::string_view> args(argv + 1, argv + argc);
     const auto parsed = listenhost::parseListenOptions(args);
     if (parsed.action == listenhost::ParsedListenOptions::Action::Help) {

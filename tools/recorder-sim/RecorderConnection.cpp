@@ -254,14 +254,22 @@ PacketResult RecorderConnection::sendPacket(std::uint16_t command,
                                             std::span<const std::uint8_t> payload,
                                             milliseconds ackTimeout)
 {
-    PacketResult result;
-    result.expected = kavrel::encodeAck(command);
     const auto start = Clock::now();
     if (!sendPacketOnly(command, payload)) {
+        PacketResult result;
+        result.expected = kavrel::encodeAck(command);
         result.outcome = PacketResult::Outcome::SendFailed;
         result.error = m_lastError;
         return result;
     }
+    return awaitAck(command, start, ackTimeout);
+}
+
+PacketResult RecorderConnection::awaitAck(std::uint16_t command, Clock::time_point start,
+                                          milliseconds ackTimeout)
+{
+    PacketResult result;
+    result.expected = kavrel::encodeAck(command);
     const AckRead ack = readAck(ackTimeout);
     result.roundTrip = Clock::now() - start;
     result.received = ack.bytes;
@@ -385,6 +393,24 @@ RecorderConnection::CloseWait RecorderConnection::waitForClose(milliseconds time
         if (w == Wait::Failed)
             return CloseWait::Failed;
     }
+}
+
+RecorderConnection::CloseWait RecorderConnection::waitForHangUp(milliseconds timeout)
+{
+    if (!isOpen()) {
+        m_lastError = "not connected";
+        return CloseWait::Failed;
+    }
+    // POLLRDHUP: the peer's end of stream; POLLHUP and POLLERR (a reset) come unasked.
+    switch (waitFor(POLLRDHUP, Clock::now() + timeout)) {
+    case Wait::Ready:
+        return CloseWait::Closed;
+    case Wait::TimedOut:
+        return CloseWait::TimedOut;
+    case Wait::Failed:
+        break;
+    }
+    return CloseWait::Failed;
 }
 
 } // namespace recorder

@@ -97,6 +97,10 @@ public:
     // is kavrel::encodeAck(command).
     PacketResult sendPacket(std::uint16_t command, std::span<const std::uint8_t> payload,
                             milliseconds ackTimeout = kAckTimeout);
+    // Reads the acknowledgement of a packet of this command whose first byte
+    // left at start, and checks it as sendPacket() does.
+    PacketResult awaitAck(std::uint16_t command, std::chrono::steady_clock::time_point start,
+                          milliseconds ackTimeout = kAckTimeout);
     // Sends header + payload and returns without reading anything.
     bool sendPacketOnly(std::uint16_t command, std::span<const std::uint8_t> payload);
 
@@ -122,6 +126,8 @@ public:
     // Waits until the peer closes or resets the connection, reading and keeping
     // (in received, when given) whatever arrives first.
     CloseWait waitForClose(milliseconds timeout, Bytes* received = nullptr);
+    // Waits until the peer closes or resets the connection, reading nothing.
+    CloseWait waitForHangUp(milliseconds timeout);
 
 private:
     using Deadline = std::chrono::steady_clock::time_point;

@@ -1,5 +1,7 @@
 #include "SimOptions.h"
 
+#include "CommandLine.h"
+
 #include <charconv>
 #include <cstdio>
 #include <functional>
@@ -23,14 +25,6 @@ std::optional<unsigned long long> parseNumber(std::string_view text, unsigned lo
     return value;
 }
 
-struct OptionRule
-{
-    std::string_view name;
-    bool takesValue;
-    // Applies the value; returns an error text, or an empty one when it fits.
-    std::function<std::string(SimOptions&, std::string_view)> apply;
-};
-
 std::string setCount(unsigned& target, std::string_view name, std::string_view value, unsigned min,
                      unsigned max)
 {
@@ -53,100 +47,137 @@ std::string setMs(std::chrono::milliseconds& target, std::string_view name, std:
     return {};
 }
 
-auto deviceField(std::size_t index)
+std::string setText(std::string& target, std::string_view value, const char* whenEmpty)
 {
-    return [index](SimOptions& o, std::string_view v) {
-        o.device.fields[index] = std::string(v);
-        return std::string();
-    };
+    if (value.empty())
+        return whenEmpty;
+    target = std::string(value);
+    return {};
 }
 
-const std::vector<OptionRule>& optionRules()
+using Apply = std::function<std::string(std::string_view)>;
+
+// The command line, declared once for parsing and for the help text. Values
+// are checked here, so that every complaint names the option and the value.
+void declare(CLI::App& app, SimOptions& o)
 {
-    static const std::vector<OptionRule> rules = {
-        {"host", true,
-         [](SimOptions& o, std::string_view v) {
-             if (v.empty())
-                 return std::string("--host needs a host name or address");
-             o.host = std::string(v);
-             return std::string();
+    app.description(
+        R"(Connects one or more simulated recorders to a receiver, sends each one's device
+information, then position sentences, event-time records and clips, and checks
+every acknowledgement. Exits 0 when every packet was acknowledged correctly,
+1 when any acknowledgement was missing or wrong or a connection failed, 2 on
+bad options.)");
+    app.footer(R"(
+With several recorders the serial gets "-0001", "-0002", ... so that keys differ.
+All at once (--ramp 0), a receiver with a short listen backlog completes some
+handshakes only after the system's connection retries, seconds later. With
+--dials N a recorder hangs up and dials again, as a real one does, when a
+connect fails or stays unanswered for --dial-timeout, or when the connection
+ends before its device information is acknowledged.
+With --no-ack every packet is streamed, the sending side closed, and the
+acknowledgements that arrive before the receiver closes are checked.
+A recorder with --never-read has a small receive buffer, as a modem has, and
+waits silently for the receiver to end the connection (at most --hold, when
+given). Ctrl-C stops every recorder after the packet under way.
+)");
+    struct Rule
+    {
+        const char* group;
+        const char* name;
+        const char* valueName;
+        const char* help;
+        Apply apply;
+    };
+    const auto count = [&](unsigned& target, const char* name, unsigned min, unsigned max) {
+        return [&target, name, min, max](std::string_view v) {
+            return setCount(target, name, v, min, max);
+        };
+    };
+    const auto ms = [](std::chrono::milliseconds& target, const char* name, long long min) {
+        return [&target, name, min](std::string_view v) { return setMs(target, name, v, min); };
+    };
+    const auto field = [&o](std::size_t index) {
+        return [&o, index](std::string_view v) {
+            o.device.fields[index] = std::string(v);
+            return std::string();
+        };
+    };
+    const char* connection = "Connection";
+    const char* load = "Load runs";
+    const char* what = "What to send, per recorder and round";
+    const char* device = "Device information (seven fields; the key is serial + \"_\" + id)";
+    const Rule rules[] = {
+        {connection, "host", "NAME", "receiver host (default 127.0.0.1)",
+         [&o](std::string_view v) {
+             return setText(o.host, v, "--host needs a host name or address");
          }},
-        {"port", true,
-         [](SimOptions& o, std::string_view v) {
+        {connection, "port", "N", "receiver port (default 9600)",
+         [&o](std::string_view v) {
              unsigned port = 0;
              std::string e = setCount(port, "port", v, 1, 65535);
              o.port = static_cast<std::uint16_t>(port);
              return e;
          }},
-        {"recorders", true,
-         [](SimOptions& o, std::string_view v) {
-             return setCount(o.recorders, "recorders", v, 1, kMaxRecorders);
-         }},
-        {"positions", true,
-         [](SimOptions& o, std::string_view v) {
-             return setCount(o.positions, "positions", v, 0, kMaxCount);
-         }},
-        {"events", true,
-         [](SimOptions& o, std::string_view v) {
-             return setCount(o.events, "events", v, 0, kMaxCount);
-         }},
-        {"track", true,
-         [](SimOptions& o, std::string_view v) {
-             if (v.empty())
-                 return std::string("--track needs a file name");
-             o.trackPath = std::string(v);
-             return std::string();
-         }},
-        {"clip", true,
-         [](SimOptions& o, std::string_view v) {
-             if (v.empty())
-                 return std::string("--clip needs a file name");
-             o.clipPath = std::string(v);
-             return std::string();
-         }},
-        {"channel", true,
-         [](SimOptions& o, std::string_view v) {
+        {connection, "recorders", "N",
+         "recorders connected at once, each with its own key (default 1)",
+         count(o.recorders, "recorders", 1, kMaxRecorders)},
+        {connection, "ramp", "MS",
+         "spread the recorders' connection starts evenly over MS (default 0)",
+         ms(o.ramp, "ramp", 0)},
+        {connection, "ack-timeout", "MS",
+         "how long to wait for each acknowledgement (default 10000)",
+         ms(o.ackTimeout, "ack-timeout", 1)},
+        {load, "dials", "N", "connect attempts per recorder (default 1; see below)",
+         count(o.dials, "dials", 1, kMaxCount)},
+        {load, "dial-timeout", "MS", "how long one attempt waits for an answer (default 10000)",
+         ms(o.dialTimeout, "dial-timeout", 1)},
+        {load, "redial-delay", "MS", "pause before dialling again (default 1000)",
+         ms(o.redialDelay, "redial-delay", 0)},
+        {load, "hold", "MS", "stay connected and silent this long after the last packet",
+         ms(o.hold, "hold", 0)},
+        {load, "trickle", "MS", "send every packet one byte at a time, MS apart",
+         ms(o.trickle, "trickle", 1)},
+        {what, "positions", "K", "GPRMC sentences along a route (default 10)",
+         count(o.positions, "positions", 0, kMaxCount)},
+        {what, "track", "FILE",
+         "positions from an NMEA log instead: its $GPRMC and $GNRMC sentences in order",
+         [&o](std::string_view v) { return setText(o.trackPath, v, "--track needs a file name"); }},
+        {what, "events", "K", "event-time records (default 0)",
+         count(o.events, "events", 0, kMaxCount)},
+        {what, "clip", "FILE", "send FILE as a clip packet",
+         [&o](std::string_view v) { return setText(o.clipPath, v, "--clip needs a file name"); }},
+        {what, "channel", "1|2|3|4|all",
+         "camera channel of the clip, or all four in one picture (default 1)",
+         [&o](std::string_view v) {
              const auto channel = parseClipChannel(v);
              if (!channel)
                  return "--channel must be 1, 2, 3, 4 or all, not \"" + std::string(v) + "\"";
              o.channel = *channel;
              return std::string();
          }},
-        {"clips", true,
-         [](SimOptions& o, std::string_view v) {
-             return setCount(o.clips, "clips", v, 1, kMaxCount);
-         }},
-        {"repeat", true,
-         [](SimOptions& o, std::string_view v) {
-             return setCount(o.repeat, "repeat", v, 1, kMaxCount);
-         }},
-        {"interval", true,
-         [](SimOptions& o, std::string_view v) { return setMs(o.interval, "interval", v, 0); }},
-        {"ramp", true,
-         [](SimOptions& o, std::string_view v) { return setMs(o.ramp, "ramp", v, 0); }},
-        {"ack-timeout", true,
-         [](SimOptions& o, std::string_view v) {
-             return setMs(o.ackTimeout, "ack-timeout", v, 1);
-         }},
-        {"no-ack", false,
-         [](SimOptions& o, std::string_view) {
-             o.noAck = true;
-             return std::string();
-         }},
-        {"quiet", false,
-         [](SimOptions& o, std::string_view) {
-             o.quiet = true;
-             return std::string();
-         }},
-        {"info", true, deviceField(0)},
-        {"serial", true, deviceField(kSerialField)},
-        {"address", true, deviceField(2)},
-        {"department", true, deviceField(3)},
-        {"user", true, deviceField(4)},
-        {"location", true, deviceField(5)},
-        {"id", true, deviceField(kIdField)},
+        {what, "clips", "K", "clip packets (default 1)", count(o.clips, "clips", 1, kMaxCount)},
+        {what, "repeat", "R", "rounds of positions, events and clips (default 1)",
+         count(o.repeat, "repeat", 1, kMaxCount)},
+        {what, "interval", "MS", "pause between packets of one recorder (default 0)",
+         ms(o.interval, "interval", 0)},
+        {device, "info", "T", "field 1", field(0)},
+        {device, "serial", "T", "field 2", field(kSerialField)},
+        {device, "address", "T", "field 3", field(2)},
+        {device, "department", "T", "field 4", field(3)},
+        {device, "user", "T", "field 5", field(4)},
+        {device, "location", "T", "field 6", field(5)},
+        {device, "id", "T", "field 7", field(kIdField)},
     };
-    return rules;
+    for (const auto& r : rules)
+        toolcli::addValue(app, std::string("--") + r.name, r.valueName, r.help, r.apply)
+            ->group(r.group);
+    toolcli::addSwitch(app, "--no-ack", o.noAck,
+                       "stream without waiting; check late acknowledgements at the end")
+        ->group(connection);
+    toolcli::addSwitch(app, "--never-read", o.neverRead,
+                       "send every packet and never read an acknowledgement")
+        ->group(load);
+    toolcli::addSwitch(app, "--quiet", o.quiet, "print the summary only")->group("Output");
 }
 
 } // namespace
@@ -154,92 +185,37 @@ const std::vector<OptionRule>& optionRules()
 ParsedOptions parseSimOptions(std::span<const std::string_view> args)
 {
     ParsedOptions parsed;
+    CLI::App app("", "recorder-sim");
+    declare(app, parsed.options);
+    const auto result = toolcli::parse(app, args);
     const auto fail = [&](std::string text) {
         parsed.action = ParsedOptions::Action::Error;
         parsed.error = std::move(text);
         return parsed;
     };
-    bool channelGiven = false;
-    bool clipsGiven = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            parsed.action = ParsedOptions::Action::Help;
-            return parsed;
-        }
-        if (!arg.starts_with("--"))
-            return fail("unexpected argument \"" + std::string(arg) + "\"");
-        std::string_view name = arg.substr(2);
-        std::optional<std::string_view> value;
-        if (const auto eq = name.find('='); eq != std::string_view::npos) {
-            value = name.substr(eq + 1);
-            name = name.substr(0, eq);
-        }
-        const OptionRule* rule = nullptr;
-        for (const auto& s : optionRules())
-            if (s.name == name)
-                rule = &s;
-        if (rule == nullptr)
-            return fail("unknown option --" + std::string(name));
-        if (rule->takesValue && !value) {
-            if (i + 1 >= args.size())
-                return fail("--" + std::string(name) + " needs a value");
-            value = args[++i];
-        }
-        if (!rule->takesValue && value)
-            return fail("--" + std::string(name) + " takes no value");
-        if (std::string e = rule->apply(parsed.options, value.value_or("")); !e.empty())
-            return fail(std::move(e));
-        channelGiven = channelGiven || name == "channel";
-        clipsGiven = clipsGiven || name == "clips";
+    if (result.action == toolcli::ParseResult::Action::Help) {
+        parsed.action = ParsedOptions::Action::Help;
+        return parsed;
     }
-    if ((channelGiven || clipsGiven) && parsed.options.clipPath.empty())
-        return fail(std::string(channelGiven ? "--channel" : "--clips") + " needs --clip FILE");
-    if (auto problem = deviceInfoProblem(parsed.options.device))
+    if (result.action == toolcli::ParseResult::Action::Error)
+        return fail(result.error);
+    const SimOptions& o = parsed.options;
+    for (const char* name : {"--channel", "--clips"})
+        if (app.count(name) > 0 && o.clipPath.empty())
+            return fail(std::string(name) + " needs --clip FILE");
+    if (o.neverRead && (o.noAck || o.trickle.count() > 0))
+        return fail("--never-read goes with neither --no-ack nor --trickle");
+    if (auto problem = deviceInfoProblem(o.device))
         return fail(std::move(*problem));
     return parsed;
 }
 
 std::string simUsage(std::string_view program)
 {
-    std::string text = "Usage: " + std::string(program) + " [options]\n";
-    text += R"(
-Connects one or more simulated recorders to a receiver, sends each one's device
-information, then position sentences, event-time records and clips, and checks
-every acknowledgement. Exits 0 when every packet was acknowledged correctly,
-1 when any acknowledgement was missing or wrong or a connection failed, 2 on
-bad options.
-
-Connection:
-  --host NAME          receiver host (default 127.0.0.1)
-  --port N             receiver port (default 9600)
-  --recorders N        recorders connected at once, each with its own key (default 1)
-  --ramp MS            spread the recorders' connection starts evenly over MS
-                       (default 0: all at once; a receiver with a short listen
-                       backlog then completes some handshakes only after the
-                       kernel's SYN-ACK retries, seconds later)
-  --ack-timeout MS     how long to wait for each acknowledgement (default 10000)
-  --no-ack             stream every packet without waiting; then close the sending
-                       side and check whatever acknowledgements arrive before the
-                       receiver closes (none from a plain TCP sink)
-What to send, per recorder and round:
-  --positions K        GPRMC sentences along a route (default 10)
-  --track FILE         positions from an NMEA log instead: its $GPRMC and $GNRMC
-                       sentences in order, from the start again when used up
-  --events K           event-time records (default 0)
-  --clip FILE          send FILE as a clip packet
-  --channel 1|2|3|4|all  camera channel of the clip, or all four in one picture (default 1)
-  --clips K            clip packets (default 1)
-  --repeat R           rounds of positions, events and clips (default 1)
-  --interval MS        pause between packets of one recorder (default 0)
-Device information (seven fields; the key is serial + "_" + id):
-  --info T --serial T --address T --department T --user T --location T --id T
-                       (with several recorders the serial gets "-0001", "-0002", ...)
-Output:
-  --quiet              print the summary only
-  --help               this text
-)";
-    return text;
+    SimOptions unused;
+    CLI::App app("", std::string(program));
+    declare(app, unused);
+    return app.help();
 }
 
 DeviceInfo deviceForRecorder(const SimOptions& options, unsigned index)

@@ -29,6 +29,13 @@ struct SimOptions
     std::chrono::milliseconds ackTimeout{10000};
     bool noAck = false; // stream without waiting; check late acks at the end
     bool quiet = false; // summary only
+    // Load runs: dialling as a recorder does, and peers that misbehave.
+    unsigned dials = 1;                           // connect attempts per recorder
+    std::chrono::milliseconds dialTimeout{10000}; // how long one attempt waits for an answer
+    std::chrono::milliseconds redialDelay{1000};  // pause before the next attempt
+    std::chrono::milliseconds hold{0};            // stay connected and silent after the last packet
+    bool neverRead = false;                       // never read an acknowledgement
+    std::chrono::milliseconds trickle{0};         // send packets one byte at a time, this far apart
     // Device-information fields in UTF-8; with more than one recorder, the
     // serial gets "-" and the recorder's number appended, so keys differ.
     DeviceInfo device{{"SIM", "SIM", "127.0.0.1", "Depot", "Driver", "Route", "1"}};

@@ -28,11 +28,26 @@ std::string rate(double bytesPerSecond)
 } // namespace
 
 SimSummary SimSummary::from(const std::vector<SessionReport>& reports,
-                            std::chrono::nanoseconds elapsed)
+                            SessionReport::TimePoint start, SessionReport::TimePoint end,
+                            bool neverRead)
 {
     SimSummary s;
-    s.elapsed = elapsed;
+    s.elapsed = end - start;
     for (const auto& r : reports) {
+        s.dials += r.dials;
+        s.failedDials += r.failedDials;
+        if (r.servedAt) {
+            ++s.served;
+            s.lastServedAfter =
+                std::max<std::chrono::nanoseconds>(s.lastServedAfter, *r.servedAt - start);
+        }
+        if (neverRead) {
+            ++s.neverReading;
+            if (r.closedByReceiver) {
+                ++s.closedByReceiver;
+                s.heldFor.add(r.heldFor);
+            }
+        }
         ++s.recorders;
         s.connected += r.connected ? 1 : 0;
         s.packetsSent += r.packetsSent;
@@ -70,6 +85,22 @@ std::string SimSummary::format(bool acksAwaited) const
                   static_cast<unsigned long long>(acksChecked), acksAwaited ? "" : " (not awaited)",
                   static_cast<unsigned long long>(errors));
     out += line;
+    std::snprintf(line, sizeof line,
+                  "dials: %u, failed or unanswered: %u; served: %u of %u, the last after %.3f s\n",
+                  dials, failedDials, served, recorders,
+                  std::chrono::duration<double>(lastServedAfter).count());
+    out += line;
+    if (neverReading > 0) {
+        out += "never reading: " + std::to_string(closedByReceiver) + " of " +
+               std::to_string(neverReading) + " ended by the receiver";
+        if (heldFor.count() > 0) {
+            std::snprintf(line, sizeof line, ", after %.1f s (median; min %.1f s)",
+                          std::chrono::duration<double>(heldFor.median()).count(),
+                          std::chrono::duration<double>(heldFor.min()).count());
+            out += line;
+        }
+        out += "\n";
+    }
     if (roundTrips.count() > 0)
         out += "ack round trip: min " + microseconds(roundTrips.min()) + ", median " +
                microseconds(roundTrips.median()) + ", p99 " +

@@ -21,9 +21,17 @@ struct SimSummary
     RoundTripStats roundTrips;
     std::vector<double> clipBytesPerSecond; // one per connection that sent clips
     std::chrono::nanoseconds elapsed{};
+    unsigned dials = 0;
+    unsigned failedDials = 0;
+    unsigned served = 0;
+    std::chrono::nanoseconds lastServedAfter{}; // from the start to the last recorder served
+    unsigned neverReading = 0;                  // recorders that never read acknowledgements
+    unsigned closedByReceiver = 0;              // of those, the ones the receiver ended
+    RoundTripStats heldFor;                     // their time from connect to the receiver's close
 
     static SimSummary from(const std::vector<SessionReport>& reports,
-                           std::chrono::nanoseconds elapsed);
+                           SessionReport::TimePoint start, SessionReport::TimePoint end,
+                           bool neverRead);
 
     // True when every packet went out and, unless acks were not awaited, came back acknowledged.
     bool clean(bool acksAwaited) const;

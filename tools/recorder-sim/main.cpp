@@ -130,21 +130,22 @@ int run(int argc, char** argv)
             }
         }
     } // joins every session
-    const auto elapsed = *std::max_element(ends.begin(), ends.end()) - start;
+    const auto end = *std::max_element(ends.begin(), ends.end());
 
     if (!options.quiet)
         for (const auto& r : reports)
-            std::printf("%s: %s, %llu packets, %llu acks checked, %llu errors\n", r.key.c_str(),
-                        r.connected ? "connected" : "not connected",
+            std::printf("%s: %s, %u dials, %llu packets, %llu acks checked, %llu errors\n",
+                        r.key.c_str(), r.connected ? "connected" : "not connected", r.dials,
                         static_cast<unsigned long long>(r.packetsSent),
                         static_cast<unsigned long long>(r.acksChecked),
                         static_cast<unsigned long long>(r.errors));
-    const auto summary = recorder::SimSummary::from(reports, elapsed);
-    std::fputs(summary.format(!options.noAck).c_str(), stdout);
+    const auto summary = recorder::SimSummary::from(reports, start, end, options.neverRead);
+    const bool acksAwaited = !options.noAck && !options.neverRead;
+    std::fputs(summary.format(acksAwaited).c_str(), stdout);
     std::fflush(stdout);
     if (stop.stop_requested())
         return kExitFaults;
-    return summary.clean(!options.noAck) ? kExitClean : kExitFaults;
+    return summary.clean(acksAwaited) ? kExitClean : kExitFaults;
 }
 
 } // namespace
