@@ -116,7 +116,8 @@ std::size_t TcpSocket::send(std::span<const std::uint8_t> bytes, std::chrono::mi
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     std::size_t sent = 0;
     while (sent < bytes.size()) {
-        const ssize_t n = ::send(m_fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t n =
+            ::send(m_fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n >= 0) {
             sent += static_cast<std::size_t>(n);
             continue;
@@ -125,7 +126,8 @@ std::size_t TcpSocket::send(std::span<const std::uint8_t> bytes, std::chrono::mi
             continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK)
             throw SocketError("send", errno);
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         pollfd p{m_fd, POLLOUT, 0};
         if (left.count() <= 0 || pollFor(&p, 1, left) == 0)
             throw SocketError("send timed out", ETIMEDOUT);

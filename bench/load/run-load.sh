@@ -1,0 +1,186 @@
+#!/usr/bin/env bash
+# Load runs of the receiver library through its headless host kavrel-listen,
+# driven by recorder-sim; prints the figures of each run. Not a test: nothing
+# here passes or fails on time.
+#
+#   bench/load/run-load.sh                 many, storm and misbehave
+#   bench/load/run-load.sh many storm      just those
+#   bench/load/run-load.sh soak [MINUTES]  100 recorders with clips (default 30 minutes)
+#
+# many       1000 recorders connected at once: all acknowledged? host RSS and threads
+# storm      1000 recorders dialling within one second against the backlog of 5,
+#            dialling again after a failed or unanswered connect: time until all served
+# misbehave  peers that never read their acknowledgements, peers that trickle one
+#            byte every 50 s, and more connections than MAX_CONNECTIONS, while
+#            ordinary recorders are served; host threads and memory
+# soak       RSS, threads and open descriptors sampled every minute
+#
+# The host runs from a folder of its own, so that its settings file
+# (quvex.ini beside the program) belongs to the run. LOAD_PORT picks the port.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+build=build/release
+port=${LOAD_PORT:-19650}
+
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j 2 --target kavrel-listen recorder-sim >/dev/null
+sim=$PWD/$build/bin/recorder-sim
+
+# Two thousand connections and as many threads need more than the usual 1024 descriptors.
+ulimit -n "$(ulimit -Hn)"
+
+work=$(mktemp -d /tmp/station-load-XXXXXX)
+host_pid=""
+cleanup() {
+  [ -n "$host_pid" ] && kill -INT "$host_pid" 2>/dev/null && wait "$host_pid" 2>/dev/null || true
+  jobs -p | xargs -r kill 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# start_host "quvex.ini lines": the host on $port, its settings beside it.
+start_host() {
+  rm -f "$work/quvex.ini" "$work/host.log"
+  [ -n "${1:-}" ] && printf '[Option]\n%s\n' "$1" > "$work/quvex.ini"
+  cp "$build/bin/kavrel-listen" "$work/"
+  "$work/kavrel-listen" --quiet --port "$port" > "$work/host.log" 2>&1 &
+  host_pid=$!
+  for _ in $(seq 100); do
+    grep -q "receiving on port" "$work/host.log" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  echo "kavrel-listen did not start:"; cat "$work/host.log"; exit 1
+}
+
+stop_host() {
+  kill -INT "$host_pid"; wait "$host_pid" || true; host_pid=""
+  sed -n 's/^kavrel-listen: events/  host events/p' "$work/host.log"
+}
+
+# "RSS-MiB threads descriptors" of a process.
+sample() {
+  local status rss threads fds
+  status=$(cat "/proc/$1/status")
+  rss=$(awk '/^VmRSS/ {print $2}' <<< "$status")
+  threads=$(awk '/^Threads/ {print $2}' <<< "$status")
+  fds=$(ls "/proc/$1/fd" | wc -l)
+  echo "$(( rss / 1024 )) $threads $fds"
+}
+
+# Keeps the highest RSS, threads and descriptors of the host in file $1 until stopped.
+watch_peaks() {
+  local peak_rss=0 peak_threads=0 peak_fds=0 rss threads fds
+  while kill -0 "$host_pid" 2>/dev/null; do
+    read -r rss threads fds < <(sample "$host_pid") || break
+    (( rss > peak_rss )) && peak_rss=$rss
+    (( threads > peak_threads )) && peak_threads=$threads
+    (( fds > peak_fds )) && peak_fds=$fds
+    echo "$peak_rss $peak_threads $peak_fds" > "$1"
+    sleep 0.2
+  done
+}
+
+peaks() { read -r rss threads fds < "$1"; echo "host peak: RSS $rss MiB, $threads threads, $fds descriptors"; }
+now() { read -r rss threads fds < <(sample "$host_pid"); echo "host now: RSS $rss MiB, $threads threads, $fds descriptors"; }
+summary() { grep -E '^(recorders|packets|dials|never|ack round|error|\.\.\.)' "$1" | sed 's/^/  /'; }
+
+run_many() {
+  echo "== many: 1000 recorders connected at once (connect spread over 5 s, then held 10 s)"
+  start_host ""
+  watch_peaks "$work/peaks" & local watcher=$!
+  "$sim" --port "$port" --recorders 1000 --ramp 5000 --positions 10 --hold 10000 \
+    --dials 20 --dial-timeout 3000 --redial-delay 1000 --ack-timeout 5000 --quiet \
+    > "$work/many.out" || true
+  kill "$watcher" 2>/dev/null || true
+  summary "$work/many.out"
+  peaks "$work/peaks"
+  now
+  stop_host
+}
+
+run_storm() {
+  echo "== storm: 1000 recorders dialling within one second, listen backlog 5"
+  start_host ""
+  watch_peaks "$work/peaks" & local watcher=$!
+  "$sim" --port "$port" --recorders 1000 --ramp 1000 --positions 1 --hold 2000 \
+    --dials 50 --dial-timeout 3000 --redial-delay 1000 --ack-timeout 3000 --quiet \
+    > "$work/storm.out" || true
+  kill "$watcher" 2>/dev/null || true
+  summary "$work/storm.out"
+  peaks "$work/peaks"
+  stop_host
+}
+
+run_misbehave() {
+  echo "== misbehave: MAX_CONNECTIONS=300; 100 never reading, 100 trickling one byte per 50 s,"
+  echo "   then 300 ordinary recorders (100 more than the slots left) dialling again when refused"
+  start_host "MAX_CONNECTIONS=300"
+  watch_peaks "$work/peaks" & local watcher=$!
+  "$sim" --port "$port" --recorders 100 --serial TRICKLE --trickle 50000 --positions 1 \
+    --ack-timeout 600000 --quiet > "$work/trickle.out" 2>&1 &
+  local trickle=$!
+  "$sim" --port "$port" --recorders 100 --serial DEAF --never-read --positions 5000 \
+    --hold 150000 --quiet > "$work/deaf.out" 2>&1 &
+  local deaf=$!
+  sleep 5
+  echo "-- with 200 misbehaving peers connected: $(now)"
+  local start=$SECONDS
+  "$sim" --port "$port" --recorders 300 --serial OK --positions 20 --interval 100 --hold 3000 \
+    --dials 100 --dial-timeout 3000 --redial-delay 1000 --ack-timeout 5000 --quiet \
+    > "$work/ok.out" || true
+  echo "-- ordinary recorders, done after $(( SECONDS - start )) s:"
+  summary "$work/ok.out"
+  echo "-- waiting for the never-reading peers to be ended by the acknowledgement's bound (60 s silence limit)"
+  wait "$deaf" || true
+  summary "$work/deaf.out"
+  echo "-- after that: $(now)"
+  kill -INT "$trickle"; wait "$trickle" || true
+  echo "-- trickling peers, still connected when stopped:"
+  summary "$work/trickle.out"
+  "$sim" --port "$port" --recorders 50 --positions 10 --quiet > "$work/after.out" || true
+  echo "-- 50 ordinary recorders afterwards:"
+  summary "$work/after.out"
+  kill "$watcher" 2>/dev/null || true
+  peaks "$work/peaks"
+  now
+  stop_host
+}
+
+run_soak() {
+  local minutes=${1:-30}
+  echo "== soak: 100 recorders with clips for $minutes minutes, reconnecting every few minutes"
+  head -c 150000 /dev/urandom > "$work/clip.bin"
+  start_host ""
+  local end=$(( SECONDS + minutes * 60 )) rounds=0
+  (
+    while (( SECONDS < end )); do
+      "$sim" --port "$port" --recorders 100 --ramp 2000 --clip "$work/clip.bin" --channel all \
+        --positions 5 --events 1 --repeat 20 --interval 1000 --quiet >> "$work/soak.out" 2>&1 || true
+    done
+  ) & local driver=$!
+  echo "minute  RSS-MiB  threads  descriptors"
+  for (( minute = 0; minute <= minutes; ++minute )); do
+    read -r rss threads fds < <(sample "$host_pid")
+    printf '%6d  %7d  %7d  %11d\n' "$minute" "$rss" "$threads" "$fds"
+    (( minute < minutes )) && sleep 60
+  done
+  wait "$driver" || true
+  echo "-- sessions: $(grep -c '^recorders:' "$work/soak.out"), with errors: $(grep -c '^error' "$work/soak.out" || true)"
+  grep -E '^(recorders|packets)' "$work/soak.out" | tail -2 | sed 's/^/  last: /'
+  stop_host
+}
+
+runs=("$@")
+[ ${#runs[@]} -eq 0 ] && runs=(many storm misbehave)
+echo "machine: $(nproc) cores, $(free -m | awk '/^Mem/ {print $2}') MiB; open files limit $(ulimit -n)"
+while [ ${#runs[@]} -gt 0 ]; do
+  case "${runs[0]}" in
+    many) run_many ;;
+    storm) run_storm ;;
+    misbehave) run_misbehave ;;
+    soak)
+      if [[ ${runs[1]:-} =~ ^[0-9]+$ ]]; then run_soak "${runs[1]}"; runs=("${runs[@]:1}"); else run_soak; fi ;;
+    *) echo "unknown run ${runs[0]}; see the top of $0"; exit 2 ;;
+  esac
+  runs=("${runs[@]:1}")
+done
