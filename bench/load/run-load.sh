@@ -84,30 +84,31 @@ peaks() { read -r rss threads fds < "$1"; echo "host peak: RSS $rss MiB, $thread
 now() { read -r rss threads fds < <(sample "$host_pid"); echo "host now: RSS $rss MiB, $threads threads, $fds descriptors"; }
 summary() { grep -E '^(recorders|packets|dials|never|ack round|error|\.\.\.)' "$1" | sed 's/^/  /'; }
 
+# fleet NAME RECORDER-SIM-OPTIONS...: one simulator run against a fresh host,
+# its summary and the host's peaks; the host keeps running.
+fleet() {
+  local name=$1 watcher
+  shift
+  start_host ""
+  watch_peaks "$work/peaks" & watcher=$!
+  "$sim" --port "$port" "$@" --quiet > "$work/$name.out" || true
+  kill "$watcher" 2>/dev/null || true
+  summary "$work/$name.out"
+  peaks "$work/peaks"
+}
+
 run_many() {
   echo "== many: 1000 recorders connected at once (connect spread over 5 s, then held 10 s)"
-  start_host ""
-  watch_peaks "$work/peaks" & local watcher=$!
-  "$sim" --port "$port" --recorders 1000 --ramp 5000 --positions 10 --hold 10000 \
-    --dials 20 --dial-timeout 3000 --redial-delay 1000 --ack-timeout 5000 --quiet \
-    > "$work/many.out" || true
-  kill "$watcher" 2>/dev/null || true
-  summary "$work/many.out"
-  peaks "$work/peaks"
+  fleet many --recorders 1000 --ramp 5000 --positions 10 --hold 10000 \
+    --dials 20 --dial-timeout 3000 --redial-delay 1000 --ack-timeout 5000
   now
   stop_host
 }
 
 run_storm() {
   echo "== storm: 1000 recorders dialling within one second, listen backlog 5"
-  start_host ""
-  watch_peaks "$work/peaks" & local watcher=$!
-  "$sim" --port "$port" --recorders 1000 --ramp 1000 --positions 1 --hold 2000 \
-    --dials 50 --dial-timeout 3000 --redial-delay 1000 --ack-timeout 3000 --quiet \
-    > "$work/storm.out" || true
-  kill "$watcher" 2>/dev/null || true
-  summary "$work/storm.out"
-  peaks "$work/peaks"
+  fleet storm --recorders 1000 --ramp 1000 --positions 1 --hold 2000 \
+    --dials 50 --dial-timeout 3000 --redial-delay 1000 --ack-timeout 3000
   stop_host
 }
 
