@@ -134,8 +134,8 @@ int run(int argc, char** argv)
 
     if (!options.quiet)
         for (const auto& r : reports)
-            std::printf("%s: %s, %u dials, %llu packets, %llu acks checked, %llu errors\n",
-                        r.key.c_str(), r.connected ? "connected" : "not connected", r.dials,
+            std::printf("%s: %s, %llu packets, %llu acks checked, %llu errors\n", r.key.c_str(),
+                        r.connected ? "connected" : "not connected",
                         static_cast<unsigned long long>(r.packetsSent),
                         static_cast<unsigned long long>(r.acksChecked),
                         static_cast<unsigned long long>(r.errors));
