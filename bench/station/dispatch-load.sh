@@ -178,6 +178,7 @@ measure_rate() {
   find "$station_dir" -mindepth 5 -maxdepth 5 -name '*.bin' -printf '%f\n' | cut -c1-6 | sort | uniq -c |
     awk '{print $1}' | sed '1d;$d' >"$work/rate.per-second"
   say "  positions archived per whole second: $(stats "$work/rate.per-second" | sed 's/\.000//g'), mean $(awk '{s+=$1} END {printf "%.1f", s/NR}' "$work/rate.per-second")"
+  say "    each second: $(tr '\n' ' ' <"$work/rate.per-second")"
   check_archive "$work/rate.sim" 300 0
   say "  load after: $(load)"
 }
