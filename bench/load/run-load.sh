@@ -8,7 +8,8 @@
 #   bench/load/run-load.sh soak [MINUTES]  100 recorders with clips (default 30 minutes)
 #
 # many       1000 recorders connected at once: all acknowledged? host RSS and threads
-# storm      1000 recorders dialling within one second against the backlog of 5,
+# storm      1000 recorders dialling within one second, then all in the same
+#            instant, against the backlog of 5,
 #            dialling again after a failed or unanswered connect: time until all served
 # misbehave  peers that never read their acknowledgements, peers that trickle one
 #            byte every 50 s, and more connections than MAX_CONNECTIONS, while
@@ -106,10 +107,13 @@ run_many() {
 }
 
 run_storm() {
-  echo "== storm: 1000 recorders dialling within one second, listen backlog 5"
-  fleet storm --recorders 1000 --ramp 1000 --positions 1 --hold 2000 \
-    --dials 50 --dial-timeout 3000 --redial-delay 1000 --ack-timeout 3000
-  stop_host
+  local ramp
+  for ramp in 1000 0; do
+    echo "== storm: 1000 recorders dialling within $ramp ms, listen backlog 5"
+    fleet storm --recorders 1000 --ramp "$ramp" --positions 1 --hold 2000 \
+      --dials 50 --dial-timeout 3000 --redial-delay 1000 --ack-timeout 3000
+    stop_host
+  done
 }
 
 run_misbehave() {
@@ -136,8 +140,9 @@ run_misbehave() {
   summary "$work/deaf.out"
   echo "-- after that: $(now)"
   kill -INT "$trickle"; wait "$trickle" || true
-  echo "-- trickling peers, still connected when stopped:"
-  summary "$work/trickle.out"
+  echo "-- trickling peers, still connected when stopped (each stopped mid-packet):"
+  summary "$work/trickle.out" | grep -v -e '^  error' -e '^  \.\.\.'
+
   "$sim" --port "$port" --recorders 50 --positions 10 --quiet > "$work/after.out" || true
   echo "-- 50 ordinary recorders afterwards:"
   summary "$work/after.out"
