@@ -35,12 +35,7 @@ TEST(GpsWindow, TimersLabelAndPortFollowTheWindow)
     testsupport::PtyPair pty;
     FixedScreen screen(1024);
     RecordedMessageBoxes boxes;
-    StationOptions options;
-    options.port = freePort();
-    options.programFolder = folder.path();
-    options.screen = &screen;
-    options.messageBoxes = &boxes;
-    options.singleInstanceName = testInstanceName();
+    StationOptions options = stationOptions(folder, screen, boxes);
     options.gpsPortPath = pty.devicePath();
     TForm1 form(options);
 

@@ -36,21 +36,12 @@ const FixCase kFixes[] = {
     {"telit-he910: north, centiseconds", 50 + 50.4122 / 60, 4 + 20.8266 / 60},
 };
 
-std::vector<std::string> capturedSentences()
-{
-    std::ifstream in(std::string(STATION_TEST_DATA) + "/nmea/rmc-fixes.nmea");
-    std::vector<std::string> out;
-    for (std::string line; std::getline(in, line);)
-        if (!line.empty() && line[0] == '$')
-            out.push_back(line);
-    return out;
-}
 
 } // namespace
 
 TEST(GpsdForwarding, ClientSeesTheFixOfEachSentence)
 {
-    const auto sentences = capturedSentences();
+    const auto sentences = capturedRmcSentences();
     ASSERT_EQ(sentences.size(), std::size(kFixes));
 
     TempFolder devices;

@@ -25,13 +25,7 @@ class MainWindowTest : public ::testing::Test
 protected:
     StationOptions options(const ProgramFolder& folder)
     {
-        StationOptions o;
-        o.port = m_port;
-        o.programFolder = folder.path();
-        o.screen = &m_screen;
-        o.messageBoxes = &m_boxes;
-        o.singleInstanceName = testInstanceName();
-        return o;
+        return stationOptions(folder, m_screen, m_boxes, m_port);
     }
     template <typename W = QWidget> W* child(const TForm1& form, const char* name)
     {

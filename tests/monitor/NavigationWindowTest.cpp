@@ -30,7 +30,7 @@ const DesktopCase kDesktops[] = {
     {"no window manager", false},
 };
 
-struct WindowSpec
+struct WindowTraits
 {
     std::string title; // UTF-8
     std::string className;
@@ -44,23 +44,23 @@ public:
 
     XvfbSession& x() { return m_x; }
 
-    Window create(const WindowSpec& spec)
+    Window create(const WindowTraits& traits)
     {
         Display* d = m_x.display();
         const Window w = XCreateSimpleWindow(d, m_x.root(), 10, 10, 300, 200, 0, 0, 0);
         XSelectInput(d, w, PropertyChangeMask);
-        const auto* title = reinterpret_cast<const unsigned char*>(spec.title.data());
-        const int length = static_cast<int>(spec.title.size());
+        const auto* title = reinterpret_cast<const unsigned char*>(traits.title.data());
+        const int length = static_cast<int>(traits.title.size());
         XChangeProperty(d, w, m_x.atom("_NET_WM_NAME"), m_x.atom("UTF8_STRING"), 8, PropModeReplace,
                         title, length);
         XChangeProperty(d, w, XA_WM_NAME, m_x.atom("UTF8_STRING"), 8, PropModeReplace, title,
                         length);
-        if (!spec.className.empty()) {
-            std::string name = spec.className;
+        if (!traits.className.empty()) {
+            std::string name = traits.className;
             XClassHint hint{name.data(), name.data()};
             XSetClassHint(d, w, &hint);
         }
-        if (spec.ownProcess) {
+        if (traits.ownProcess) {
             const long pid = ::getpid();
             XChangeProperty(d, w, m_x.atom("_NET_WM_PID"), XA_CARDINAL, 32, PropModeReplace,
                             reinterpret_cast<const unsigned char*>(&pid), 1);
@@ -68,7 +68,7 @@ public:
         XMapWindow(d, w);
         XSync(d, False);
         if (m_x.managerRuns()) {
-            EXPECT_TRUE(m_x.waitUntil([&] { return m_x.inClientList(w); })) << spec.title;
+            EXPECT_TRUE(m_x.waitUntil([&] { return m_x.inClientList(w); })) << traits.title;
         }
         return w;
     }

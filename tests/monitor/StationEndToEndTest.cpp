@@ -60,17 +60,6 @@ Bytes fileBytes(const std::string& path)
     return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
-// The RMC sentences of real receivers, in file order.
-std::vector<std::string> realSentences()
-{
-    std::ifstream in(std::string(STATION_TEST_DATA) + "/nmea/rmc-fixes.nmea");
-    std::vector<std::string> out;
-    for (std::string line; std::getline(in, line);)
-        if (!line.empty() && line[0] == '$')
-            out.push_back(line);
-    return out;
-}
-
 // One recorder: its connection and what the station acknowledged.
 struct Recorder
 {
@@ -154,13 +143,8 @@ TEST(StationEndToEnd, RecordersComeWorkAndGo)
     RecordedMessageBoxes boxes;
     RecordingSound sound;
     std::unique_ptr<kavrel::TfrmMain> receiver;
-    StationOptions options;
-    options.port = freePort();
-    options.programFolder = folder.path();
-    options.screen = &screen;
-    options.messageBoxes = &boxes;
+    StationOptions options = stationOptions(folder, screen, boxes);
     options.alarmSound = &sound;
-    options.singleInstanceName = testInstanceName();
     options.gpsPortPath = gpsInput;
     options.startReceiver = [&](void* window, std::int32_t port) {
         kavrel::TfrmMain::Options receiverOptions;
@@ -179,7 +163,7 @@ TEST(StationEndToEnd, RecordersComeWorkAndGo)
     };
     const auto statusPanel = [&](int i) { return label(qPrintable(QStringLiteral("StatusPanel%1").arg(i))); };
 
-    const auto sentences = realSentences();
+    const auto sentences = capturedRmcSentences();
     const Bytes red = fileBytes(movietest::clipPath(kRedClip).toStdString());
     const Bytes blue = fileBytes(movietest::clipPath(kBlueClip).toStdString());
 

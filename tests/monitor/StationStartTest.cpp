@@ -5,6 +5,7 @@
 // process, the program copied into a folder of its own runs once per user:
 // a second start ends at once with exit code 0, and a killed station leaves
 // no lock behind.
+#include "ChildProcess.h"
 #include "DeviceInfoText.h"
 #include "HostEventQueue.h"
 #include "LinkProtocol.h"
@@ -19,14 +20,13 @@
 #include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <thread>
 
 extern char** environ;
 
 using namespace monitor;
 using namespace stationtest;
+using testsupport::ChildProcess;
 using namespace std::chrono_literals;
 
 namespace {
@@ -64,12 +64,7 @@ TEST(StationStart, StepsInOrderAndARecorderIsServed)
     ProgramFolder folder;
     FixedScreen screen(1024);
     RecordedMessageBoxes boxes;
-    StationOptions options;
-    options.port = freePort();
-    options.programFolder = folder.path();
-    options.screen = &screen;
-    options.messageBoxes = &boxes;
-    options.singleInstanceName = testInstanceName();
+    StationOptions options = stationOptions(folder, screen, boxes);
     TForm1 form(options);
 
     const std::vector<std::string> expected = {
@@ -102,62 +97,11 @@ TEST(StationStart, StepsInOrderAndARecorderIsServed)
               queued.end());
 }
 
-// A child process with a bounded wait; killed when still running at the end.
-class Child
+std::vector<std::string> withProgram(const std::string& program, std::vector<std::string> args)
 {
-public:
-    Child(const std::string& program, const std::vector<std::string>& args,
-          const std::vector<std::string>& extraEnvironment)
-    {
-        std::vector<std::string> env(extraEnvironment);
-        for (char** e = environ; *e; ++e)
-            env.emplace_back(*e);
-        std::vector<char*> argv{const_cast<char*>(program.c_str())};
-        for (const auto& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        std::vector<char*> envp;
-        for (auto& e : env)
-            envp.push_back(e.data());
-        envp.push_back(nullptr);
-        if (posix_spawn(&m_pid, program.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0)
-            m_pid = -1;
-    }
-    ~Child()
-    {
-        if (m_pid > 0 && !m_status) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-    }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-
-    bool started() const { return m_pid > 0; }
-    // The exit status once the child has ended within the bound; none otherwise.
-    std::optional<int> waitForExit(std::chrono::steady_clock::duration bound)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + bound;
-        while (!m_status && std::chrono::steady_clock::now() < deadline) {
-            int status = 0;
-            if (::waitpid(m_pid, &status, WNOHANG) == m_pid)
-                m_status = status;
-            else
-                std::this_thread::sleep_for(10ms);
-        }
-        return m_status;
-    }
-    bool running() { return !waitForExit(0ms); }
-    void killHard()
-    {
-        ::kill(m_pid, SIGKILL);
-        waitForExit(kProcessBound);
-    }
-
-private:
-    pid_t m_pid = -1;
-    std::optional<int> m_status;
-};
+    args.insert(args.begin(), program);
+    return args;
+}
 
 TEST(StationProcess, RunsOncePerUserAndLeavesNoStaleLock)
 {
@@ -174,22 +118,22 @@ TEST(StationProcess, RunsOncePerUserAndLeavesNoStaleLock)
     const std::vector<std::string> env{"QT_QPA_PLATFORM=offscreen",
                                        "XDG_RUNTIME_DIR=" + runtimeFolder.path()};
 
-    Child first(program, args, env);
-    ASSERT_TRUE(first.started());
+    ChildProcess first(withProgram(program, args), ChildProcess::Output::Inherit, env);
+    ASSERT_GT(first.pid(), 0);
     ASSERT_TRUE(waitUntilAccepting(port, kProcessBound)) << "the station never listened";
 
-    Child second(program, {"--port", std::to_string(freePort())}, env);
-    const auto secondStatus = second.waitForExit(kProcessBound);
-    ASSERT_TRUE(secondStatus.has_value()) << "a second station kept running";
-    EXPECT_TRUE(WIFEXITED(*secondStatus));
-    EXPECT_EQ(WEXITSTATUS(*secondStatus), 0);
-    EXPECT_TRUE(first.running());
+    ChildProcess second(withProgram(program, {"--port", std::to_string(freePort())}),
+                        ChildProcess::Output::Inherit, env);
+    ASSERT_TRUE(second.waitExit(kProcessBound)) << "a second station kept running";
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_TRUE(first.alive());
     EXPECT_TRUE(accepts(port));
 
-    first.killHard();
-    Child third(program, args, env);
+    ::kill(first.pid(), SIGKILL);
+    ASSERT_TRUE(first.waitExit(kProcessBound));
+    ChildProcess third(withProgram(program, args), ChildProcess::Output::Inherit, env);
     EXPECT_TRUE(waitUntilAccepting(port, kProcessBound)) << "a killed station left its lock";
-    EXPECT_TRUE(third.running());
+    EXPECT_TRUE(third.alive());
 }
 
 } // namespace

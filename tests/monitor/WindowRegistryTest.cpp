@@ -60,14 +60,9 @@ TEST(WindowRegistryArchiveAlarm, ControlsDriveAndShowTheirClasses)
     FixedScreen screen(1024);
     RecordedMessageBoxes boxes;
     RecordingSound sound;
-    StationOptions options;
-    options.port = freePort();
-    options.programFolder = folder.path();
-    options.screen = &screen;
-    options.messageBoxes = &boxes;
+    StationOptions options = stationOptions(folder, screen, boxes);
     options.clock = &clock;
     options.alarmSound = &sound;
-    options.singleInstanceName = testInstanceName();
     TForm1 form(options);
     const auto child = [&form](const char* name) {
         return form.findChild<QWidget*>(QString::fromLatin1(name));

@@ -5,6 +5,7 @@
 // throws with the Debian package to install.
 #pragma once
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -15,6 +16,7 @@
 #include <spawn.h>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -69,10 +71,16 @@ public:
         for (const auto& a : argv)
             args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
-        std::vector<std::string> envStrings;
+        // The extra variables replace the test's own of the same name.
+        std::vector<std::string> envStrings(extraEnvironment);
+        const auto overridden = [&extraEnvironment](std::string_view entry) {
+            const std::string_view name = entry.substr(0, entry.find('=') + 1);
+            return std::any_of(extraEnvironment.begin(), extraEnvironment.end(),
+                               [name](const std::string& extra) { return extra.starts_with(name); });
+        };
         for (char** e = environ; *e; ++e)
-            envStrings.emplace_back(*e);
-        envStrings.insert(envStrings.end(), extraEnvironment.begin(), extraEnvironment.end());
+            if (!overridden(*e))
+                envStrings.emplace_back(*e);
         std::vector<char*> env;
         for (auto& e : envStrings)
             env.push_back(e.data());

@@ -7,15 +7,29 @@
 
 #include <arpa/inet.h>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <netinet/in.h>
 #include <optional>
 #include <string>
+#include <vector>
 #include <sys/socket.h>
 
 namespace testsupport {
 
 inline constexpr std::chrono::seconds kStartTimeout{20};
+
+// The RMC sentences of real receivers in tests/data/nmea/rmc-fixes.nmea, in
+// file order.
+inline std::vector<std::string> capturedRmcSentences()
+{
+    std::ifstream in(std::string(STATION_TEST_DATA) + "/nmea/rmc-fixes.nmea");
+    std::vector<std::string> out;
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty() && line[0] == '$')
+            out.push_back(line);
+    return out;
+}
 
 // A port on 127.0.0.1 that nothing listens on right now.
 inline int freeGpsdPort()

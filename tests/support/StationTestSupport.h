@@ -1,6 +1,6 @@
 // What the station's window tests share: a screen of a chosen height, message
-// boxes that only record, a free loopback port and a program folder holding
-// the idle movie.
+// boxes that only record, a free loopback port, a program folder holding
+// the idle movie and the options of a station made of them.
 #pragma once
 
 #include "MessageBoxes.h"
@@ -8,6 +8,7 @@
 #include "ScreenGeometry.h"
 #include "TcpSocket.h"
 #include "TempFolder.h"
+#include "pmain.h"
 
 #include <QString>
 #include <filesystem>
@@ -74,5 +75,21 @@ public:
 private:
     TempFolder m_folder;
 };
+
+// A station in the given folder that shows on the given screen and records its
+// message boxes, on a free port unless one is given, with a lock of this test
+// process alone.
+inline monitor::StationOptions stationOptions(const ProgramFolder& folder, FixedScreen& screen,
+                                              RecordedMessageBoxes& boxes,
+                                              std::uint16_t port = freePort())
+{
+    monitor::StationOptions options;
+    options.port = port;
+    options.programFolder = folder.path();
+    options.screen = &screen;
+    options.messageBoxes = &boxes;
+    options.singleInstanceName = testInstanceName();
+    return options;
+}
 
 } // namespace stationtest
