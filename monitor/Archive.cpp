@@ -88,7 +88,8 @@ void Archive::StoreClip(std::string_view key, std::span<const std::uint8_t> data
     const std::optional<std::string> folder = ensureDeviceFolder(key, now);
     if (data.size() <= kClipThreshold)
         return;
-    m_clipStream.assign(data.begin(), data.end());
+    // A fresh buffer: one long clip must not keep its memory for every later one.
+    m_clipStream = std::vector<std::uint8_t>(data.begin(), data.end());
     if (m_saveData) {
         if (!folder)
             return;

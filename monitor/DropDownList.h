@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QComboBox>
+#include <QPointer>
 
 namespace monitor {
 
@@ -18,8 +19,21 @@ public:
     void hidePopup() override;
 
 signals:
+    // Each closedUp follows one droppedDown, however the list closed: chosen,
+    // cancelled, clicked away, or never shown because it was empty.
     void droppedDown();
     void closedUp();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void closeUp();
+
+    bool m_open = false;
+    // The toolkit's popup, watched for being hidden: a click elsewhere hides it
+    // without hidePopup().
+    QPointer<QWidget> m_popup;
 };
 
 } // namespace monitor

@@ -49,14 +49,6 @@ std::string_view clipChannel(std::int32_t code)
 
 EventDispatcher::EventDispatcher(Parts parts) : m_parts(std::move(parts)) {}
 
-void EventDispatcher::reset()
-{
-    m_channelText.clear();
-    m_eventTimeText.clear();
-    m_lastRefreshTicks = 0;
-    m_receivingTicks = 0;
-}
-
 void EventDispatcher::Timer1Timer()
 {
     m_parts.timer1.setEnabled(false);
@@ -212,7 +204,10 @@ void EventDispatcher::refresh()
         if (!m_channelText.empty())
             m_eventCaption = "Channel:" + m_channelText;
         if (!m_eventTimeText.empty()) {
-            if (m_eventCaption.find("Channel:") != std::string::npos)
+            // The caption names a channel exactly when a channel is known: an
+            // event time that itself reads "Channel:" must not be appended to
+            // again at every refresh.
+            if (!m_channelText.empty())
                 m_eventCaption += " ,Event time:" + m_eventTimeText;
             else
                 m_eventCaption = "Event time:" + m_eventTimeText;

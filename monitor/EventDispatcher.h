@@ -71,8 +71,6 @@ public:
     std::uint32_t LastRefreshTicks() const { return m_lastRefreshTicks; }
     int ReceivingTicks() const { return m_receivingTicks; }
     bool ReceivingVisible() const { return m_receivingVisible; }
-    // Start-up: no channel, no event time, no refresh yet, nothing received.
-    void reset();
 
 private:
     template <typename Lock> void pass(const Lock& held);

@@ -60,6 +60,8 @@ constexpr auto kTrackReplayInterval = 1000ms; // InitGPSTimer
 // How often, and for how long after the window shows, its frame is looked at.
 constexpr auto kFrameCheckInterval = 100ms;
 constexpr int kFrameChecks = 20;
+// A drag by the caption has ended when the window has not moved for this long.
+constexpr auto kDragSettles = 250ms;
 
 // Heights of the bands at the bottom of the window, as designed.
 constexpr int kReceivingBandHeight = 35; // Panel4
@@ -123,7 +125,11 @@ void setTextColour(QWidget* w, const QColor& colour)
 } // namespace
 
 TForm1::TForm1(StationOptions options, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint),
+    // A dialog's frame: a caption with its close button and menu, neither
+    // minimise nor maximise, and a size only the layout changes.
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
       m_options(std::move(options)),
       m_screen(m_options.screen ? *m_options.screen : primaryScreen()),
       m_messageBoxes(m_options.messageBoxes ? *m_options.messageBoxes : modalMessageBoxes()),
@@ -491,14 +497,18 @@ bool TForm1::event(QEvent* event)
     // Under X11 the frame and caption belong to the window manager and the
     // program sees none of their mouse events. The closest events it gets:
     // the window moving while the user drags it by the caption (a press on
-    // the caption), and the pointer coming back into the client area, which
-    // it can only do across the frame (the next move over the frame).
+    // the caption); and for the next move over the frame, the window resting
+    // after the drag with the pointer on its caption, or the pointer crossing
+    // the frame into or out of the client area.
     case QEvent::Move:
-        if (isVisible() && pos() != m_placedAt)
+        if (isVisible() && pos() != m_placedAt) {
             setUserBusy(true);
+            m_dragWatch.start(static_cast<int>(kDragSettles.count()), this);
+        }
         followFrame();
         break;
     case QEvent::Enter:
+    case QEvent::Leave:
         setUserBusy(false);
         break;
     case QEvent::Show:
@@ -510,6 +520,11 @@ bool TForm1::event(QEvent* event)
         m_frameWatch.start(static_cast<int>(kFrameCheckInterval.count()), this);
         break;
     case QEvent::Timer:
+        if (static_cast<QTimerEvent*>(event)->timerId() == m_dragWatch.timerId()) {
+            m_dragWatch.stop();
+            setUserBusy(false);
+            return true;
+        }
         if (static_cast<QTimerEvent*>(event)->timerId() == m_frameWatch.timerId()) {
             followFrame();
             if (--m_frameChecks <= 0)
@@ -530,7 +545,8 @@ void TForm1::closeEvent(QCloseEvent* event)
 }
 
 // Start-up, in order. A second instance stops at its check and the window
-// stays hidden; every other failure is dealt with in its own step.
+// stays hidden; a missing idle movie is told and start-up goes on; any other
+// failing step is told and ends start-up.
 void TForm1::FormCreate()
 {
     StartupSequence steps;
@@ -553,14 +569,19 @@ void TForm1::FormCreate()
     steps.add("StartReceiver", [this] { StepStartReceiver(); });
     steps.add("StartDispatchTimer", [this] { StepStartDispatchTimer(); });
     steps.add("ResetGpsSending", [this] { StepResetGpsSending(); });
+    std::optional<QString> stepError;
     try {
         steps.run([this](std::string_view name) { m_startupTrace.emplace_back(name); });
     } catch (const SecondInstance&) {
         return;
+    } catch (const std::exception& error) {
+        // Any other step that fails ends start-up there; the window still
+        // opens and says why.
+        stepError = QString::fromLocal8Bit(error.what());
     }
-    if (m_idleMovieError)
-        m_messageBoxes.showError(this, QString::fromLatin1(kStationTitle),
-                                 withClosingFullStop(*m_idleMovieError));
+    for (const auto& error : {m_idleMovieError, stepError})
+        if (error)
+            m_messageBoxes.showError(this, QString::fromLatin1(kStationTitle), withClosingFullStop(*error));
 }
 
 void TForm1::StepResetFloatingPoint()

@@ -244,6 +244,7 @@ private:
     QMargins m_frameMargins;
     QBasicTimer m_frameWatch;
     int m_frameChecks = 0;
+    QBasicTimer m_dragWatch; // runs while the user drags the window
     PanelSize m_movieSize = kSmallMovie;
     // Where the layout last put the window; a move elsewhere is the user's.
     QPoint m_placedAt;

@@ -17,6 +17,9 @@ public:
     // Opens an existing device for reading and writing, without making it the
     // controlling terminal, non-blocking, in raw mode when it is a terminal.
     // Nothing is created: a missing device gives nullptr, as does any failure.
+    // Only a character device is taken, and only from a folder that no other
+    // user may write to: what another user put there could be a file of ours
+    // to overwrite or a reader of the vehicles' positions.
     static std::unique_ptr<SerialDevice> open(const std::string& path);
 
     ~SerialDevice();

@@ -22,7 +22,7 @@ class WindowSystem
 public:
     virtual ~WindowSystem() = default;
 
-    // Other programs' top-level windows, in the window system's own order.
+    // Other programs' top-level windows, from the front of the stack to its back.
     // Windows of this process are left out.
     virtual std::vector<NativeWindow> topLevelWindows() = 0;
     // The window's class name; empty when it has none or is gone.

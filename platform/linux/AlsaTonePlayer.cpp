@@ -74,8 +74,14 @@ void AlsaTonePlayer::run(std::stop_token stop)
                 m_requests.pop_front();
             }
             const auto deadline = std::chrono::steady_clock::now() + request.tone.duration;
-            if (!ended(request.id, stop))
-                playOnDevice(request, stop);
+            // A tone that fails on its way to the device is silence of the
+            // same length: its end is still told, or the alarm would wait for
+            // it for ever.
+            try {
+                if (!ended(request.id, stop))
+                    playOnDevice(request, stop);
+            } catch (...) {
+            }
             {
                 // A device that took the samples faster than it plays them, or
                 // none at all: the tone still lasts its length.
@@ -89,7 +95,7 @@ void AlsaTonePlayer::run(std::stop_token stop)
                 m_toneEnded();
         }
     } catch (...) {
-        // Nothing may leave the thread; the alarm then goes on without sound.
+        // Nothing may leave the thread.
     }
 }
 

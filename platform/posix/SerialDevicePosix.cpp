@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -18,13 +19,32 @@ namespace {
 
 constexpr std::chrono::milliseconds kPollSlice{10};
 
+// The folder that holds the device's name belongs to this user or the system,
+// and no one else may write to it.
+bool folderOfOwnOrSystem(const std::string& path)
+{
+    const auto slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    struct stat st{};
+    if (::stat(folder.c_str(), &st) != 0)
+        return false;
+    return (st.st_uid == ::getuid() || st.st_uid == 0) && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
 } // namespace
 
 std::unique_ptr<SerialDevice> SerialDevice::open(const std::string& path)
 {
+    if (!folderOfOwnOrSystem(path))
+        return nullptr;
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return nullptr;
+    struct stat st{};
+    if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) {
+        ::close(fd);
+        return nullptr;
+    }
     termios tio{};
     if (::tcgetattr(fd, &tio) == 0) {
         ::cfmakeraw(&tio);

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -42,9 +43,16 @@ std::string lockPath(const std::string& name)
 
 std::unique_ptr<SingleInstanceLock> SingleInstanceLock::acquire(const std::string& name)
 {
-    const int fd = ::open(lockPath(name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const int fd = ::open(lockPath(name).c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         return std::make_unique<FlockLock>(-1);
+    // A lock file that another user made, in a shared folder, is not ours to
+    // wait on: another user must not be able to keep the station from starting.
+    struct stat st{};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid()) {
+        ::close(fd);
+        return std::make_unique<FlockLock>(-1);
+    }
     int rc;
     do
         rc = ::flock(fd, LOCK_EX | LOCK_NB);

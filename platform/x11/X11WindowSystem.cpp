@@ -69,7 +69,8 @@ class X11WindowSystem final : public WindowSystem
 public:
     explicit X11WindowSystem(Display* display)
         : m_display(display), m_root(DefaultRootWindow(display)),
-          m_clientList(atom("_NET_CLIENT_LIST")), m_activeWindow(atom("_NET_ACTIVE_WINDOW")),
+          m_clientList(atom("_NET_CLIENT_LIST")),
+          m_clientListStacking(atom("_NET_CLIENT_LIST_STACKING")), m_activeWindow(atom("_NET_ACTIVE_WINDOW")),
           m_wmName(atom("_NET_WM_NAME")), m_utf8String(atom("UTF8_STRING")),
           m_wmState(atom("_NET_WM_STATE")), m_wmStateAbove(atom("_NET_WM_STATE_ABOVE")),
           m_supportingWmCheck(atom("_NET_SUPPORTING_WM_CHECK")),
@@ -83,18 +84,23 @@ public:
         Display* d = m_display.get();
         ErrorTrap trap(d);
         std::vector<unsigned long> windows;
+        // Both lists run from the bottom of the stack to its top.
         if (managed()) {
-            windows = x11::readLongs(d, m_root, m_clientList, XA_WINDOW).value_or(windows);
+            auto listed = x11::readLongs(d, m_root, m_clientListStacking, XA_WINDOW);
+            if (!listed)
+                listed = x11::readLongs(d, m_root, m_clientList, XA_WINDOW);
+            windows = listed.value_or(windows);
         } else {
             Window root = 0;
             Window parent = 0;
             Window* children = nullptr;
             unsigned int count = 0;
             if (XQueryTree(d, m_root, &root, &parent, &children, &count) != 0 && children) {
-                windows.assign(children, children + count); // bottom to top
+                windows.assign(children, children + count);
                 XFree(children);
             }
         }
+        std::reverse(windows.begin(), windows.end()); // front to back
         const auto ownPid = static_cast<unsigned long>(::getpid());
         std::vector<NativeWindow> out;
         for (unsigned long w : windows) {
@@ -307,6 +313,7 @@ private:
     std::unique_ptr<Display, DisplayCloser> m_display;
     Window m_root;
     Atom m_clientList;
+    Atom m_clientListStacking;
     Atom m_activeWindow;
     Atom m_wmName;
     Atom m_utf8String;

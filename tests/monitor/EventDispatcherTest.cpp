@@ -239,6 +239,9 @@ TEST_F(EventDispatcherTest, CaptionFromChannelAndEventTime)
         const char* caption;
     };
     const Case cases[] = {
+        {"an event time naming a channel", Code::CMD_QUVEX_TIME_EVENT, "Channel:9,", "Event time:Channel:9"},
+        {"and again: the caption does not grow", Code::CMD_QUVEX_TIME_EVENT, "Channel:9,",
+         "Event time:Channel:9"},
         {"an event time alone", Code::CMD_QUVEX_TIME_EVENT, "14:05:09,rest", "Event time:14:05:09"},
         {"a clip of channel 2 first", Code::CMD_MPEG4_I_CH2, "x", "Channel:2 ,Event time:14:05:09"},
         {"all channels", Code::CMD_MPEG4_I_4in1, "x", "Channel:ALL ,Event time:14:05:09"},

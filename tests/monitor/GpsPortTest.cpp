@@ -4,8 +4,11 @@
 // in part never runs into the next one.
 #include "GpsForwarderRig.h"
 #include "PtyPair.h"
+#include "TempFolder.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <future>
 #include <gtest/gtest.h>
 
@@ -24,6 +27,8 @@ const std::string kSentence = kFix + "\r\n";
 enum class PortFault
 {
     NoDevice,
+    NotADevice,
+    FolderOthersMayWrite,
     ClosedByTheWindow,
     ReaderStopped,
     ReaderGone,
@@ -40,6 +45,9 @@ struct PortCase
 // A stopped reader costs one wait: the writes after it do not wait again.
 const PortCase kPortCases[] = {
     {"no device at the port's path", PortFault::NoDevice, milliseconds(100), false},
+    {"a plain file at the port's path", PortFault::NotADevice, milliseconds(100), false},
+    {"the device named in a folder others may write to", PortFault::FolderOthersMayWrite,
+     milliseconds(100), false},
     {"port closed when the window closed", PortFault::ClosedByTheWindow, milliseconds(100), false},
     {"reader stopped, the device full (EAGAIN)", PortFault::ReaderStopped, milliseconds(300), true},
     {"reader stopped, a longer wait asked than the port allows", PortFault::ReaderStopped,
@@ -60,8 +68,19 @@ TEST(GpsPort, FaultsAreSilentAndBounded)
 {
     for (const auto& c : kPortCases) {
         PtyPair pty;
-        const std::string path =
-            c.fault == PortFault::NoDevice ? pty.devicePath() + "-missing" : pty.devicePath();
+        TempFolder folder;
+        std::string path = pty.devicePath();
+        if (c.fault == PortFault::NoDevice)
+            path += "-missing";
+        if (c.fault == PortFault::NotADevice) {
+            path = folder.path() + "VGPSIn";
+            std::ofstream{path};
+        }
+        if (c.fault == PortFault::FolderOthersMayWrite) {
+            path = folder.path() + "VGPSIn";
+            std::filesystem::create_symlink(pty.devicePath(), path);
+            std::filesystem::permissions(folder.path(), std::filesystem::perms::all);
+        }
         GpsForwarderRig rig(path, c.portWait);
         rig.forwarder.OpenPort();
         switch (c.fault) {
@@ -75,6 +94,8 @@ TEST(GpsPort, FaultsAreSilentAndBounded)
             pty.hangUp();
             break;
         case PortFault::NoDevice:
+        case PortFault::NotADevice:
+        case PortFault::FolderOthersMayWrite:
             break;
         }
         const milliseconds wait = std::min(c.portWait, GpsForwarder::kPortWait);
@@ -92,6 +113,9 @@ TEST(GpsPort, FaultsAreSilentAndBounded)
         const std::string latest = c.portOpen ? kSentence : "";
         EXPECT_EQ(rig.forwarder.LatestSentence(), latest) << c.legend;
         EXPECT_EQ(rig.shown, std::vector<std::string>{latest}) << c.legend;
+        if (c.fault == PortFault::NotADevice) {
+            EXPECT_EQ(std::filesystem::file_size(path), 0u) << c.legend;
+        }
     }
 }
 

@@ -125,13 +125,15 @@ TEST(NavigationWindow, FoundRetitledRaisedAndForgotten)
         SCOPED_TRACE(c.legend);
         Desktop desktop(c.withWindowManager);
         auto& x = desktop.x();
-        // Windows in enumeration order: ours first, then the others.
-        const Window ourMain = desktop.create({"Magic e-Map (our main window)", "Tessaro"});
-        desktop.create({"Alturion GPS (our other window)", "Tessaro", true});
-        desktop.create({"Terminal", "XTerm"});
-        desktop.create({"Magic e-Map without a class", ""});
-        const Window magic = desktop.create({"(K1)@ Magic e-Map Pro", "MagicEMap"});
+        // Each new window goes on top, and the search runs from the front: it
+        // meets ours first, then the others in the reverse order of making.
+        desktop.create({"Alturion GPS (further back)", "Alturion"});
         const Window alturion = desktop.create({"Alturion GPS", "Alturion"});
+        const Window magic = desktop.create({"(K1)@ Magic e-Map Pro", "MagicEMap"});
+        desktop.create({"Magic e-Map without a class", ""});
+        desktop.create({"Terminal", "XTerm"});
+        desktop.create({"Alturion GPS (our other window)", "Tessaro", true});
+        const Window ourMain = desktop.create({"Magic e-Map (our main window)", "Tessaro"});
 
         PtyPair pty;
         auto windows = platform::openWindowSystem(true, x.displayName());
@@ -175,7 +177,7 @@ TEST(NavigationWindow, FoundRetitledRaisedAndForgotten)
             EXPECT_TRUE(x.waitUntil([&] { return !desktop.above(ourMain); }));
         }
 
-        // The search starts again and finds the other program.
+        // The search starts again and finds the other program's front window.
         forwarder.RefreshNavigationWindow("K2");
         EXPECT_EQ(forwarder.NavigationWindow(), alturion);
         EXPECT_EQ(forwarder.NavigationTitle(), "alturion gps");

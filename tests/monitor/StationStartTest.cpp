@@ -20,6 +20,7 @@
 #include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <stdexcept>
 #include <thread>
 
 extern char** environ;
@@ -95,6 +96,25 @@ TEST(StationStart, StepsInOrderAndARecorderIsServed)
     EXPECT_NE(std::find(queued.begin(), queued.end(),
                         std::pair<std::string, std::int32_t>{"SN1001_ID7", kavrel::EventCode::QUVEX_INFO}),
               queued.end());
+}
+
+TEST(StationStart, AFailingStepIsToldAndEndsStartUpThere)
+{
+    movieview::MovieEngineSession engine;
+    ProgramFolder folder;
+    FixedScreen screen(1024);
+    RecordedMessageBoxes boxes;
+    StationOptions options = stationOptions(folder, screen, boxes);
+    options.startReceiver = [](void*, std::int32_t) { throw std::runtime_error("no receiver"); };
+    TForm1 form(options);
+
+    EXPECT_EQ(form.startupTrace().back(), "StartReceiver");
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].caption, QStringLiteral("Corvane V3.16.01"));
+    EXPECT_EQ(boxes.boxes[0].text, QStringLiteral("no receiver."));
+    EXPECT_FALSE(form.findChild<QTimer*>(QStringLiteral("Timer1"))->isActive());
+    EXPECT_TRUE(form.findChild<QTimer*>(QStringLiteral("GPSTimer"))->isActive());
+    EXPECT_TRUE(form.close());
 }
 
 std::vector<std::string> withProgram(const std::string& program, std::vector<std::string> args)

@@ -14,6 +14,7 @@
 #include "qtmovie.h"
 #include "RecordingSound.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
@@ -91,6 +92,13 @@ TEST(WindowRegistryArchiveAlarm, ControlsDriveAndShowTheirClasses)
     EXPECT_TRUE(form.UserBusy());
     locate->hidePopup();
     EXPECT_FALSE(form.UserBusy());
+    locate->showPopup();
+    locate->view()->window()->hide(); // as a click elsewhere closes it
+    EXPECT_FALSE(form.UserBusy());
+    form.show();
+    form.move(form.pos() + QPoint(5, 5)); // dragged by its caption
+    EXPECT_TRUE(form.UserBusy());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !form.UserBusy(); }, 2000)) << "the drag never ended";
 
     qobject_cast<QCheckBox*>(child("ChckBxSaveData"))->click();
     EXPECT_FALSE(form.archive()->SaveData());
