@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <filesystem>
 #include <poll.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -23,8 +24,9 @@ constexpr std::chrono::milliseconds kPollSlice{10};
 // and no one else may write to it.
 bool folderOfOwnOrSystem(const std::string& path)
 {
-    const auto slash = path.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (folder.empty())
+        folder = ".";
     struct stat st{};
     if (::stat(folder.c_str(), &st) != 0)
         return false;
