@@ -40,9 +40,9 @@ void decodeSome(MovieDecoder& decoder)
     for (int i = 0; i < kFramesPerInput; ++i) {
         const MovieDecoder::Outcome outcome = decoder.decodeNext(frame);
         if (outcome != MovieDecoder::Outcome::Frame) {
-            // A failure says what failed; an earlier one may still be told after an end.
-            if (outcome == MovieDecoder::Outcome::Failed)
-                FUZZ_CHECK(decoder.lastFailure() != EngineCode::noErr);
+            // A failure says what failed, and an end tells no failure.
+            FUZZ_CHECK((outcome == MovieDecoder::Outcome::Failed) ==
+                       (decoder.lastFailure() != EngineCode::noErr));
             return;
         }
         checkFrame(frame);

@@ -47,37 +47,33 @@ DispatchTiming::DispatchTiming(const std::string& path) : m_file(std::fopen(path
 
 void DispatchTiming::timeTick(HostEventQueue& queue, EventDispatcher& dispatcher)
 {
-    // The dispatcher is the ring's only consumer, so the oldest event now is
-    // the one the tick takes, if it takes one.
-    std::int32_t readBefore = 0;
+    if (!m_file) {
+        dispatcher.Timer1Timer();
+        return;
+    }
+    // The dispatcher is the ring's only consumer and holds QueueLock (which
+    // is re-entrant) for its whole tick anyway: held across the tick, the
+    // oldest event now is the one the tick takes, if it takes one.
+    Clock::time_point start;
+    std::chrono::nanoseconds startCpu{};
+    std::chrono::nanoseconds endCpu{};
+    Clock::duration took{};
     std::int32_t code = kNoEvent;
+    const std::uint32_t refreshedBefore = dispatcher.LastRefreshTicks();
     {
         const auto held = queue.lock();
         const EventQueue& ring = queue.ring(held);
-        readBefore = ring.readIndex();
+        const std::int32_t readBefore = ring.readIndex();
         if (!ring.empty())
             code = ring.oldest().Code;
-    }
-    const std::uint32_t refreshedBefore = dispatcher.LastRefreshTicks();
-
-    const Clock::time_point start = Clock::now();
-    const std::chrono::nanoseconds startCpu = threadTime();
-    dispatcher.Timer1Timer();
-    const std::chrono::nanoseconds endCpu = threadTime();
-    const Clock::duration took = Clock::now() - start;
-
-    {
-        const auto held = queue.lock();
-        const EventQueue& ring = queue.ring(held);
+        start = Clock::now();
+        startCpu = threadTime();
+        dispatcher.Timer1Timer();
+        endCpu = threadTime();
+        took = Clock::now() - start;
         if (ring.readIndex() == readBefore)
             code = kNoEvent;
-        else if (code == kNoEvent)
-            // Reported between the look above and the take: its slot, freed
-            // just now, is not written again before the ring comes round.
-            code = ring.slot(readBefore).Code;
     }
-    if (!m_file)
-        return;
     if (!m_started) {
         m_started = true;
         m_firstTick = start;

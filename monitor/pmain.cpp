@@ -509,7 +509,10 @@ bool TForm1::event(QEvent* event)
         break;
     case QEvent::Enter:
     case QEvent::Leave:
-        setUserBusy(false);
+        // An open drop-down list takes the pointer from the window; the
+        // operator is still busy choosing.
+        if (!QApplication::activePopupWidget())
+            setUserBusy(false);
         break;
     case QEvent::Show:
     case QEvent::ActivationChange:

@@ -256,6 +256,7 @@ std::int64_t MovieDecoder::durationMs() const
 
 MovieDecoder::Outcome MovieDecoder::decodeNext(MovieFrame& target)
 {
+    m_lastFailure = EngineCode::noErr;
     if (m_pictureTooLarge) {
         m_lastFailure = EngineCode::pictureTooLarge;
         return Outcome::Failed;

@@ -74,6 +74,8 @@ public:
     // Back to the first frame; the next decodeNext() gives it.
     bool rewind();
 
+    // Why the last decodeNext() failed, or the last rewind() when no decoding
+    // came after it; noErr after a frame or the end.
     MovieErrorCode lastFailure() const { return m_lastFailure; }
 
 private:

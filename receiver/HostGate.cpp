@@ -19,26 +19,33 @@ void HostGate::closeAtProcessExit()
 
 HostGate::Pass::Pass(HostGate& gate) : m_gate(gate)
 {
-    std::lock_guard lock(m_gate.m_mutex);
-    m_open = !m_gate.m_closed;
-    if (m_open)
-        ++m_gate.m_inside;
+    // Counted before the look at the flag, and close() sets the flag before it
+    // looks at the count: one of the two sees the other.
+    m_gate.m_inside.fetch_add(1);
+    m_open = !m_gate.m_closed.load();
+    if (!m_open)
+        m_gate.leave();
 }
 
 HostGate::Pass::~Pass()
 {
-    if (!m_open)
-        return;
-    std::lock_guard lock(m_gate.m_mutex);
-    if (--m_gate.m_inside == 0)
-        m_gate.m_idle.notify_all();
+    if (m_open)
+        m_gate.leave();
+}
+
+void HostGate::leave()
+{
+    if (m_inside.fetch_sub(1) == 1 && m_closed.load()) {
+        const std::lock_guard lock(m_mutex);
+        m_idle.notify_all();
+    }
 }
 
 void HostGate::close(std::chrono::milliseconds wait)
 {
+    m_closed.store(true);
     std::unique_lock lock(m_mutex);
-    m_closed = true;
-    m_idle.wait_for(lock, wait, [this] { return m_inside == 0; });
+    m_idle.wait_for(lock, wait, [this] { return m_inside.load() == 0; });
 }
 
 } // namespace kavrel

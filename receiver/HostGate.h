@@ -7,10 +7,13 @@
 // Workers still running at exit are ended by the process's end.
 //
 // Threads: any thread passes through; close() runs on the exiting thread.
-// m_mutex guards both counters; m_idle tells close() that the last pass left.
+// A pass touches only the two atomics, so the acknowledgement path takes no
+// shared lock. m_mutex and m_idle serve only close(): the last pass to leave
+// a shut gate takes m_mutex to wake it, so that no wake-up is lost.
 #pragma once
 
 #include <chrono>
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 
@@ -51,10 +54,12 @@ public:
     void close(std::chrono::milliseconds wait);
 
 private:
-    std::mutex m_mutex; // guards m_closed and m_inside
+    void leave();
+
+    std::mutex m_mutex;
     std::condition_variable m_idle;
-    bool m_closed = false;
-    int m_inside = 0;
+    std::atomic<bool> m_closed{false};
+    std::atomic<int> m_inside{0}; // passes under way, and ones just turned back
 };
 
 } // namespace kavrel

@@ -24,6 +24,7 @@
 # load average is printed beside each figure, as other work on the computer
 # delays the station's timer.
 set -euo pipefail
+source "$(dirname "$0")/../../scripts/lib/station.sh"
 
 build=build/release
 memory_clips=10000
@@ -77,22 +78,10 @@ ffmpeg -hide_banner -loglevel error -y -f lavfi -i testsrc=size=96x72:rate=5 -t 
 say "clips: $(stat -c %s "$big_clip") bytes and $(stat -c %s "$small_clip") bytes"
 [ "$(stat -c %s "$small_clip")" -gt 2000 ] || { echo "the small clip came out too small" >&2; exit 1; }
 
-free_port() {
-  local p
-  while :; do
-    p=$(( 20000 + RANDOM % 20000 ))
-    (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null || { echo "$p"; return; }
-  done
-}
-accepting() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+# wait_accepting PORT PID: until the program PID listens on PORT.
 wait_accepting() {
-  local port=$1 pid=$2 i
-  for i in $(seq 1000); do
-    accepting "$port" && return 0
-    kill -0 "$pid" 2>/dev/null || { echo "the receiver on port $port ended at start" >&2; return 1; }
-    sleep 0.02
-  done
-  echo "nothing accepts on port $port after 20 s" >&2; return 1
+  station_wait_for_port "$1" "$2" ||
+    { echo "nothing listens on port $1 (the program ended, or took over 10 s)" >&2; return 1; }
 }
 
 # start_station NAME [VAR=VALUE...]: a program folder $work/NAME with Tessaro
@@ -103,7 +92,7 @@ start_station() {
   mkdir -p "$station_dir"
   mkdir -m 700 "$station_dir.runtime"
   cp "$bin/Tessaro" "$bin/libKavrel.so" "$bin/nopicture.mov" "$station_dir/"
-  station_port=$(free_port)
+  station_port=$(station_free_port)
   env XDG_RUNTIME_DIR="$station_dir.runtime" QT_QPA_PLATFORM=offscreen "$@" \
     nice -n "$nice_level" "$station_dir/Tessaro" --port "$station_port" >"$station_dir.log" 2>&1 &
   station_pid=$!
@@ -255,7 +244,7 @@ measure_roundtrip() {
   check_archive "$work/Tessaro-clips.sim" 0 100000
   rm -rf "$station_dir"/20[0-9][0-9] # some hundred MB of clips
   local port listen_pid
-  port=$(free_port)
+  port=$(station_free_port)
   nice -n "$nice_level" "$bin/kavrel-listen" --port "$port" --quiet >"$work/listen.log" 2>&1 &
   listen_pid=$!
   pids+=("$listen_pid")

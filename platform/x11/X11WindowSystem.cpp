@@ -84,7 +84,9 @@ public:
         Display* d = m_display.get();
         ErrorTrap trap(d);
         std::vector<unsigned long> windows;
-        // Both lists run from the bottom of the stack to its top.
+        // The stacking list and the tree run from the bottom of the stack to
+        // its top; the plain client list, used only without the stacking one,
+        // in the order windows were first mapped, so the newest comes first.
         if (managed()) {
             auto listed = x11::readLongs(d, m_root, m_clientListStacking, XA_WINDOW);
             if (!listed)

@@ -1,6 +1,8 @@
-# Shared by scripts/run and scripts/screenshot (sourced, not run): building the
-# station, assembling a program folder, and the demo's fleet of simulated
-# recorders. Expects $root (the repository) to be set by the sourcing script.
+# Shared by the scripts that start stations (sourced, not run): building the
+# station, assembling a program folder, starting it with or without a display,
+# the virtual GPS port's folder, and the demo's fleet of simulated recorders.
+# The building, folder and fleet steps expect $root (the repository) to be set
+# by the sourcing script.
 
 # Builds the station's program and the tools around it.
 station_build() {
@@ -22,10 +24,39 @@ station_assemble_folder() {
   [ -e "$folder/Track1.txt" ] || cp "$root/monitor/data/Track1.txt" "$folder/Track1.txt"
 }
 
+# Whether program $1 is installed (daemons such as gpsd may lie outside PATH).
+station_has() {
+  command -v "$1" >/dev/null 2>&1 || [ -x "/usr/sbin/$1" ]
+}
+
 # Fails with the Debian package to install when a program is missing.
 station_need() {
-  command -v "$1" >/dev/null 2>&1 || [ -x "/usr/sbin/$1" ] ||
+  station_has "$1" ||
     { echo "$(basename "$0"): $1 is missing: install the Debian package $2 (scripts/setup)" >&2; exit 1; }
+}
+
+# The virtual GPS port's folder, found as the station finds it
+# (platform/DevicePath.h): $VGPS_DIR, else $XDG_RUNTIME_DIR/vgps, else
+# /tmp/vgps-<user id>.
+station_vgps_dir() {
+  if [ -n "${VGPS_DIR:-}" ]; then
+    echo "$VGPS_DIR"
+  elif [ -n "${XDG_RUNTIME_DIR:-}" ]; then
+    echo "$XDG_RUNTIME_DIR/vgps"
+  else
+    echo "/tmp/vgps-$(id -u)"
+  fi
+}
+
+# Sets station_launcher to what the station starts under: nothing with a
+# display, a virtual X server (Xvfb) without one, which station_headless tells.
+station_choose_launcher() {
+  station_launcher=()
+  station_headless=false
+  if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    station_launcher=(xvfb-run -a -s "-screen 0 1280x1024x24")
+    station_headless=true
+  fi
 }
 
 # Whether something listens on TCP port $1 on this machine (any address).

@@ -48,7 +48,7 @@ TEST(GpsdForwarding, ClientSeesTheFixOfEachSentence)
     const std::string input = devices.path() + "VGPSIn";
     const std::string output = devices.path() + "ttyVGPS";
     const auto socat = startPtyPair(input, output);
-    const int port = freeGpsdPort();
+    const int port = testsupport::freePort();
     const auto gpsd = startGpsd(output, devices.path(), port);
     ChildProcess client(
         {findTool("gpspipe", "gpsd-clients"), "-w", "127.0.0.1:" + std::to_string(port)},

@@ -134,7 +134,7 @@ TEST(StationEndToEnd, RecordersComeWorkAndGo)
     TempFolder devices;
     const std::string gpsInput = devices.path() + "VGPSIn";
     const auto socat = startPtyPair(gpsInput, devices.path() + "ttyVGPS");
-    const int gpsdPort = freeGpsdPort();
+    const int gpsdPort = testsupport::freePort();
     const auto gpsd = startGpsd(devices.path() + "ttyVGPS", devices.path(), gpsdPort);
     ChildProcess gpsClient({findTool("gpspipe", "gpsd-clients"), "-w", "127.0.0.1:" + std::to_string(gpsdPort)},
                            ChildProcess::Output::Capture);

@@ -23,7 +23,6 @@
 #include <stdexcept>
 #include <thread>
 
-extern char** environ;
 
 using namespace monitor;
 using namespace stationtest;
@@ -117,12 +116,6 @@ TEST(StationStart, AFailingStepIsToldAndEndsStartUpThere)
     EXPECT_TRUE(form.close());
 }
 
-std::vector<std::string> withProgram(const std::string& program, std::vector<std::string> args)
-{
-    args.insert(args.begin(), program);
-    return args;
-}
-
 TEST(StationProcess, RunsOncePerUserAndLeavesNoStaleLock)
 {
     // A program folder of its own: the three files are the whole program.
@@ -134,15 +127,14 @@ TEST(StationProcess, RunsOncePerUserAndLeavesNoStaleLock)
                                    programFolder.path() + file);
     const std::string program = programFolder.path() + "Tessaro";
     const std::uint16_t port = freePort();
-    const std::vector<std::string> args{"--port", std::to_string(port)};
+    const std::vector<std::string> args{program, "--port", std::to_string(port)};
     const std::vector<std::string> env{"QT_QPA_PLATFORM=offscreen",
                                        "XDG_RUNTIME_DIR=" + runtimeFolder.path()};
 
-    ChildProcess first(withProgram(program, args), ChildProcess::Output::Inherit, env);
-    ASSERT_GT(first.pid(), 0);
+    ChildProcess first(args, ChildProcess::Output::Inherit, env);
     ASSERT_TRUE(waitUntilAccepting(port, kProcessBound)) << "the station never listened";
 
-    ChildProcess second(withProgram(program, {"--port", std::to_string(freePort())}),
+    ChildProcess second({program, "--port", std::to_string(freePort())},
                         ChildProcess::Output::Inherit, env);
     ASSERT_TRUE(second.waitExit(kProcessBound)) << "a second station kept running";
     EXPECT_EQ(second.exitCode(), 0);
@@ -151,7 +143,7 @@ TEST(StationProcess, RunsOncePerUserAndLeavesNoStaleLock)
 
     ::kill(first.pid(), SIGKILL);
     ASSERT_TRUE(first.waitExit(kProcessBound));
-    ChildProcess third(withProgram(program, args), ChildProcess::Output::Inherit, env);
+    ChildProcess third(args, ChildProcess::Output::Inherit, env);
     EXPECT_TRUE(waitUntilAccepting(port, kProcessBound)) << "a killed station left its lock";
     EXPECT_TRUE(third.alive());
 }

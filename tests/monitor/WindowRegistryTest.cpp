@@ -15,6 +15,7 @@
 #include "RecordingSound.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
@@ -93,6 +94,9 @@ TEST(WindowRegistryArchiveAlarm, ControlsDriveAndShowTheirClasses)
     locate->hidePopup();
     EXPECT_FALSE(form.UserBusy());
     locate->showPopup();
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(&form, &leave);
+    EXPECT_TRUE(form.UserBusy()) << "the open list took the pointer";
     locate->view()->window()->hide(); // as a click elsewhere closes it
     EXPECT_FALSE(form.UserBusy());
     form.show();

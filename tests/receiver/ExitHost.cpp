@@ -7,7 +7,7 @@
 // exit step of the library's (exit steps run in reverse order).
 #include "PacketBytes.h"
 #include "RecorderConnection.h"
-#include "TcpSocket.h"
+#include "FreePort.h"
 #include "kavrel.h"
 
 #include <atomic>
@@ -69,12 +69,7 @@ int main(int argc, char** argv)
     }
     std::atexit(onExit);
 
-    std::uint16_t port = 0;
-    {
-        platform::TcpListener probe;
-        probe.listen(0, 1);
-        port = probe.port();
-    }
+    const std::uint16_t port = testsupport::freePort();
     GPRSInitial(nullptr, port);
     GPRSRegisterCallbackInformation(onEvent);
 

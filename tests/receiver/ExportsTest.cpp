@@ -3,7 +3,7 @@
 #include "HostEvents.h"
 #include "LinkProtocol.h"
 #include "RecorderConnection.h"
-#include "TcpSocket.h"
+#include "FreePort.h"
 #include "kavrel.h"
 
 #include <gtest/gtest.h>
@@ -36,12 +36,7 @@ std::set<std::string> exportedSymbols()
     return symbols;
 }
 
-std::uint16_t freePort()
-{
-    platform::TcpListener probe;
-    probe.listen(0, 1);
-    return probe.port();
-}
+using testsupport::freePort;
 
 bool accepts(std::uint16_t port)
 {

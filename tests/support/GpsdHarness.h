@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ChildProcess.h"
+#include "FreePort.h"
 
 #include <arpa/inet.h>
 #include <filesystem>
@@ -29,20 +30,6 @@ inline std::vector<std::string> capturedRmcSentences()
         if (!line.empty() && line[0] == '$')
             out.push_back(line);
     return out;
-}
-
-// A port on 127.0.0.1 that nothing listens on right now.
-inline int freeGpsdPort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(fd);
-    return ntohs(addr.sin_port);
 }
 
 inline bool acceptsOn(int port)

@@ -4,9 +4,9 @@
 #pragma once
 
 #include "MessageBoxes.h"
+#include "FreePort.h"
 #include "Paths.h"
 #include "ScreenGeometry.h"
-#include "TcpSocket.h"
 #include "TempFolder.h"
 #include "pmain.h"
 
@@ -42,12 +42,7 @@ public:
     std::vector<Box> boxes;
 };
 
-inline std::uint16_t freePort()
-{
-    platform::TcpListener probe;
-    probe.listen(0, 1);
-    return probe.port();
-}
+using testsupport::freePort;
 
 // A single-instance lock name of this test process alone.
 inline std::string testInstanceName()

@@ -4,7 +4,7 @@
 #include "ListenOptions.h"
 #include "RawSink.h"
 #include "RecorderConnection.h"
-#include "TcpSocket.h"
+#include "FreePort.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>
@@ -114,12 +114,7 @@ TEST(RawSink, StopEndsConnectionsThatStayOpen)
 #ifdef KAVREL_LISTEN_PATH
 TEST(KavrelListen, EventLinesLeaveAsTheyHappenIntoAPipe)
 {
-    std::uint16_t port = 0;
-    {
-        platform::TcpListener probe;
-        probe.listen(0, 1);
-        port = probe.port();
-    }
+    const std::uint16_t port = testsupport::freePort();
     testsupport::ChildProcess listen({KAVREL_LISTEN_PATH, "--port", std::to_string(port)},
                                      testsupport::ChildProcess::Output::CaptureBoth);
     const auto waitForLine = [&](std::string_view text) {

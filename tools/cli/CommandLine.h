@@ -3,6 +3,8 @@
 // Options whose values a tool checks itself throw OptionError with its text.
 #pragma once
 
+#include "ParseResult.h"
+
 #include <CLI/CLI.hpp>
 #include <span>
 #include <string>
@@ -11,18 +13,6 @@
 namespace toolcli {
 
 using OptionError = CLI::ValidationError;
-
-struct ParseResult
-{
-    enum class Action
-    {
-        Run,
-        Help,
-        Error
-    };
-    Action action = Action::Run;
-    std::string error; // with Action::Error: one line saying what is wrong
-};
 
 // Parses args (the arguments after the program name) into what app declares.
 ParseResult parse(CLI::App& app, std::span<const std::string_view> args);

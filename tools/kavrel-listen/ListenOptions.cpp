@@ -55,13 +55,9 @@ ParsedListenOptions parseListenOptions(std::span<const std::string_view> args)
     ParsedListenOptions parsed;
     CLI::App app("", "kavrel-listen");
     declare(app, parsed.options);
-    const auto result = toolcli::parse(app, args);
-    if (result.action == toolcli::ParseResult::Action::Help) {
-        parsed.action = ParsedListenOptions::Action::Help;
-    } else if (result.action == toolcli::ParseResult::Action::Error) {
-        parsed.action = ParsedListenOptions::Action::Error;
-        parsed.error = result.error;
-    } else if (parsed.options.port == 0 && !parsed.options.rawSink) {
+    static_cast<toolcli::ParseResult&>(parsed) = toolcli::parse(app, args);
+    if (parsed.action == ParsedListenOptions::Action::Run && parsed.options.port == 0 &&
+        !parsed.options.rawSink) {
         // The library does not say which port it picked, so port 0 would leave nobody able to call
         // in.
         parsed.action = ParsedListenOptions::Action::Error;

@@ -1,6 +1,8 @@
 // kavrel-listen's command line.
 #pragma once
 
+#include "ParseResult.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
@@ -15,17 +17,9 @@ struct ListenOptions
     bool quiet = false;   // count events, print the totals at the end only
 };
 
-struct ParsedListenOptions
+struct ParsedListenOptions : toolcli::ParseResult
 {
-    enum class Action
-    {
-        Run,
-        Help,
-        Error
-    };
-    Action action = Action::Run;
     ListenOptions options;
-    std::string error;
 };
 
 // args: the arguments after the program name.

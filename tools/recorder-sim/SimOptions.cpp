@@ -187,18 +187,14 @@ ParsedOptions parseSimOptions(std::span<const std::string_view> args)
     ParsedOptions parsed;
     CLI::App app("", "recorder-sim");
     declare(app, parsed.options);
-    const auto result = toolcli::parse(app, args);
+    static_cast<toolcli::ParseResult&>(parsed) = toolcli::parse(app, args);
+    if (parsed.action != ParsedOptions::Action::Run)
+        return parsed;
     const auto fail = [&](std::string text) {
         parsed.action = ParsedOptions::Action::Error;
         parsed.error = std::move(text);
         return parsed;
     };
-    if (result.action == toolcli::ParseResult::Action::Help) {
-        parsed.action = ParsedOptions::Action::Help;
-        return parsed;
-    }
-    if (result.action == toolcli::ParseResult::Action::Error)
-        return fail(result.error);
     const SimOptions& o = parsed.options;
     for (const char* name : {"--channel", "--clips"})
         if (app.count(name) > 0 && o.clipPath.empty())

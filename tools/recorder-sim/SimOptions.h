@@ -3,6 +3,7 @@
 
 #include "ClipChannel.h"
 #include "DeviceInfoText.h"
+#include "ParseResult.h"
 
 #include <chrono>
 #include <cstdint>
@@ -41,17 +42,9 @@ struct SimOptions
     DeviceInfo device{{"SIM", "SIM", "127.0.0.1", "Depot", "Driver", "Route", "1"}};
 };
 
-struct ParsedOptions
+struct ParsedOptions : toolcli::ParseResult
 {
-    enum class Action
-    {
-        Run,
-        Help,
-        Error
-    };
-    Action action = Action::Run;
     SimOptions options;
-    std::string error; // with Action::Error: one line saying what is wrong
 };
 
 // args: the arguments after the program name.
