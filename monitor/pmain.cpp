@@ -9,8 +9,8 @@
 #include "DeviceRegistry.h"
 #include "DispatchTiming.h"
 #include "DropDownList.h"
-#include "FloatingPoint.h"
 #include "EventDispatcher.h"
+#include "FloatingPoint.h"
 #include "GpsForwarder.h"
 #include "HostCallback.h"
 #include "HostEventQueue.h"
@@ -26,9 +26,9 @@
 #include "StartupSequence.h"
 #include "StationArt.h"
 #include "StationFonts.h"
-#include "WidgetDispatcherView.h"
 #include "TextCodec.h"
 #include "WidgetAlarmView.h"
+#include "WidgetDispatcherView.h"
 #include "WindowSystem.h"
 #include "kavrel.h"
 #include "qtmovie.h"
@@ -47,6 +47,7 @@
 #include <QTimerEvent>
 #include <QWindow>
 #include <chrono>
+#include <cstdio>
 
 namespace monitor {
 namespace {
@@ -678,6 +679,8 @@ void TForm1::StepOpenGpsPort()
 {
     m_gps->SetMainWindow(winId());
     m_gps->OpenPort();
+    if (!m_gps->PortRefusal().empty())
+        std::fprintf(stderr, "Tessaro: %s\n", m_gps->PortRefusal().c_str());
 }
 
 void TForm1::StepFreeDeviceTable()
