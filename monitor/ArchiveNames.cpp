@@ -30,11 +30,11 @@ constexpr std::size_t kEscapeLength = 3; // "%" and two hex digits
 constexpr std::string_view kShortenedMark = "%00";
 constexpr std::size_t kShortenedHashBytes = 16; // 32 hex digits
 
-// Bytes that file names must not hold, or that would make a name hard to see
-// or type: C0 controls, DEL, and the undefined Windows-1252 bytes, which
-// become C1 controls in UTF-8.
+// The undefined Windows-1252 bytes, which become C1 controls in UTF-8.
 constexpr std::array<unsigned char, 5> kC1Bytes = {0x81, 0x8D, 0x8F, 0x90, 0x9D};
 
+// Bytes that would put line breaks, terminal escapes or invisible characters
+// into a name: C0 controls, DEL and the bytes that become C1 controls.
 bool isControl(unsigned char c)
 {
     if (c < 0x20 || c == 0x7F)
