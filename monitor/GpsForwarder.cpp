@@ -68,7 +68,7 @@ void GpsForwarder::OpenPort()
         m_port ? std::string() : platform::SerialDevice::folderRefusal(m_portPath);
     m_portRefusal = refusal.empty() ? std::string() : std::string(kPortRefusedText).append(refusal);
     if (!m_portRefusal.empty())
-        showText({});
+        showText({}); // the GPS line tells the refusal from now on
     m_lineBroken = false;
     m_portStalled = false;
 }

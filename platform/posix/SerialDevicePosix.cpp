@@ -51,9 +51,7 @@ bool folderOfOwnOrSystem(const std::string& path)
 std::string SerialDevice::folderRefusal(const std::string& path)
 {
     const std::string folder = folderOf(path).string();
-    struct stat st
-    {
-    };
+    struct stat st{};
     if (::stat(folder.c_str(), &st) != 0)
         return {};
     if (!ownOrSystem(st))

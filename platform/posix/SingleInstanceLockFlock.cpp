@@ -4,8 +4,9 @@
 // share. The kernel drops a flock when the last descriptor of it closes,
 // which happens at every kind of process end, so no stale lock survives. The
 // file itself stays; only the lock on it matters.
-#include "Paths.h"
 #include "SingleInstanceLock.h"
+
+#include "Paths.h"
 
 #include <cerrno>
 #include <fcntl.h>
