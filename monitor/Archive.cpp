@@ -42,11 +42,12 @@ void Archive::buildDayFolder(const platform::LocalTime& now)
     for (std::size_t slash = m_dayFolder.find(platform::kPathSeparator, m_programFolder.size());
          slash != std::string::npos; slash = m_dayFolder.find(platform::kPathSeparator, slash + 1))
         platform::ensureFolder(m_dayFolder.substr(0, slash));
+    m_maxFolderName = platform::maxNameLength(m_dayFolder);
 }
 
 std::string Archive::DeviceFolder(std::string_view key) const
 {
-    return m_dayFolder + deviceFolderName(key);
+    return m_dayFolder + deviceFolderName(key, m_maxFolderName);
 }
 
 std::string Archive::PreviewFile(std::string_view key) const

@@ -27,6 +27,7 @@
 // Threading: user-interface thread only.
 #pragma once
 
+#include "ArchiveNames.h"
 #include "Clock.h"
 
 #include <cstddef>
@@ -87,6 +88,8 @@ private:
     ClipViewer* m_viewer = nullptr;
     bool m_saveData = true;
     std::string m_dayFolder;
+    // The longest folder name the day folder's file system takes.
+    std::size_t m_maxFolderName = kMaxFolderNameBytes;
     std::vector<std::uint8_t> m_clipStream;
 };
 

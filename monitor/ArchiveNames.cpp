@@ -2,7 +2,11 @@
 
 #include "DateTimeFormat.h"
 #include "Paths.h"
+#include "Sha256.h"
 #include "TextCodec.h"
+
+#include <algorithm>
+#include <array>
 
 namespace monitor {
 
@@ -16,14 +20,52 @@ constexpr std::string_view kChannelInfix = "_CH_";
 constexpr char kSameSecondMark = '-';
 
 constexpr char kEscape = '%';
-constexpr std::string_view kEscapedSeparator = "%2F";
-constexpr std::string_view kEscapedEscape = "%25";
+constexpr char kDot = '.';
 constexpr std::string_view kEscapedDot = "%2E";
 constexpr std::string_view kEmptyKeyFolder = "%00";
+constexpr std::string_view kHexDigits = "0123456789ABCDEF";
+constexpr std::string_view kLowerHexDigits = "0123456789abcdef";
+constexpr std::size_t kEscapeLength = 3; // "%" and two hex digits
+// A shortened name: the front of the name, this mark, then the hash.
+constexpr std::string_view kShortenedMark = "%00";
+constexpr std::size_t kShortenedHashBytes = 16; // 32 hex digits
+
+// The undefined Windows-1252 bytes, which become C1 controls in UTF-8.
+constexpr std::array<unsigned char, 5> kC1Bytes = {0x81, 0x8D, 0x8F, 0x90, 0x9D};
+
+// Bytes that would put line breaks, terminal escapes or invisible characters
+// into a name: C0 controls, DEL and the bytes that become C1 controls.
+bool isControl(unsigned char c)
+{
+    if (c < 0x20 || c == 0x7F)
+        return true;
+    for (unsigned char b : kC1Bytes)
+        if (b == c)
+            return true;
+    return false;
+}
+
+void appendEscaped(std::string& out, unsigned char c)
+{
+    out.push_back(kEscape);
+    out.push_back(kHexDigits[c >> 4]);
+    out.push_back(kHexDigits[c & 0x0F]);
+}
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
 
 bool isHexDigit(char c)
 {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+    return hexValue(c) >= 0;
 }
 
 // A "%" that reading back would take for an escape.
@@ -55,25 +97,90 @@ std::string dayFolderPath(std::string_view programFolder, const platform::LocalT
     return path;
 }
 
-std::string deviceFolderName(std::string_view key)
+namespace {
+
+// The escaped name, still Windows-1252.
+std::string escapedKey(std::string_view key)
 {
     if (key.empty())
         return std::string(kEmptyKeyFolder);
-    if (key == ".")
-        return std::string(kEscapedDot);
     if (key == "..")
         return std::string(kEscapedDot).append(kEscapedDot);
     std::string escaped;
     escaped.reserve(key.size());
     for (std::size_t i = 0; i < key.size(); ++i) {
-        if (key[i] == platform::kPathSeparator)
-            escaped.append(kEscapedSeparator);
-        else if (startsEscape(key, i))
-            escaped.append(kEscapedEscape);
+        const auto c = static_cast<unsigned char>(key[i]);
+        if (c == platform::kPathSeparator || isControl(c) || startsEscape(key, i) ||
+            (i == 0 && c == kDot))
+            appendEscaped(escaped, c);
         else
             escaped.push_back(key[i]);
     }
-    return platform::windows1252ToUtf8(escaped);
+    return escaped;
+}
+
+// The front of a UTF-8 name, at most `bytes` long, cut neither inside a
+// character nor inside an escape.
+std::string_view frontOf(std::string_view name, std::size_t bytes)
+{
+    std::size_t cut = std::min(bytes, name.size());
+    const auto isContinuation = [&](std::size_t i) {
+        return (static_cast<unsigned char>(name[i]) & 0xC0) == 0x80;
+    };
+    while (cut > 0 && cut < name.size() && isContinuation(cut))
+        --cut;
+    for (std::size_t back = 1; back < kEscapeLength && back <= cut; ++back) {
+        if (startsEscape(name, cut - back)) {
+            cut -= back;
+            break;
+        }
+    }
+    return name.substr(0, cut);
+}
+
+std::string shortenedName(std::string_view key, std::string_view name, std::size_t maxNameBytes)
+{
+    const std::size_t tail = kShortenedMark.size() + 2 * kShortenedHashBytes;
+    std::string shortened(frontOf(name, maxNameBytes > tail ? maxNameBytes - tail : 0));
+    shortened.append(kShortenedMark);
+    const Sha256Digest digest =
+        sha256({reinterpret_cast<const std::uint8_t*>(key.data()), key.size()});
+    for (std::size_t i = 0; i < kShortenedHashBytes; ++i) {
+        shortened.push_back(kLowerHexDigits[digest[i] >> 4]);
+        shortened.push_back(kLowerHexDigits[digest[i] & 0x0F]);
+    }
+    return shortened;
+}
+
+} // namespace
+
+std::string deviceFolderName(std::string_view key, std::size_t maxNameBytes)
+{
+    std::string name = platform::windows1252ToUtf8(escapedKey(key));
+    if (name.size() <= maxNameBytes)
+        return name;
+    return shortenedName(key, name, maxNameBytes);
+}
+
+std::optional<std::string> deviceFolderKey(std::string_view folderName)
+{
+    if (folderName == kEmptyKeyFolder)
+        return std::string();
+    const std::string name = platform::utf8ToWindows1252(folderName);
+    std::string key;
+    key.reserve(name.size());
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        if (!startsEscape(name, i)) {
+            key.push_back(name[i]);
+            continue;
+        }
+        const int byte = hexValue(name[i + 1]) * 16 + hexValue(name[i + 2]);
+        if (byte == 0)
+            return std::nullopt; // the mark of a shortened name
+        key.push_back(static_cast<char>(byte));
+        i += kEscapeLength - 1;
+    }
+    return key;
 }
 
 std::string PositionFile(const platform::LocalTime& time, int sameSecondIndex)

@@ -12,18 +12,30 @@
 //
 // The recorder folder is the recorder's key (or the address of a connection
 // that has not logged in yet) as UTF-8. A key comes from the wire and may hold
-// anything but a zero byte, so a key that would not name exactly one folder
-// inside the day folder is escaped, reversibly:
+// anything but a zero byte, so what would not name exactly one plain, visible
+// folder inside the day folder is escaped, reversibly, as "%" and two
+// upper-case hex digits of the Windows-1252 byte:
 //   "/"                                  -> "%2F"
 //   "%" followed by two hex digits       -> "%25" (so that an escape is never ambiguous)
-//   the whole key "." or ".."            -> "%2E", "%2E%2E"
+//   control characters: bytes 0x01-0x1F and 0x7F, and the bytes 0x81, 0x8D,
+//   0x8F, 0x90, 0x9D that become C1 controls in UTF-8   -> "%01" ... "%9D"
+//   a leading "."                        -> "%2E" (no hidden folders)
+//   the whole key ".."                   -> "%2E%2E"
 //   the empty key                        -> "%00" (no key holds a zero byte)
-// Every other key, and every other character, stays as it is. Reading a folder
-// name back turns each "%" and two hex digits into that byte.
+// Every other character stays as it is. Reading a folder name back turns each
+// "%" and two hex digits into that byte.
+//
+// A name longer than the file system allows (kMaxFolderNameBytes, or what
+// the day folder's file system says) is shortened: as much of the front of
+// the name as fits, then "%00" and 32 hex digits of the SHA-256 of the whole
+// key. "%00" appears in no other name, so a shortened name never equals
+// another key's name, and two keys that share the front still differ.
 #pragma once
 
 #include "LocalTime.h"
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -34,8 +46,16 @@ inline constexpr std::string_view kPreviewFileName = "temp.mov";
 // <program folder>/yyyy/mm/dd/; the folder must end in the separator.
 std::string dayFolderPath(std::string_view programFolder, const platform::LocalTime& date);
 
-// The folder name of a recorder key (Windows-1252 bytes): escaped, then UTF-8.
-std::string deviceFolderName(std::string_view key);
+// The longest file name (in bytes) of the usual Linux file systems.
+inline constexpr std::size_t kMaxFolderNameBytes = 255;
+
+// The folder name of a recorder key (Windows-1252 bytes): escaped, then UTF-8,
+// shortened when longer than maxNameBytes.
+std::string deviceFolderName(std::string_view key, std::size_t maxNameBytes = kMaxFolderNameBytes);
+
+// The key (Windows-1252) that a folder name stands for; none for a shortened
+// name, whose key cannot be read back.
+std::optional<std::string> deviceFolderKey(std::string_view folderName);
 
 // File names inside a recorder folder; sameSecondIndex 1 is the first file of
 // its second, 2 the second, and so on.

@@ -3,8 +3,10 @@
 
 #include "DevicePath.h"
 #include "NavigationTitle.h"
+#include "NmeaSentence.h"
 #include "Paths.h"
 #include "SerialDevice.h"
+#include "TextCodec.h"
 
 #include <algorithm>
 #include <fstream>
@@ -62,6 +64,11 @@ void GpsForwarder::OpenPort()
 {
     m_port.reset();
     m_port = platform::SerialDevice::open(m_portPath);
+    const std::string refusal =
+        m_port ? std::string() : platform::SerialDevice::folderRefusal(m_portPath);
+    m_portRefusal = refusal.empty() ? std::string() : std::string(kPortRefusedText).append(refusal);
+    if (!m_portRefusal.empty())
+        showText({}); // the GPS line tells the refusal from now on
     m_lineBroken = false;
     m_portStalled = false;
 }
@@ -193,6 +200,10 @@ bool GpsForwarder::FindNavigationWindow(platform::NativeWindow window)
 void GpsForwarder::ForwardSelectedSentence(std::string_view text, bool userBusy)
 {
     text = text.substr(0, text.find('\0'));
+    // Anything but one well-formed sentence stays in the archive only: it is
+    // not written, not shown, not repeated, and brings no window forward.
+    if (!isWellFormedNmeaSentence(text))
+        return;
     m_selectedDeviceSentence.assign(text).append(kLineEnd);
     SendGpsSentence(m_selectedDeviceSentence);
     // With no navigation window known, the bring-to-front below fails and the
@@ -237,8 +248,10 @@ void GpsForwarder::RetitleNavigationWindow(std::string_view key)
 
 void GpsForwarder::showText(const std::string& windows1252)
 {
-    if (m_showText)
-        m_showText(windows1252);
+    if (!m_showText)
+        return;
+    // A refused port is what the GPS line says until a port opens.
+    m_showText(m_portRefusal.empty() ? windows1252 : platform::utf8ToWindows1252(m_portRefusal));
 }
 
 } // namespace monitor

@@ -46,6 +46,8 @@ public:
     static constexpr std::string_view kTrack1File = "Track1.txt";
     static constexpr std::string_view kTrack2File = "Track2.txt";
     static constexpr std::string_view kInitialGpsText = "(Initial GPS...)";
+    // Begins the GPS line's text while the port's folder is refused.
+    static constexpr std::string_view kPortRefusedText = "GPS port refused: ";
 
     struct Options
     {
@@ -72,7 +74,9 @@ public:
     void SetProgramFolder(std::string folder) { m_programFolder = std::move(folder); }
 
     // Start-up: opens the port when its device exists (read-write, raw); a
-    // failure leaves it closed, silently.
+    // failure leaves it closed, silently, except that a folder that is
+    // refused (another user's, or others may write to it) is told by
+    // PortRefusal and shown on the GPS line instead of its texts.
     void OpenPort();
     // Start-up, after the dispatcher's timer is on: no sentence sent yet.
     void ResetSentenceState();
@@ -103,7 +107,8 @@ public:
     // it ends at a zero byte): remembered, sent, and the navigation window
     // brought to the front unless the user is busy with our window. A
     // navigation window that cannot come to the front is forgotten, and our
-    // window leaves the topmost band.
+    // window leaves the topmost band. A text that is not one well-formed NMEA
+    // sentence (NmeaSentence.h) is dropped here and changes nothing.
     void ForwardSelectedSentence(std::string_view text, bool userBusy);
     // Once a second while a recorder is selected: look for the navigation
     // window; with the port open, title it once with the key and keep our
@@ -113,6 +118,8 @@ public:
     void RetitleNavigationWindow(std::string_view key);
 
     bool GpsPortOpen() const { return m_port != nullptr; }
+    // Why the port's folder was refused (UTF-8), or empty.
+    const std::string& PortRefusal() const { return m_portRefusal; }
     bool LiveSentenceSent() const { return m_liveSentenceSent; }
     const std::string& LatestSentence() const { return m_latestSentence; }
     const std::string& SelectedDeviceSentence() const { return m_selectedDeviceSentence; }
@@ -136,6 +143,7 @@ private:
     const std::chrono::milliseconds m_portWait;
 
     std::unique_ptr<platform::SerialDevice> m_port;
+    std::string m_portRefusal;
     // The last write left a sentence unfinished on the port.
     bool m_lineBroken = false;
     // A wait for the port ended with nothing taken: its reader has stopped.

@@ -47,6 +47,7 @@
 #include <QTimerEvent>
 #include <QWindow>
 #include <chrono>
+#include <cstdio>
 
 namespace monitor {
 namespace {
@@ -678,6 +679,8 @@ void TForm1::StepOpenGpsPort()
 {
     m_gps->SetMainWindow(winId());
     m_gps->OpenPort();
+    if (!m_gps->PortRefusal().empty())
+        std::fprintf(stderr, "Tessaro: %s\n", m_gps->PortRefusal().c_str());
 }
 
 void TForm1::StepFreeDeviceTable()

@@ -1,6 +1,7 @@
 // File-system paths: the one place that knows the separator and the program's folder.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -25,5 +26,16 @@ std::string withTrailingSeparator(std::string_view folder);
 bool ensureFolder(const std::string& path);
 
 bool fileExists(const std::string& path);
+
+// The longest file name, in bytes, that the folder's file system takes.
+std::size_t maxNameLength(const std::string& folder);
+
+// Where the station keeps what belongs to the user on this computer (its
+// single-instance lock, the virtual GPS port's folder), never a folder that
+// other users may write to: $XDG_RUNTIME_DIR when set and not empty, else
+// <home>/.cache/tessaro-<host name> in the user's own home ($HOME, else the
+// home of the user database). The host's name keeps computers that share a
+// home apart. Empty when there is no home either. Nothing is created.
+std::string userRuntimeFolder();
 
 } // namespace platform

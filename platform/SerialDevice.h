@@ -22,6 +22,10 @@ public:
     // to overwrite or a reader of the vehicles' positions.
     static std::unique_ptr<SerialDevice> open(const std::string& path);
 
+    // Why open refuses the folder of the device's name, as a sentence for the
+    // user; empty when the folder is one that open takes, or does not exist.
+    static std::string folderRefusal(const std::string& path);
+
     ~SerialDevice();
     SerialDevice(const SerialDevice&) = delete;
     SerialDevice& operator=(const SerialDevice&) = delete;

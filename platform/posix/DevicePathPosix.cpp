@@ -3,13 +3,13 @@
 #include "Paths.h"
 
 #include <cstdlib>
-#include <unistd.h>
 
 namespace platform {
 
 namespace {
 
 constexpr std::string_view kDevicePrefix = "\\\\.\\";
+constexpr std::string_view kDeviceFolderName = "vgps";
 
 std::string environment(const char* name)
 {
@@ -23,16 +23,18 @@ std::string virtualDeviceFolder()
 {
     if (std::string dir = environment("VGPS_DIR"); !dir.empty())
         return dir;
-    if (std::string runtime = environment("XDG_RUNTIME_DIR"); !runtime.empty())
-        return joinPath(runtime, "vgps");
-    return "/tmp/vgps-" + std::to_string(::getuid());
+    const std::string runtime = userRuntimeFolder();
+    return runtime.empty() ? std::string() : joinPath(runtime, kDeviceFolderName);
 }
 
 std::string virtualDevicePath(std::string_view windowsDeviceName)
 {
     if (!windowsDeviceName.starts_with(kDevicePrefix))
         return std::string(windowsDeviceName);
-    return joinPath(virtualDeviceFolder(), windowsDeviceName.substr(kDevicePrefix.size()));
+    const std::string folder = virtualDeviceFolder();
+    if (folder.empty())
+        return {}; // no folder of the user's: no device
+    return joinPath(folder, windowsDeviceName.substr(kDevicePrefix.size()));
 }
 
 } // namespace platform

@@ -3,6 +3,8 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -59,6 +61,56 @@ bool fileExists(const std::string& path)
 {
     struct stat st{};
     return stat(path.c_str(), &st) == 0;
+}
+
+std::size_t maxNameLength(const std::string& folder)
+{
+    const long n = pathconf(folder.c_str(), _PC_NAME_MAX);
+    return n > 0 ? static_cast<std::size_t>(n) : std::size_t{NAME_MAX};
+}
+
+namespace {
+
+constexpr std::string_view kCacheFolder = ".cache";
+constexpr std::string_view kRuntimeFolderPrefix = "tessaro-";
+
+std::string homeFolder()
+{
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
+        return home;
+    const long size = sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::string buffer(size > 0 ? static_cast<std::size_t>(size) : std::size_t{16384}, '\0');
+    passwd entry{};
+    passwd* found = nullptr;
+    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 ||
+        found == nullptr || found->pw_dir == nullptr)
+        return {};
+    return found->pw_dir;
+}
+
+std::string hostName()
+{
+    char buffer[HOST_NAME_MAX + 1] = {};
+    if (gethostname(buffer, sizeof buffer - 1) != 0)
+        return "localhost";
+    std::string name(buffer);
+    for (char& c : name)
+        if (c == kPathSeparator)
+            c = '_';
+    return name;
+}
+
+} // namespace
+
+std::string userRuntimeFolder()
+{
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        runtime != nullptr && *runtime != '\0')
+        return runtime;
+    const std::string home = homeFolder();
+    if (home.empty())
+        return {};
+    return joinPath(joinPath(home, kCacheFolder), std::string(kRuntimeFolderPrefix) + hostName());
 }
 
 } // namespace platform

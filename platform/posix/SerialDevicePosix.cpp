@@ -20,20 +20,46 @@ namespace {
 
 constexpr std::chrono::milliseconds kPollSlice{10};
 
+std::filesystem::path folderOf(const std::string& path)
+{
+    std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    return folder.empty() ? std::filesystem::path(".") : folder;
+}
+
+bool ownOrSystem(const struct stat& st)
+{
+    return st.st_uid == ::getuid() || st.st_uid == 0;
+}
+
+bool othersMayWrite(const struct stat& st)
+{
+    return (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+}
+
 // The folder that holds the device's name belongs to this user or the system,
 // and no one else may write to it.
 bool folderOfOwnOrSystem(const std::string& path)
 {
-    std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    if (folder.empty())
-        folder = ".";
     struct stat st{};
-    if (::stat(folder.c_str(), &st) != 0)
+    if (::stat(folderOf(path).c_str(), &st) != 0)
         return false;
-    return (st.st_uid == ::getuid() || st.st_uid == 0) && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+    return ownOrSystem(st) && !othersMayWrite(st);
 }
 
 } // namespace
+
+std::string SerialDevice::folderRefusal(const std::string& path)
+{
+    const std::string folder = folderOf(path).string();
+    struct stat st{};
+    if (::stat(folder.c_str(), &st) != 0)
+        return {};
+    if (!ownOrSystem(st))
+        return "the folder " + folder + " belongs to another user";
+    if (othersMayWrite(st))
+        return "other users may write to the folder " + folder;
+    return {};
+}
 
 std::unique_ptr<SerialDevice> SerialDevice::open(const std::string& path)
 {

@@ -1,6 +1,7 @@
 // The named lock as flock() on a file in the user's runtime folder
-// ($XDG_RUNTIME_DIR, one per login session; else /tmp with the user id in the
-// file name). The kernel drops a flock when the last descriptor of it closes,
+// ($XDG_RUNTIME_DIR; else a folder of this computer's in the user's own home,
+// made private when missing; see Paths.h), never in a folder that other users
+// share. The kernel drops a flock when the last descriptor of it closes,
 // which happens at every kind of process end, so no stale lock survives. The
 // file itself stays; only the lock on it matters.
 #include "SingleInstanceLock.h"
@@ -8,7 +9,6 @@
 #include "Paths.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -31,19 +31,28 @@ private:
     int m_fd; // holds the lock while open; -1 when the lock could not be made
 };
 
+constexpr mode_t kPrivateFolder = 0700;
+
+// The lock file's path, its folder (and that folder's parent) made when missing.
 std::string lockPath(const std::string& name)
 {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && *runtime)
-        return joinPath(runtime, name + ".lock");
-    return joinPath("/tmp", name + "-" + std::to_string(::getuid()) + ".lock");
+    const std::string folder = userRuntimeFolder();
+    if (folder.empty())
+        return {};
+    const std::string parent = folder.substr(0, folder.rfind(kPathSeparator));
+    if (!parent.empty())
+        ::mkdir(parent.c_str(), kPrivateFolder);
+    ::mkdir(folder.c_str(), kPrivateFolder);
+    return joinPath(folder, name + ".lock");
 }
 
 } // namespace
 
 std::unique_ptr<SingleInstanceLock> SingleInstanceLock::acquire(const std::string& name)
 {
-    const int fd = ::open(lockPath(name).c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const std::string path = lockPath(name);
+    const int fd =
+        path.empty() ? -1 : ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         return std::make_unique<FlockLock>(-1);
     // A lock file that another user made, in a shared folder, is not ours to

@@ -35,16 +35,26 @@ station_need() {
     { echo "$(basename "$0"): $1 is missing: install the Debian package $2 (scripts/setup)" >&2; exit 1; }
 }
 
+# The user's runtime folder, found as the station finds it (platform/Paths.h):
+# $XDG_RUNTIME_DIR, else ~/.cache/tessaro-<host name> in the user's own home,
+# never a folder that other users share.
+station_runtime_dir() {
+  if [ -n "${XDG_RUNTIME_DIR:-}" ]; then
+    echo "$XDG_RUNTIME_DIR"
+  else
+    local home=${HOME:-}
+    [ -n "$home" ] || home=$(getent passwd "$(id -u)" | cut -d: -f6)
+    echo "$home/.cache/tessaro-$(uname -n | tr / _)"
+  fi
+}
+
 # The virtual GPS port's folder, found as the station finds it
-# (platform/DevicePath.h): $VGPS_DIR, else $XDG_RUNTIME_DIR/vgps, else
-# /tmp/vgps-<user id>.
+# (platform/DevicePath.h): $VGPS_DIR, else "vgps" in the runtime folder.
 station_vgps_dir() {
   if [ -n "${VGPS_DIR:-}" ]; then
     echo "$VGPS_DIR"
-  elif [ -n "${XDG_RUNTIME_DIR:-}" ]; then
-    echo "$XDG_RUNTIME_DIR/vgps"
   else
-    echo "/tmp/vgps-$(id -u)"
+    echo "$(station_runtime_dir)/vgps"
   fi
 }
 

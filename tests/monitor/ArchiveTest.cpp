@@ -4,6 +4,7 @@
 // names, and failures that must stay silent.
 #include "Archive.h"
 
+#include "ArchiveNames.h"
 #include "ClipViewer.h"
 #include "DeviceLists.h"
 #include "ManualClock.h"
@@ -271,8 +272,13 @@ TEST_F(ArchiveTest, EveryKeyGetsItsOwnFolderInsideTheDayFolder)
     {
         const char* legend;
         std::string key; // Windows-1252
-        const char* folder;
+        std::string folder;
+        bool readBack = true; // the folder name gives the key back
     };
+    const std::string euro90(90, '\x80'); // 3 UTF-8 bytes each: 270 bytes
+    std::string euro73;
+    for (int i = 0; i < 73; ++i)
+        euro73 += "\xE2\x82\xAC";
     const Case cases[] = {
         {"plain key stays", "AB12_3", "AB12_3"},
         {"dotted address stays", "192.168.0.7", "192.168.0.7"},
@@ -280,11 +286,33 @@ TEST_F(ArchiveTest, EveryKeyGetsItsOwnFolderInsideTheDayFolder)
         {"Windows-1252 becomes UTF-8", "Caf\xE9_1", "Caf\xC3\xA9_1"},
         {"slash escaped", "a/b", "a%2Fb"},
         {"leading slash escaped", "/etc", "%2Fetc"},
-        {"climbing out escaped", "../../x", "..%2F..%2Fx"},
+        {"climbing out escaped, and not hidden", "../../x", "%2E.%2F..%2Fx"},
         {"dot", ".", "%2E"},
         {"dot dot", "..", "%2E%2E"},
         {"an escape-like key is escaped so that it differs from a/b", "a%2Fb", "a%252Fb"},
         {"the empty key", "", "%00"},
+        {"CR LF and a forged line", "AB\r\n12:00:00 MACID=FORGED_9",
+         "AB%0D%0A12:00:00 MACID=FORGED_9"},
+        {"a terminal escape sequence", "\x1B[31mRED", "%1B[31mRED"},
+        {"tab and DEL", "a\tb\x7F", "a%09b%7F"},
+        {"an undefined Windows-1252 byte would be a C1 control", "a\x81", "a%81"},
+        {"a leading dot would hide the folder", ".hidden", "%2Ehidden"},
+        {"only the leading dot", "..x", "%2E.x"},
+        {"255 bytes fit", std::string(85, '\x80'),
+         [] {
+             std::string s;
+             for (int i = 0; i < 85; ++i)
+                 s += "\xE2\x82\xAC";
+             return s;
+         }()},
+        {"a 300-byte key: its front and a hash", std::string(300, 'K'),
+         std::string(220, 'K') + "%0061e1921fd2d8dd4cbc277fab8715cc0d", false},
+        {"a 300-byte key that differs only at the end", std::string(299, 'K') + "L",
+         std::string(220, 'K') + "%000c0d11cae3a0d24ab9242aa330e812f9", false},
+        {"90 characters of 3 UTF-8 bytes: cut between characters", euro90,
+         euro73 + "%0036ba8f771fd592cec0fe92d99334140b", false},
+        {"cut before an escape, not inside it", std::string(219, 'K') + std::string(40, '/'),
+         std::string(219, 'K') + "%005829cbcc93345f0ff04a6973d291a38b", false},
     };
     const std::string day = root() + "2026/12/06/";
     for (const Case& c : cases) {
@@ -292,12 +320,14 @@ TEST_F(ArchiveTest, EveryKeyGetsItsOwnFolderInsideTheDayFolder)
         m_archive.StorePositionSentence(c.key, "$GPRMC");
         EXPECT_EQ(m_archive.DeviceFolder(c.key), day + c.folder);
         EXPECT_TRUE(fs::is_regular_file(day + c.folder + "/143005.bin"));
+        EXPECT_LE(c.folder.size(), 255u);
+        EXPECT_EQ(deviceFolderKey(c.folder), c.readBack ? std::optional(c.key) : std::nullopt);
     }
     // Each key's folder holds exactly its one file, and nothing lies elsewhere.
     Tree expected = {{"2026", kFolder}, {"2026/12", kFolder}, {"2026/12/06", kFolder}};
     for (const Case& c : cases) {
-        expected[std::string("2026/12/06/") + c.folder] = kFolder;
-        expected[std::string("2026/12/06/") + c.folder + "/143005.bin"] = 8;
+        expected["2026/12/06/" + c.folder] = kFolder;
+        expected["2026/12/06/" + c.folder + "/143005.bin"] = 8;
     }
     EXPECT_EQ(treeOf(root()), expected);
 }

@@ -1,7 +1,9 @@
-// The virtual GPS port when it is missing, closed, or its reader has stopped
-// or gone: nothing is reported, no call holds the thread past the port wait,
+// The virtual GPS port when it is missing, refused, closed, or its reader has
+// stopped or gone: only a refused folder is told (on the GPS line), no call
+// holds the thread past the port wait,
 // LatestSentence follows the port's state, and a sentence the port took only
-// in part never runs into the next one.
+// in part never runs into the next one. What a recorder sends as a position
+// reaches the port only as one well-formed NMEA sentence.
 #include "GpsForwarderRig.h"
 #include "PtyPair.h"
 #include "TempFolder.h"
@@ -112,7 +114,17 @@ TEST(GpsPort, FaultsAreSilentAndBounded)
         EXPECT_TRUE(rig.forwarder.LiveSentenceSent()) << c.legend;
         const std::string latest = c.portOpen ? kSentence : "";
         EXPECT_EQ(rig.forwarder.LatestSentence(), latest) << c.legend;
-        EXPECT_EQ(rig.shown, std::vector<std::string>{latest}) << c.legend;
+        if (c.fault == PortFault::FolderOthersMayWrite) {
+            // From the start and in place of any other text.
+            const std::string refusal = std::string(GpsForwarder::kPortRefusedText) +
+                                        "other users may write to the folder " +
+                                        std::filesystem::path(path).parent_path().string();
+            EXPECT_EQ(rig.forwarder.PortRefusal(), refusal);
+            EXPECT_EQ(rig.shown, (std::vector<std::string>{refusal, refusal})) << c.legend;
+        } else {
+            EXPECT_EQ(rig.forwarder.PortRefusal(), "") << c.legend;
+            EXPECT_EQ(rig.shown, std::vector<std::string>{latest}) << c.legend;
+        }
         if (c.fault == PortFault::NotADevice) {
             EXPECT_EQ(std::filesystem::file_size(path), 0u) << c.legend;
         }
@@ -155,4 +167,74 @@ TEST(GpsPort, PartWrittenSentenceNeverRunsIntoTheNext)
     }
     EXPECT_TRUE(sawPartOfTheLongSentence) << "the port took all of the long sentence";
     EXPECT_TRUE(seen.ends_with("\r\n" + last));
+}
+
+// A recorder's position text against what the navigation software reads from
+// the port: the selected recorder sends a good fix, then the payload, then the
+// 2-second timer repeats the latest sentence and an end mark follows. A
+// payload that is not one well-formed sentence never reaches the port, the GPS
+// line or the repeat; the good fix before it goes on being repeated.
+TEST(GpsPort, OnlyWellFormedSentencesReachTheNavigationSoftware)
+{
+    struct Payload
+    {
+        const char* legend;
+        std::string text; // as the event holds it, up to its zero byte
+        bool forwarded;
+        std::string sent = {}; // what goes out before CR LF, when not the text
+    };
+    const std::string fix2 = "$GPRMC,225308,A,4527.458,S,16709.165,E,000.0,094.5,060601,024.1,E*6D";
+    std::string lowerCase = fix2;
+    lowerCase.back() = 'd';
+    std::string wrongSum = kFix;
+    wrongSum.back() = '9';
+    std::string everyByte;
+    for (int b = 1; b <= 255; ++b)
+        everyByte.push_back(static_cast<char>(b));
+    const std::string longest = "$GPTXT," + std::string(80 - 7, 'A'); // 82 with CR LF
+    const Payload payloads[] = {
+        {"a real fix with its checksum", fix2, true},
+        {"checksum digits in lower case", lowerCase, true},
+        {"no checksum", "$GPRMC,225308,A,4527.458,S", true},
+        {"80 characters, 82 with CR LF", longest, true},
+        {"the text ends at its zero byte", fix2 + '\0' + "\r\n$FORGED", true, fix2},
+        {"81 characters", longest + "A", false},
+        {"wrong checksum", wrongSum, false},
+        {"one checksum digit", "$GPRMC,1*5", false},
+        {"three checksum digits", "$GPRMC,1*560", false},
+        {"checksum not hex", "$GPRMC,1*5G", false},
+        {"a fix, CR LF and a forged fix", fix2 + "\r\n" + kFix, false},
+        {"a fix and a line feed", fix2 + "\n", false},
+        {"a fix with its own CR LF", fix2 + "\r\n", false},
+        {"a carriage return inside", "$GPRMC,1\r,2", false},
+        {"a second start inside", "$GPRMC,1$GPRMC,2", false},
+        {"an encapsulated start inside", "$GPRMC,1!AIVDM", false},
+        {"no \"$\"", "GPRMC,1", false},
+        {"a blank before \"$\"", " $GPRMC,1", false},
+        {"\"$\" alone", "$", false},
+        {"empty", "", false},
+        {"a tab", "$GPRMC,\t1", false},
+        {"Windows-1252 letter", "$GPRMC,Caf\xE9", false},
+        {"DEL", "$GPRMC,\x7F", false},
+        {"bytes 1 to 255", "$" + everyByte, false},
+        {"a 40,000-byte line", "$GPRMC," + std::string(40000, '1'), false},
+    };
+    const std::string endMark = "$GPTXT,END";
+    for (const Payload& p : payloads) {
+        SCOPED_TRACE(p.legend);
+        PtyPair pty;
+        GpsForwarderRig rig(pty.devicePath());
+        rig.forwarder.OpenPort();
+        rig.forwarder.ForwardSelectedSentence(kFix, false);
+        rig.forwarder.ForwardSelectedSentence(p.text, false);
+        rig.forwarder.GPSTimerTimer();
+        rig.forwarder.ForwardSelectedSentence(endMark, false);
+
+        const std::string latest =
+            (p.forwarded ? (p.sent.empty() ? p.text : p.sent) : kFix) + "\r\n";
+        const std::string expected =
+            kSentence + (p.forwarded ? latest : "") + latest + endMark + "\r\n";
+        EXPECT_EQ(pty.readThrough(endMark + "\r\n"), expected);
+        EXPECT_EQ(rig.shown, std::vector<std::string>{latest}) << "the GPS line";
+    }
 }

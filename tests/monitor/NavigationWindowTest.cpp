@@ -194,9 +194,9 @@ TEST(NavigationWindow, WithoutADisplayNothingIsFound)
     GpsForwarderRig rig(pty.devicePath(), monitor::GpsForwarder::kPortWait, windows.get());
     rig.forwarder.OpenPort();
     rig.forwarder.RefreshNavigationWindow("K1");
-    rig.forwarder.ForwardSelectedSentence("$GPRMC,1*00", false);
+    rig.forwarder.ForwardSelectedSentence("$GPRMC,1*56", false);
     EXPECT_EQ(rig.forwarder.NavigationWindow(), platform::kNoWindow);
     EXPECT_FALSE(rig.forwarder.NavigationWindowTitled());
-    EXPECT_EQ(rig.forwarder.SelectedDeviceSentence(), "$GPRMC,1*00\r\n");
-    EXPECT_EQ(pty.read(13), "$GPRMC,1*00\r\n");
+    EXPECT_EQ(rig.forwarder.SelectedDeviceSentence(), "$GPRMC,1*56\r\n");
+    EXPECT_EQ(pty.read(13), "$GPRMC,1*56\r\n");
 }

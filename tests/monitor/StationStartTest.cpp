@@ -20,6 +20,7 @@
 #include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 
@@ -116,36 +117,58 @@ TEST(StationStart, AFailingStepIsToldAndEndsStartUpThere)
     EXPECT_TRUE(form.close());
 }
 
+// With the session's runtime folder, and without one (the lock then lives in
+// the home's cache folder, never in a folder other users share). A GPS folder
+// that others may write to is refused, and the station says so on standard
+// error and goes on.
 TEST(StationProcess, RunsOncePerUserAndLeavesNoStaleLock)
 {
     // A program folder of its own: the three files are the whole program.
     TempFolder programFolder;
-    TempFolder runtimeFolder; // the user's session: where the lock lives
-    std::filesystem::permissions(runtimeFolder.path(), std::filesystem::perms::owner_all);
     for (const char* file : {"Tessaro", "libKavrel.so", "nopicture.mov"})
         std::filesystem::copy_file(platform::joinPath(platform::programFolder(), file),
                                    programFolder.path() + file);
     const std::string program = programFolder.path() + "Tessaro";
-    const std::uint16_t port = freePort();
-    const std::vector<std::string> args{program, "--port", std::to_string(port)};
-    const std::vector<std::string> env{"QT_QPA_PLATFORM=offscreen",
-                                       "XDG_RUNTIME_DIR=" + runtimeFolder.path()};
+    TempFolder sharedFolder;
+    std::filesystem::permissions(sharedFolder.path(), std::filesystem::perms::all);
+    const std::string gpsFolder = std::filesystem::path(sharedFolder.path()).parent_path().string();
 
-    ChildProcess first(args, ChildProcess::Output::Inherit, env);
-    ASSERT_TRUE(waitUntilAccepting(port, kProcessBound)) << "the station never listened";
+    for (const bool withRuntimeFolder : {true, false}) {
+        SCOPED_TRACE(withRuntimeFolder ? "runtime folder" : "home only");
+        TempFolder home;
+        TempFolder runtimeFolder; // the user's session: where the lock lives
+        std::filesystem::permissions(runtimeFolder.path(), std::filesystem::perms::owner_all);
+        const std::uint16_t port = freePort();
+        const std::vector<std::string> args{program, "--port", std::to_string(port)};
+        const std::vector<std::string> env{
+            "QT_QPA_PLATFORM=offscreen", "HOME=" + home.path(),
+            "XDG_RUNTIME_DIR=" + (withRuntimeFolder ? runtimeFolder.path() : std::string()),
+            "VGPS_DIR=" + gpsFolder};
 
-    ChildProcess second({program, "--port", std::to_string(freePort())},
-                        ChildProcess::Output::Inherit, env);
-    ASSERT_TRUE(second.waitExit(kProcessBound)) << "a second station kept running";
-    EXPECT_EQ(second.exitCode(), 0);
-    EXPECT_TRUE(first.alive());
-    EXPECT_TRUE(accepts(port));
+        ChildProcess first(args, ChildProcess::Output::CaptureBoth, env);
+        const std::string refusal =
+            "Tessaro: GPS port refused: other users may write to the folder " + gpsFolder;
+        std::optional<std::string> line;
+        while ((line = first.readLine(kProcessBound)) && *line != refusal) {
+        }
+        EXPECT_TRUE(line) << "no word of the refused GPS folder";
+        ASSERT_TRUE(waitUntilAccepting(port, kProcessBound)) << "the station never listened";
 
-    ::kill(first.pid(), SIGKILL);
-    ASSERT_TRUE(first.waitExit(kProcessBound));
-    ChildProcess third(args, ChildProcess::Output::Inherit, env);
-    EXPECT_TRUE(waitUntilAccepting(port, kProcessBound)) << "a killed station left its lock";
-    EXPECT_TRUE(third.alive());
+        ChildProcess second({program, "--port", std::to_string(freePort())},
+                            ChildProcess::Output::Inherit, env);
+        ASSERT_TRUE(second.waitExit(kProcessBound)) << "a second station kept running";
+        EXPECT_EQ(second.exitCode(), 0);
+        EXPECT_TRUE(first.alive());
+        EXPECT_TRUE(accepts(port));
+
+        ::kill(first.pid(), SIGKILL);
+        ASSERT_TRUE(first.waitExit(kProcessBound));
+        ChildProcess third(args, ChildProcess::Output::Inherit, env);
+        EXPECT_TRUE(waitUntilAccepting(port, kProcessBound)) << "a killed station left its lock";
+        EXPECT_TRUE(third.alive());
+        EXPECT_EQ(std::filesystem::is_empty(runtimeFolder.path()), !withRuntimeFolder);
+        EXPECT_EQ(std::filesystem::exists(home.path() + ".cache"), !withRuntimeFolder);
+    }
 }
 
 } // namespace
