@@ -1,4 +1,4 @@
-// SHA-256 (FIPS 180-4) of a byte span: names that must stay distinct even when
+// SHA-256 of a byte span: names that must stay distinct even when
 // a peer chooses the input, such as the shortened folder names of long keys.
 #pragma once
 
