@@ -96,7 +96,10 @@ void Archive::StoreClip(std::string_view key, std::span<const std::uint8_t> data
             return;
         const std::optional<std::string> file = writeNewFile(
             *folder, [&](int index) { return ClipFile(now, channelText, index); }, {m_clipStream});
-        if (file && isSelected(key))
+        if (!file)
+            return;
+        rememberLatestClip(key, *file);
+        if (isSelected(key))
             show(*file);
         return;
     }
@@ -108,8 +111,43 @@ void Archive::StoreClip(std::string_view key, std::span<const std::uint8_t> data
     if (!folder)
         return;
     const std::string preview = PreviewFile(key);
-    if (replaceFile(preview, m_clipStream))
+    if (replaceFile(preview, m_clipStream)) {
+        rememberLatestClip(key, preview);
         show(preview);
+    }
+}
+
+void Archive::rememberLatestClip(std::string_view key, const std::string& file)
+{
+    // One entry per key that sent a clip; keys that are not listed any more
+    // are let go once there are many, so that made-up keys cannot grow it.
+    if (m_latestClips.size() >= kRememberedRecorders && !m_latestClips.contains(key))
+        std::erase_if(m_latestClips,
+                      [this](const auto& entry) { return m_lists.indexOf(entry.first) == -1; });
+    m_latestClips.insert_or_assign(std::string(key), file);
+}
+
+std::string Archive::LatestClip(std::string_view key) const
+{
+    const auto found = m_latestClips.find(key);
+    return found == m_latestClips.end() ? std::string() : found->second;
+}
+
+void Archive::ShowLatestClip(std::string_view key)
+{
+    if (!m_viewer)
+        return;
+    // Whatever cannot be shown, the previous recorder's clip does not stay.
+    for (const std::string& file : {key.empty() ? std::string() : LatestClip(key), m_idleMovie}) {
+        if (file.empty() || !platform::fileExists(file))
+            continue;
+        try {
+            m_viewer->showFile(file);
+            return;
+        } catch (const std::exception&) {
+        }
+    }
+    m_viewer->closeMovie();
 }
 
 bool Archive::isSelected(std::string_view key) const

@@ -14,6 +14,9 @@
 //                                    it off, the selected recorder's clip only,
 //                                    written to its preview file and shown
 //   setSaveData(bool)                the "Save data to disk" check box
+//   ShowLatestClip(key)              the movie view shows that recorder's
+//                                    latest clip of this run, or the idle
+//                                    movie when it has none (or key is empty)
 //
 // Names and the escaping of keys are told in ArchiveNames.h. Each store reads
 // the clock once, so that a folder and the file in it always agree on the
@@ -32,6 +35,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
@@ -48,6 +52,9 @@ class Archive
 public:
     // A clip is kept only when its Length is greater than this.
     static constexpr std::size_t kClipThreshold = 2000;
+    // Recorders whose latest clip is remembered at most; beyond it those no
+    // longer listed are forgotten.
+    static constexpr std::size_t kRememberedRecorders = 256;
 
     // programFolder ends in the separator; empty means there is nowhere to
     // write. The lists tell which recorder is selected.
@@ -55,6 +62,8 @@ public:
 
     // Where the selected recorder's clips are shown; null for nowhere.
     void setClipViewer(ClipViewer* viewer) { m_viewer = viewer; }
+    // The movie shown while the selected recorder has no clip; empty: none.
+    void setIdleMovie(std::string path) { m_idleMovie = std::move(path); }
 
     bool SaveData() const { return m_saveData; }
     void setSaveData(bool save) { m_saveData = save; }
@@ -74,12 +83,17 @@ public:
     // The bytes of the latest clip that was kept.
     const std::vector<std::uint8_t>& ClipStream() const { return m_clipStream; }
 
+    void ShowLatestClip(std::string_view key);
+    // The file of the recorder's latest clip of this run; empty when none.
+    std::string LatestClip(std::string_view key) const;
+
 private:
     void buildDayFolder(const platform::LocalTime& now);
     // The recorder's folder, made when missing; none when it cannot be made.
     std::optional<std::string> ensureDeviceFolder(std::string_view key,
                                                   const platform::LocalTime& now);
     bool isSelected(std::string_view key) const;
+    void rememberLatestClip(std::string_view key, const std::string& file);
     void show(const std::string& path);
 
     const std::string m_programFolder;
@@ -91,6 +105,9 @@ private:
     // The longest folder name the day folder's file system takes.
     std::size_t m_maxFolderName = kMaxFolderNameBytes;
     std::vector<std::uint8_t> m_clipStream;
+    std::string m_idleMovie;
+    // By recorder key: the file of its latest clip kept in this run.
+    std::map<std::string, std::string, std::less<>> m_latestClips;
 };
 
 } // namespace monitor

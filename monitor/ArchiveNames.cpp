@@ -17,7 +17,9 @@ constexpr std::string_view kTimePattern = "hhnnss";
 constexpr std::string_view kPositionExtension = ".bin";
 constexpr std::string_view kClipExtension = ".mov";
 constexpr std::string_view kChannelInfix = "_CH_";
-constexpr char kSameSecondMark = '-';
+// '_' sorts after '.', so that a later file of the same second comes after
+// the first in byte order (143005.bin, 143005_2.bin).
+constexpr char kSameSecondMark = '_';
 
 constexpr char kEscape = '%';
 constexpr char kDot = '.';

@@ -7,8 +7,9 @@
 //
 // hhnnss is the local time at which the event was handled. A second file of
 // the same name within one second is not written over the first: it takes the
-// suffix "-2" before the extension, the next "-3", and so on
-// (143005.bin, 143005-2.bin; 143005_CH_2.mov, 143005_CH_2-2.mov).
+// suffix "_2" before the extension, the next "_3", and so on (143005.bin,
+// 143005_2.bin; 143005_CH_2.mov, 143005_CH_2_2.mov), so that names sort in
+// time order ('_' comes after '.').
 //
 // The recorder folder is the recorder's key (or the address of a connection
 // that has not logged in yet) as UTF-8. A key comes from the wire and may hold

@@ -28,8 +28,8 @@ void ComboBoxDeviceListsView::itemAppended(std::string_view key, std::string_vie
 {
     const QSignalBlocker blockMacId(m_macId);
     const QSignalBlocker blockLocateId(m_locateId);
-    m_macId.addItem(fromWireText(key));
-    m_locateId.addItem(fromWireText(locateText));
+    m_macId.addItem(shownWireText(key));
+    m_locateId.addItem(shownWireText(locateText));
 }
 
 void ComboBoxDeviceListsView::itemRemoved(int position)
@@ -56,7 +56,7 @@ void ComboBoxDeviceListsView::locateIdChanged(bool enabled, LocateStyle style,
     const bool freeText = style == LocateStyle::FreeText;
     m_locateId.setEditable(freeText);
     if (freeText)
-        m_locateId.setEditText(fromWireText(shownText));
+        m_locateId.setEditText(shownWireText(shownText));
 }
 
 } // namespace monitor

@@ -27,9 +27,9 @@ int DeviceLists::indexOf(std::string_view key) const
     return kNone;
 }
 
-void DeviceLists::append(std::string key, std::string locateText)
+void DeviceLists::append(std::string key, std::string locateText, std::uint64_t connection)
 {
-    m_items.push_back({std::move(key), std::move(locateText)});
+    m_items.push_back({std::move(key), std::move(locateText), connection});
     if (m_view)
         m_view->itemAppended(m_items.back().key, m_items.back().locateText);
 }

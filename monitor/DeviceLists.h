@@ -5,7 +5,10 @@
 //
 // API (all on the user-interface thread):
 //   indexOf(key)          position of a key (exact, case-sensitive), or kNone
-//   append(key, text)     adds a recorder as the last item of both lists
+//   append(key, text, connection)  adds a recorder as the last item of both
+//                         lists; the item belongs to that connection
+//   setConnection(p, c) / connection(p)  the connection an item belongs to: the
+//                         one that last logged its key in
 //   remove(position)      deletes the item from both lists; a selection after
 //                         it moves up with its item, a selection of it ends
 //   select(position)      selects the position in both lists, or kNone
@@ -22,6 +25,7 @@
 
 #include "DeviceListsView.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,7 +42,7 @@ public:
     void setView(DeviceListsView* view);
 
     int indexOf(std::string_view key) const;
-    void append(std::string key, std::string locateText);
+    void append(std::string key, std::string locateText, std::uint64_t connection = 0);
     void remove(int position);
     void select(int position);
 
@@ -46,6 +50,11 @@ public:
     int selected() const { return m_selected; }
     const std::string& key(int position) const { return item(position).key; }
     const std::string& locateText(int position) const { return item(position).locateText; }
+    std::uint64_t connection(int position) const { return item(position).connection; }
+    void setConnection(int position, std::uint64_t connection)
+    {
+        m_items.at(static_cast<std::size_t>(position)).connection = connection;
+    }
     const std::string& selectedKey() const;
 
     bool locateEnabled() const { return m_locateEnabled; }
@@ -63,6 +72,7 @@ private:
     {
         std::string key;
         std::string locateText;
+        std::uint64_t connection = 0; // RAWDATA::Connection of its latest login
     };
 
     const Item& item(int position) const { return m_items.at(static_cast<std::size_t>(position)); }

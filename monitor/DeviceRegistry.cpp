@@ -49,22 +49,32 @@ void DeviceRegistry::CmbBxMACIDChange()
 
     const CONNECTIONINFO& entry = selectedEntry();
     const bool unregistered = m_selectedDeviceIndex == DeviceTable::kUnregisteredEntry;
-    m_details.LblConStart =
-        unregistered ? std::string()
-                     : std::string(kStartCaption) +
-                           platform::formatDateTime(kStartTimePattern,
-                                                    platform::fromDateTimeMs(entry.LoginTime));
-    m_details.LblCon =
-        std::string(kConnectionNumberCaption) + std::to_string(m_lists.selected() + 1);
-    m_details.LblUN = entry.UserName;
-    m_details.LblID = entry.IdNo;
-    m_details.LblLoc = entry.Locate;
-    m_details.LblDept = entry.Department;
+    if (key.empty()) {
+        m_details = DeviceDetails{};
+    } else {
+        m_details.LblConStart =
+            unregistered ? std::string()
+                         : std::string(kStartCaption) +
+                               platform::formatDateTime(kStartTimePattern,
+                                                        platform::fromDateTimeMs(entry.LoginTime));
+        m_details.LblCon =
+            std::string(kConnectionNumberCaption) + std::to_string(m_lists.selected() + 1);
+        m_details.LblUN = entry.UserName;
+        m_details.LblID = entry.IdNo;
+        m_details.LblLoc = entry.Locate;
+        m_details.LblDept = entry.Department;
+    }
     if (m_detailsView)
         m_detailsView->showDetails(m_details);
 
     if (m_retitle)
         m_retitle(entry.Key);
+
+    if (key != m_toldKey) {
+        m_toldKey = key;
+        if (m_selectionChanged)
+            m_selectionChanged(m_toldKey);
+    }
 }
 
 void DeviceRegistry::locateChosen(int position)

@@ -21,6 +21,8 @@
 //   table(), SelectedDeviceIndex(), selectedEntry(), UserBusy()
 // For the window:
 //   setListsView / setDetailsView / setNavigationRetitle  bind the window
+//   setSelectionChanged(f)         f(key) runs when another recorder (or none:
+//                                  the empty key) has become the selected one
 //   locateChosen(position)         the user chose an item of the visible list
 //   CmbBxMACIDDropDown() / CmbBxMACIDCloseUp()  a list opened or closed
 //   setUserBusy(bool)              a press on or a move over the window frame
@@ -33,6 +35,9 @@
 // holds a recorder: the details show no data, no login time and no elapsed
 // time, and nothing titles the navigation window with another recorder's key.
 // It is registered when it next logs in with an entry free.
+//
+// With no recorder selected the details are blank: nothing of a recorder that
+// has left stays in view.
 //
 // Texts are Windows-1252 bytes as they came from the wire.
 #pragma once
@@ -64,6 +69,9 @@ public:
     // Retitles the navigation window for the given key, when the forwarding
     // knows one; it decides whether there is a window to retitle.
     using NavigationRetitle = std::function<void(const std::string& key)>;
+    // Told the newly selected key (empty: none) whenever the selection moves
+    // to another recorder, after its details are shown.
+    using SelectionChanged = std::function<void(const std::string& key)>;
 
     // The clock gives the login times.
     explicit DeviceRegistry(const platform::Clock& clock);
@@ -71,6 +79,7 @@ public:
     void setListsView(DeviceListsView* view) { m_lists.setView(view); }
     void setDetailsView(DeviceDetailsView* view);
     void setNavigationRetitle(NavigationRetitle retitle) { m_retitle = std::move(retitle); }
+    void setSelectionChanged(SelectionChanged changed) { m_selectionChanged = std::move(changed); }
 
     DeviceLists& lists() { return m_lists; }
     const DeviceLists& lists() const { return m_lists; }
@@ -100,6 +109,9 @@ private:
     DeviceDetails m_details;
     DeviceDetailsView* m_detailsView = nullptr;
     NavigationRetitle m_retitle;
+    SelectionChanged m_selectionChanged;
+    // The key that m_selectionChanged was last told of.
+    std::string m_toldKey;
 };
 
 } // namespace monitor

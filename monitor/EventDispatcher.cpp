@@ -92,7 +92,7 @@ void EventDispatcher::handle(const RAWDATA& event)
         positionSentence(event, text);
         break;
     case Code::CMD_QUVEX_TIME_EVENT:
-        m_eventTimeText = EventTimeOf(text);
+        textsOf(event.Key).eventTime = EventTimeOf(text).substr(0, kEventTimeTextMax);
         break;
     case Code::CMD_MPEG4_I_4in1:
     case Code::CMD_MPEG4_I_CH1:
@@ -116,12 +116,17 @@ void EventDispatcher::handle(const RAWDATA& event)
 void EventDispatcher::login(const RAWDATA& event, std::string_view text)
 {
     DeviceLists& lists = m_parts.registry.lists();
-    if (lists.indexOf(event.Key) == DeviceLists::kNone) {
+    const int listed = lists.indexOf(event.Key);
+    if (listed != DeviceLists::kNone) {
+        // The recorder dialled in again before its old connection ended: the
+        // entry now belongs to the newer connection, whose logout alone removes it.
+        lists.setConnection(listed, event.Connection);
+    } else {
         // The entry first, so that the key and its display text join the
         // two lists together and the lists never differ in length.
         const DeviceRegistry::Registration registration =
             m_parts.registry.registerDevice(event.Key, text);
-        lists.append(event.Key, registration.locateText);
+        lists.append(event.Key, registration.locateText, event.Connection);
         m_parts.view.setStatusText(DispatcherView::Panel::Connections, std::to_string(lists.count()));
         lists.setLocateStyle(LocateStyle::SelectionOnly);
         m_parts.view.processMessages();
@@ -148,8 +153,9 @@ void EventDispatcher::positionSentence(const RAWDATA& event, std::string_view te
 
 void EventDispatcher::clip(const RAWDATA& event, std::string_view channel)
 {
-    m_channelText = channel;
-    m_parts.archive.StoreClip(event.Key, event.bytes(), m_channelText);
+    std::string& channelText = textsOf(event.Key).channel;
+    channelText = channel;
+    m_parts.archive.StoreClip(event.Key, event.bytes(), channelText);
     setActivity(kVideo);
     m_parts.armAlarm();
 }
@@ -159,7 +165,9 @@ void EventDispatcher::logout(const RAWDATA& event)
     DeviceLists& lists = m_parts.registry.lists();
     const std::string saved = lists.locateShownText();
     const int p = lists.indexOf(event.Key);
-    if (p == DeviceLists::kNone)
+    // A connection that the recorder has since replaced by a newer one ends
+    // without taking the recorder away.
+    if (p == DeviceLists::kNone || lists.connection(p) != event.Connection)
         return;
     lists.remove(p);
     if (lists.count() > p)
@@ -198,22 +206,45 @@ void EventDispatcher::countReceivingTick()
     }
 }
 
+const EventDispatcher::RecorderTexts& EventDispatcher::selectedTexts() const
+{
+    static const RecorderTexts kNone;
+    const std::string& key = m_parts.registry.lists().selectedKey();
+    if (key.empty())
+        return kNone;
+    const auto found = m_texts.find(key);
+    return found == m_texts.end() ? kNone : found->second;
+}
+
+EventDispatcher::RecorderTexts& EventDispatcher::textsOf(const std::string& key)
+{
+    if (m_texts.size() >= kRememberedRecorders && !m_texts.contains(key)) {
+        const DeviceLists& lists = m_parts.registry.lists();
+        std::erase_if(m_texts, [&lists](const auto& entry) {
+            return lists.indexOf(entry.first) == DeviceLists::kNone;
+        });
+    }
+    return m_texts[key];
+}
+
 void EventDispatcher::refresh()
 {
-    if (!m_parts.registry.lists().selectedKey().empty()) {
-        if (!m_channelText.empty())
-            m_eventCaption = "Channel:" + m_channelText;
-        if (!m_eventTimeText.empty()) {
-            // The caption names a channel exactly when a channel is known: an
-            // event time that itself reads "Channel:" must not be appended to
-            // again at every refresh.
-            if (!m_channelText.empty())
-                m_eventCaption += " ,Event time:" + m_eventTimeText;
-            else
-                m_eventCaption = "Event time:" + m_eventTimeText;
-        }
-        m_parts.view.setEventCaption(m_eventCaption);
+    // The caption tells of the selected recorder alone; with none selected,
+    // or one that has sent no clip and no event time, it is empty.
+    const RecorderTexts& texts = selectedTexts();
+    m_eventCaption.clear();
+    if (!texts.channel.empty())
+        m_eventCaption = "Channel:" + texts.channel;
+    if (!texts.eventTime.empty()) {
+        // The caption names a channel exactly when a channel is known: an
+        // event time that itself reads "Channel:" must not be appended to
+        // again at every refresh.
+        if (!texts.channel.empty())
+            m_eventCaption += " ,Event time:" + texts.eventTime;
+        else
+            m_eventCaption = "Event time:" + texts.eventTime;
     }
+    m_parts.view.setEventCaption(m_eventCaption);
     m_parts.view.centreEventCaption();
     m_lastRefreshTicks = m_parts.clock.tickCount();
     const platform::LocalTime now = m_parts.clock.now();
@@ -225,6 +256,9 @@ void EventDispatcher::refresh()
         m_parts.view.setElapsed("Elapsed " +
                                 platform::formatDateTime(kElapsedPattern, platform::timeWithinDay(elapsed)));
         m_parts.gps.RefreshNavigationWindow(selected.Key);
+    } else {
+        // No recorder selected: no connected time to tell.
+        m_parts.view.setElapsed({});
     }
 }
 

@@ -5,7 +5,8 @@
 // shown, a logout removes the recorder. Once more than a second has passed
 // since the last refresh, the tick also refreshes the clock, the selected
 // recorder's connected time, the caption above the movie and the navigation
-// window.
+// window. The caption tells of the selected recorder only: each recorder's
+// latest clip channel and event time are kept apart.
 //
 // Threads: the user-interface thread only. A tick holds QueueLock from before
 // its first pass to after its last, through the handling and the refresh:
@@ -21,8 +22,10 @@
 #include "DispatcherView.h"
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -47,6 +50,12 @@ public:
     static constexpr std::uint32_t kRefreshAfterMs = 1000;
     // LblSR stays visible for this many ticks after the last data-received event.
     static constexpr int kReceivingTicks = 50;
+    // The longest event time kept, in bytes: an event time is a date and a
+    // time of day; whatever a record holds beyond this is not shown.
+    static constexpr std::size_t kEventTimeTextMax = 64;
+    // Recorders whose latest channel and event time are remembered at most;
+    // beyond it those of recorders no longer listed are forgotten.
+    static constexpr std::size_t kRememberedRecorders = 256;
 
     struct Parts
     {
@@ -65,8 +74,10 @@ public:
     // One tick of Timer1.
     void Timer1Timer();
 
-    const std::string& ChannelText() const { return m_channelText; }
-    const std::string& EventTimeText() const { return m_eventTimeText; }
+    // The selected recorder's channel of its latest clip and its latest event
+    // time; empty when none is selected or it has sent none.
+    const std::string& ChannelText() const { return selectedTexts().channel; }
+    const std::string& EventTimeText() const { return selectedTexts().eventTime; }
     const std::string& EventCaption() const { return m_eventCaption; }
     std::uint32_t LastRefreshTicks() const { return m_lastRefreshTicks; }
     int ReceivingTicks() const { return m_receivingTicks; }
@@ -84,9 +95,18 @@ private:
     void countReceivingTick();
     void setActivity(const char* word);
 
+    // What the caption tells of one recorder.
+    struct RecorderTexts
+    {
+        std::string channel;   // ChannelText of its latest clip
+        std::string eventTime; // EventTimeText of its latest event time
+    };
+    const RecorderTexts& selectedTexts() const;
+    RecorderTexts& textsOf(const std::string& key);
+
     Parts m_parts;
-    std::string m_channelText;
-    std::string m_eventTimeText;
+    // By recorder key, so that the caption tells only of the selected recorder.
+    std::map<std::string, RecorderTexts, std::less<>> m_texts;
     std::string m_eventCaption;
     std::uint32_t m_lastRefreshTicks = 0;
     int m_receivingTicks = 0;

@@ -63,6 +63,7 @@ void GpsForwarder::SetTextOutput(std::function<void(const std::string&)> showTex
 void GpsForwarder::OpenPort()
 {
     m_port.reset();
+    m_portLost = false;
     m_port = platform::SerialDevice::open(m_portPath);
     const std::string refusal =
         m_port ? std::string() : platform::SerialDevice::folderRefusal(m_portPath);
@@ -89,6 +90,7 @@ void GpsForwarder::Close()
 void GpsForwarder::ClosePort()
 {
     m_port.reset();
+    m_portLost = false;
 }
 
 void GpsForwarder::writeToPort(std::string_view text, std::chrono::milliseconds wait)
@@ -100,6 +102,10 @@ void GpsForwarder::writeToPort(std::string_view text, std::chrono::milliseconds 
     bytes.reserve(lead.size() + text.size());
     bytes.append(lead).append(text);
     const std::size_t written = m_port->write(bytes, m_portStalled ? kNoWait : wait);
+    if (m_port->failed()) {
+        portLost();
+        return;
+    }
     if (written > 0)
         m_portStalled = false;
     else if (wait > kNoWait)
@@ -109,6 +115,32 @@ void GpsForwarder::writeToPort(std::string_view text, std::chrono::milliseconds 
     else if (written > lead.size())
         m_lineBroken = true; // the text went out in part
     // else: not even the whole line end went out; the next one finishes it
+}
+
+void GpsForwarder::portLost()
+{
+    m_port.reset();
+    m_portLost = true;
+    if (m_portReport)
+        m_portReport(
+            "GPS port lost: " + m_portPath + "; opening it again every " +
+            std::to_string(
+                std::chrono::duration_cast<std::chrono::seconds>(kGpsTimerInterval).count()) +
+            " s");
+    showText(std::string(kPortLostText));
+}
+
+void GpsForwarder::reopenLostPort()
+{
+    m_port = platform::SerialDevice::open(m_portPath);
+    if (!m_port)
+        return;
+    m_portLost = false;
+    m_portRefusal.clear();
+    m_lineBroken = false;
+    m_portStalled = false;
+    if (m_portReport)
+        m_portReport("GPS port open again: " + m_portPath);
 }
 
 void GpsForwarder::SendGpsSentence(std::string_view text)
@@ -132,6 +164,11 @@ void GpsForwarder::GPSTimerTimer()
 {
     if (m_gpsSendBusy)
         return;
+    if (m_portLost) {
+        reopenLostPort();
+        if (m_portLost)
+            return; // the GPS line goes on saying so
+    }
     if (m_liveSentenceSent) {
         ResendGpsSentence();
         showText(m_latestSentence);
@@ -246,12 +283,26 @@ void GpsForwarder::RetitleNavigationWindow(std::string_view key)
         m_windows.setTitle(m_navigationWindow, keyedNavigationTitle(key, m_navigationTitle));
 }
 
+void GpsForwarder::SelectionChanged()
+{
+    m_selectedDeviceSentence.clear();
+    m_latestSentence.clear();
+    // The replay's "(Initial GPS...)" stays until the first live sentence.
+    if (m_liveSentenceSent)
+        showText({});
+}
+
 void GpsForwarder::showText(const std::string& windows1252)
 {
     if (!m_showText)
         return;
     // A refused port is what the GPS line says until a port opens.
-    m_showText(m_portRefusal.empty() ? windows1252 : platform::utf8ToWindows1252(m_portRefusal));
+    if (!m_portRefusal.empty())
+        m_showText(platform::utf8ToWindows1252(m_portRefusal));
+    else if (windows1252.size() <= kShownTextMax)
+        m_showText(windows1252);
+    else
+        m_showText(windows1252.substr(0, kShownTextMax));
 }
 
 } // namespace monitor

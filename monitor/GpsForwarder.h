@@ -11,6 +11,10 @@
 // the dispatcher calls ForwardSelectedSentence and RefreshNavigationWindow.
 // m_gpsSendBusy and the replay's busy flag keep a tick from re-entering.
 //
+// A port that dies under a write (the program that makes the virtual port was
+// stopped and started) is closed, told, and opened again at each GPSTimer tick
+// until it is back, which is told too.
+//
 // Port writes never hold the thread longer than the port wait (at most
 // kPortWait), and after a wait in which the port took nothing, writes do not
 // wait at all until it takes something again. A sentence that the port took
@@ -48,6 +52,11 @@ public:
     static constexpr std::string_view kInitialGpsText = "(Initial GPS...)";
     // Begins the GPS line's text while the port's folder is refused.
     static constexpr std::string_view kPortRefusedText = "GPS port refused: ";
+    // The GPS line while the port is lost.
+    static constexpr std::string_view kPortLostText = "(GPS port lost)";
+    // The GPS line shows at most this many bytes of a sentence (an NMEA
+    // sentence has at most 82 characters with its line end).
+    static constexpr std::size_t kShownTextMax = 96;
 
     struct Options
     {
@@ -68,6 +77,11 @@ public:
 
     // Where the text of the GPS line (LabelGPRMC) goes, as Windows-1252.
     void SetTextOutput(std::function<void(const std::string& windows1252)> showText);
+    // Where the forwarder tells that it lost the port and that it has it again.
+    void SetPortReport(std::function<void(const std::string& text)> report)
+    {
+        m_portReport = std::move(report);
+    }
     // Our own main window: kept topmost, and never taken for the navigation window.
     void SetMainWindow(platform::NativeWindow window) { m_mainWindow = window; }
     // Where the track files are, when the window learns it after creating the forwarder.
@@ -116,10 +130,15 @@ public:
     void RefreshNavigationWindow(std::string_view selectedKey);
     // When the selection changes: the known navigation window gets the new key.
     void RetitleNavigationWindow(std::string_view key);
+    // Another recorder (or none) is selected now: nothing of the previous one
+    // is sent or shown any more, until the newly selected one sends a sentence.
+    void SelectionChanged();
 
     bool GpsPortOpen() const { return m_port != nullptr; }
     // Why the port's folder was refused (UTF-8), or empty.
     const std::string& PortRefusal() const { return m_portRefusal; }
+    // The port died under a write and is being opened again.
+    bool GpsPortLost() const { return m_portLost; }
     bool LiveSentenceSent() const { return m_liveSentenceSent; }
     const std::string& LatestSentence() const { return m_latestSentence; }
     const std::string& SelectedDeviceSentence() const { return m_selectedDeviceSentence; }
@@ -130,6 +149,8 @@ public:
 
 private:
     void writeToPort(std::string_view text, std::chrono::milliseconds wait);
+    void portLost();
+    void reopenLostPort();
     void forgetNavigationWindow();
     void showText(const std::string& windows1252);
     bool loadTrack(int track, std::string_view fileName);
@@ -144,6 +165,11 @@ private:
 
     std::unique_ptr<platform::SerialDevice> m_port;
     std::string m_portRefusal;
+    // A write found the port dead (the virtual port was made anew, its maker
+    // stopped): it was closed, and every GPSTimer tick opens it again until
+    // that succeeds.
+    bool m_portLost = false;
+    std::function<void(const std::string&)> m_portReport;
     // The last write left a sentence unfinished on the port.
     bool m_lineBroken = false;
     // A wait for the port ended with nothing taken: its reader has stopped.

@@ -3,6 +3,7 @@
 
 #include "HostEventQueue.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <stdexcept>
@@ -33,6 +34,19 @@ CurrentQueue& currentQueue()
 {
     static CurrentQueue* const current = new CurrentQueue;
     return *current;
+}
+
+// The number of the connection that the calling thread serves. The library
+// serves each connection on a worker thread of its own, never reused for
+// another, and reports every event of a connection from that thread; so a
+// number drawn once per thread, never drawn again, tells connections apart,
+// also two that carry the same key (a recorder that dials in again before its
+// old connection has timed out).
+std::uint64_t connectionOfThisThread()
+{
+    static std::atomic<std::uint64_t> nextConnection{1};
+    thread_local const std::uint64_t connection = nextConnection.fetch_add(1);
+    return connection;
 }
 
 } // namespace
@@ -68,7 +82,7 @@ std::int32_t KAVREL_CALL HostCallback(const char* text, std::int32_t code, const
             return 0;
         ++queue->m_callbacksInside;
     }
-    queue->post(text, code, data, length);
+    queue->post(text, code, data, length, connectionOfThisThread());
     {
         const std::lock_guard held(current.lock);
         if (--queue->m_callbacksInside == 0)

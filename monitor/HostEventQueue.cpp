@@ -53,7 +53,7 @@ void HostEventQueue::shutdown()
 }
 
 void HostEventQueue::post(const char* text, std::int32_t code, const void* data,
-                          std::int32_t length) noexcept
+                          std::int32_t length, std::uint64_t connection) noexcept
 {
     const QueueTreatment treatment = queueTreatment(code);
     if (m_closing.load())
@@ -71,7 +71,7 @@ void HostEventQueue::post(const char* text, std::int32_t code, const void* data,
     try {
         const Lock held(*this);
         const BusyMark busy(QueueBusy);
-        takeIn(treatment, text, code, bytes);
+        takeIn(treatment, text, code, bytes, connection);
     } catch (...) {
         // Only a lock that cannot be taken, or a copy that cannot be allocated
         // on the thread that holds the lock, lands here; the event is not
@@ -80,7 +80,7 @@ void HostEventQueue::post(const char* text, std::int32_t code, const void* data,
 }
 
 void HostEventQueue::takeIn(QueueTreatment treatment, const char* text, std::int32_t code,
-                            std::span<const std::uint8_t> data)
+                            std::span<const std::uint8_t> data, std::uint64_t connection)
 {
     switch (treatment) {
     case QueueTreatment::NotQueued:
@@ -94,19 +94,19 @@ void HostEventQueue::takeIn(QueueTreatment treatment, const char* text, std::int
         if (producersWaiting() || m_closing.load())
             return;
         try {
-            write(text, code, data);
+            write(text, code, data, connection);
         } catch (const std::bad_alloc&) {
             // A notice carries nothing to keep.
         }
         return;
     case QueueTreatment::WaitForSlot:
-        waitAndWrite(text, code, data);
+        waitAndWrite(text, code, data, connection);
         return;
     }
 }
 
 void HostEventQueue::waitAndWrite(const char* text, std::int32_t code,
-                                  std::span<const std::uint8_t> data)
+                                  std::span<const std::uint8_t> data, std::uint64_t connection)
 {
     // On the thread that holds QueueLock already (the dispatcher's own tick),
     // waiting would wait for itself: without room the event is dropped, and
@@ -115,7 +115,7 @@ void HostEventQueue::waitAndWrite(const char* text, std::int32_t code,
         if (!hasRoom(data.size()))
             QueueFull = true;
         else if (!m_closing.load())
-            write(text, code, data);
+            write(text, code, data, connection);
         return;
     }
 
@@ -138,7 +138,7 @@ void HostEventQueue::waitAndWrite(const char* text, std::int32_t code,
         bool allocationFailed = false;
         if (ticket == m_servingTicket && hasRoom(data.size())) {
             try {
-                write(text, code, data);
+                write(text, code, data, connection);
                 return;
             } catch (const std::bad_alloc&) {
                 allocationFailed = true;
@@ -167,9 +167,10 @@ bool HostEventQueue::hasRoom(std::size_t bytes) const
     return m_ring.empty() || m_queuedBytes + bytes <= m_dataBudget;
 }
 
-void HostEventQueue::write(const char* text, std::int32_t code, std::span<const std::uint8_t> data)
+void HostEventQueue::write(const char* text, std::int32_t code, std::span<const std::uint8_t> data,
+                           std::uint64_t connection)
 {
-    m_ring.writeSlot().assign(text, code, data);
+    m_ring.writeSlot().assign(text, code, data, connection);
     m_ring.publish();
     m_queuedBytes += data.size();
 }

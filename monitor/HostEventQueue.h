@@ -130,17 +130,21 @@ private:
     }
 
     // What HostCallback does with an event once it has reached this queue.
-    void post(const char* text, std::int32_t code, const void* data, std::int32_t length) noexcept;
+    // connection: the number of the connection that reported it (RAWDATA::Connection).
+    void post(const char* text, std::int32_t code, const void* data, std::int32_t length,
+              std::uint64_t connection = 0) noexcept;
     void takeIn(QueueTreatment treatment, const char* text, std::int32_t code,
-                std::span<const std::uint8_t> data);
+                std::span<const std::uint8_t> data, std::uint64_t connection);
     // Under QueueLock: waits for this producer's turn and for room, then
     // writes and publishes the event. Returns without it only when closing.
-    void waitAndWrite(const char* text, std::int32_t code, std::span<const std::uint8_t> data);
+    void waitAndWrite(const char* text, std::int32_t code, std::span<const std::uint8_t> data,
+                      std::uint64_t connection);
     bool hasRoom(std::size_t bytes) const;
     bool producersWaiting() const { return m_servingTicket != m_nextTicket; }
     // Copies the event into the slot at WriteIndex and publishes it; throws
     // std::bad_alloc, publishing nothing, when the copy cannot be allocated.
-    void write(const char* text, std::int32_t code, std::span<const std::uint8_t> data);
+    void write(const char* text, std::int32_t code, std::span<const std::uint8_t> data,
+               std::uint64_t connection);
     void advance() noexcept;
 
     // Where HostCallback finds the queue; defined with HostCallback.

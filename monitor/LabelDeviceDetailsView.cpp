@@ -10,7 +10,7 @@ void LabelDeviceDetailsView::showDetails(const DeviceDetails& details)
 {
     // The labels take the width of their text.
     const auto show = [](QLabel* label, const std::string& text) {
-        label->setText(fromWireText(text));
+        label->setText(shownWireText(text));
         label->adjustSize();
     };
     show(m_labels.LblUN, details.LblUN);

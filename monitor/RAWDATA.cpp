@@ -5,7 +5,8 @@
 
 namespace monitor {
 
-void RAWDATA::assign(const char* text, std::int32_t code, std::span<const std::uint8_t> data)
+void RAWDATA::assign(const char* text, std::int32_t code, std::span<const std::uint8_t> data,
+                     std::uint64_t connection)
 {
     // Everything that can fail comes first, so that a failure changes nothing seen.
     std::string key(text != nullptr ? text : "");
@@ -21,6 +22,7 @@ void RAWDATA::assign(const char* text, std::int32_t code, std::span<const std::u
     }
     Key = std::move(key);
     Code = code;
+    Connection = connection;
     Length = static_cast<std::int32_t>(data.size());
     std::copy(data.begin(), data.end(), Data.begin());
 }

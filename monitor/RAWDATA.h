@@ -23,13 +23,18 @@ struct RAWDATA
     // The callback's text as received: 8-bit Windows-1252 bytes, never decoded.
     std::string Key;
     std::int32_t Code = 0;
+    // The connection that reported the event: a number that names one of the
+    // library's connections for the life of the program, never reused; 0 for
+    // an event that no connection reported (tests).
+    std::uint64_t Connection = 0;
     // The event's data bytes at the start of Data; all of them.
     std::int32_t Length = 0;
     std::vector<std::uint8_t> Data = std::vector<std::uint8_t>(DataAreaSize);
 
     // Copies one event into the slot; text may be null (empty key). When the
     // data area cannot be grown, throws std::bad_alloc and leaves the slot as it was.
-    void assign(const char* text, std::int32_t code, std::span<const std::uint8_t> data);
+    void assign(const char* text, std::int32_t code, std::span<const std::uint8_t> data,
+                std::uint64_t connection = 0);
 
     // Back to the base data area: a grown area is freed, with the event that
     // needed it (Length becomes 0). Allocates nothing.

@@ -3,14 +3,46 @@
 // Tessaro [--port N]   N: the TCP port the recorders call, 9600 unless given
 // (a second station on one computer, or a test, takes another).
 #include "MovieEngineSession.h"
+#include "SingleInstanceLock.h"
 #include "pmain.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <cstdio>
+#include <string_view>
+
+namespace {
+
+// The toolkit cannot open a window without a display, and then says only that
+// it would help to reinstall the program; say what does help instead.
+bool displayMissing(int argc, char* argv[])
+{
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
+        !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h" || arg == "--help-all") {
+            // Only text to print: no window is needed.
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
+    if (displayMissing(argc, argv)) {
+        std::fputs(
+            "Tessaro: no display to show the station's window on (DISPLAY is not set).\n"
+            "Start it in a desktop session, or under a virtual X server (scripts/run does so\n"
+            "with Xvfb), or with QT_QPA_PLATFORM=offscreen to run without a visible window.\n",
+            stderr);
+        return 1;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(monitor::kStationTitle));
 
@@ -35,8 +67,15 @@ int main(int argc, char* argv[])
     monitor::StationOptions options;
     options.port = port;
     monitor::TForm1 form(options);
-    if (form.isSecondInstance())
+    if (form.isSecondInstance()) {
+        // Not an error, but not silent: whoever started it learns why nothing opened.
+        const long pid = platform::SingleInstanceLock::holder(options.singleInstanceName);
+        if (pid > 0)
+            std::fprintf(stderr, "a station is already running for this user: pid %ld\n", pid);
+        else
+            std::fputs("a station is already running for this user\n", stderr);
         return 0;
+    }
     form.show();
     return QApplication::exec();
 }

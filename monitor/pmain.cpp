@@ -46,8 +46,10 @@
 #include <QTimer>
 #include <QTimerEvent>
 #include <QWindow>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 
 namespace monitor {
 namespace {
@@ -170,6 +172,9 @@ void TForm1::buildControls()
     InitGPSTimer->setInterval(kTrackReplayInterval);
     InitGPSTimer->setProperty("Tag", 0);
     InitGPSTimer->start();
+    m_listenRetryTimer = named(new QTimer(this), "ListenRetryTimer");
+    m_listenRetryTimer->setInterval(m_options.listenRetry);
+    connect(m_listenRetryTimer, &QTimer::timeout, this, &TForm1::retryListening);
 }
 
 void TForm1::buildMovieArea()
@@ -214,6 +219,12 @@ void TForm1::buildReceivingBand()
     LblSR->setFont(indicator);
     setTextColour(LblSR, Qt::blue);
     LblSR->hide();
+    LblListen = named(new QLabel(Panel4), "LblListen");
+    LblListen->setGeometry(0, 0, 428, kReceivingLabelHeight);
+    LblListen->setAlignment(Qt::AlignCenter);
+    LblListen->setWordWrap(true);
+    setTextColour(LblListen, kAlarmRed);
+    LblListen->hide();
 }
 
 void TForm1::buildDevicePanel()
@@ -309,6 +320,8 @@ void TForm1::buildGpsForwarding()
             text.remove_suffix(1); // the sentence's line end is not shown
         LabelGPRMC->setText(QString::fromStdString(platform::windows1252ToUtf8(text)));
     });
+    m_gps->SetPortReport(
+        [](const std::string& text) { std::fprintf(stderr, "Tessaro: %s\n", text.c_str()); });
     connect(GPSTimer, &QTimer::timeout, this, [this] { m_gps->GPSTimerTimer(); });
     connect(InitGPSTimer, &QTimer::timeout, this, [this] { m_gps->InitGPSTimerTimer(); });
 }
@@ -351,6 +364,14 @@ void TForm1::wireRegistryArchiveAndAlarm()
     m_registry->setDetailsView(m_detailsView.get());
     m_registry->setNavigationRetitle(
         [this](const std::string& key) { m_gps->RetitleNavigationWindow(key); });
+    // Everything the window shows of a recorder follows the selection: its
+    // sentences, its latest clip (or the idle movie); the caption follows at
+    // the dispatcher's next refresh.
+    m_registry->setSelectionChanged([this](const std::string& key) {
+        m_gps->SelectionChanged();
+        if (m_archive)
+            m_archive->ShowLatestClip(key);
+    });
     for (DropDownList* list : {CmbBxMACID, CmbBxLocateID}) {
         connect(list, &DropDownList::droppedDown, this,
                 [this] { m_registry->CmbBxMACIDDropDown(); });
@@ -409,6 +430,7 @@ void TForm1::stackBottomBands()
     }
     GroupBox1->setGeometry(0, Panel2->height() - kAlarmGroupHeight, Panel2->width(), kAlarmGroupHeight);
     LblSR->setGeometry(0, 0, Panel4->width(), kReceivingLabelHeight);
+    LblListen->setGeometry(0, 0, Panel4->width(), kReceivingLabelHeight);
 }
 
 void TForm1::resizeEvent(QResizeEvent* event)
@@ -583,7 +605,7 @@ void TForm1::FormCreate()
         // opens and says why.
         stepError = QString::fromLocal8Bit(error.what());
     }
-    for (const auto& error : {m_idleMovieError, stepError})
+    for (const auto& error : {m_idleMovieError, m_listenError, stepError})
         if (error)
             m_messageBoxes.showError(this, QString::fromLatin1(kStationTitle), withClosingFullStop(*error));
 }
@@ -671,6 +693,7 @@ void TForm1::StepBuildDayFolder()
 {
     m_archive = std::make_unique<Archive>(m_programFolder, m_clock, m_registry->lists());
     m_archive->setClipViewer(m_clipViewer.get());
+    m_archive->setIdleMovie(platform::joinPath(m_programFolder, kIdleMovieName));
     m_archive->setSaveData(ChckBxSaveData->isChecked());
     m_archive->BuildDayFolder();
 }
@@ -692,17 +715,64 @@ void TForm1::StepCreateClipStream()
 {
 }
 
-// The library takes the window's native handle and the port; their results
-// say nothing the station could act on.
+// The library takes the window's native handle and the port. When it cannot
+// listen (another station or program holds the port), the operator is told
+// why, in a message box, in the window and on standard error, and the start
+// is tried again every few seconds until it listens.
 void TForm1::StepStartReceiver()
 {
-    void* const window = reinterpret_cast<void*>(winId());
     if (m_options.startReceiver) {
-        m_options.startReceiver(window, m_options.port);
+        m_options.startReceiver(reinterpret_cast<void*>(winId()), m_options.port);
+        m_listening = true;
         return;
     }
-    GPRSInitial(window, m_options.port);
-    GPRSRegisterCallbackInformation(&HostCallback);
+    const std::int32_t result = startLibrary();
+    if (result == 0)
+        return;
+    tellNotListening(result);
+    m_listenError = listenText();
+    m_listenRetryTimer->start();
+}
+
+std::int32_t TForm1::startLibrary()
+{
+    const std::int32_t result = GPRSInitial(reinterpret_cast<void*>(winId()), m_options.port);
+    if (result == 0) {
+        GPRSRegisterCallbackInformation(&HostCallback);
+        m_listening = true;
+    }
+    return result;
+}
+
+void TForm1::tellNotListening(std::int32_t reason)
+{
+    const QString why = reason > 0 ? QString::fromLocal8Bit(std::strerror(reason))
+                                   : QStringLiteral("the receiver could not start");
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(m_options.listenRetry);
+    LblListen->setText(
+        QStringLiteral("Not receiving: port %1 cannot be used (%2). Trying again every %3 s.")
+            .arg(m_options.port)
+            .arg(why)
+            .arg(std::max<long long>(1, seconds.count())));
+    LblListen->show();
+    std::fprintf(stderr, "Tessaro: cannot listen on port %d: %s; trying again every %lld s\n",
+                 static_cast<int>(m_options.port), qPrintable(why),
+                 static_cast<long long>(std::max<long long>(1, seconds.count())));
+}
+
+void TForm1::retryListening()
+{
+    if (startLibrary() != 0)
+        return;
+    m_listenRetryTimer->stop();
+    LblListen->setText(QStringLiteral("Receiving on port %1 now.").arg(m_options.port));
+    setTextColour(LblListen, kClearBlue);
+    std::fprintf(stderr, "Tessaro: listening on port %d\n", static_cast<int>(m_options.port));
+}
+
+QString TForm1::listenText() const
+{
+    return LblListen->isHidden() ? QString() : LblListen->text();
 }
 
 // The dispatcher starts as the shared state's reset leaves it: no channel, no
@@ -731,6 +801,7 @@ void TForm1::StepResetGpsSending()
 // Stops the track replay, releases the track lines and closes the GPS port.
 void TForm1::FormClose()
 {
+    m_listenRetryTimer->stop();
     m_gps->Close();
 }
 

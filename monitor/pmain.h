@@ -14,6 +14,7 @@
 #include <QMargins>
 #include <QPoint>
 #include <QWidget>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -87,6 +88,9 @@ struct StationOptions
     // none: the receiver library's exports, GPRSInitial and
     // GPRSRegisterCallbackInformation. Tests give a receiver with short time-outs.
     std::function<void(void* window, std::int32_t port)> startReceiver;
+    // How often the receiver library is started again while its port cannot
+    // be used (taken by another program).
+    std::chrono::milliseconds listenRetry = std::chrono::seconds(5);
 };
 
 class TForm1 : public QWidget
@@ -114,6 +118,13 @@ public:
     GpsForwarder& gpsForwarder() const { return *m_gps; }
     // Exists from the start-up step StartDispatchTimer on.
     EventDispatcher* dispatcher() const { return m_dispatcher.get(); }
+
+    // The receiver library listens for recorders (false while its port
+    // cannot be used, between tries).
+    bool Listening() const { return m_listening; }
+    // What the window says about listening: why it does not, or that it does
+    // again; empty when there is nothing to say.
+    QString listenText() const;
 
     // The names of the start-up steps in the order they ran.
     const std::vector<std::string>& startupTrace() const { return m_startupTrace; }
@@ -163,6 +174,10 @@ private:
 
     void FormClose();
     void Timer1Timer();
+    // Starts the receiver library on the port; answers GPRSInitial's result.
+    std::int32_t startLibrary();
+    void retryListening();
+    void tellNotListening(std::int32_t reason);
 
     void applyMovieLayout(PanelSize movie);
     void showSizeGlyph(SizeGlyph glyph);
@@ -182,6 +197,7 @@ private:
     QLabel* ImgAlarmCirc;
     QFrame* Panel4;
     QLabel* LblSR;
+    QLabel* LblListen; // why the station does not listen, or that it does again
     QFrame* Panel2;
     QLabel* Label1;
     DropDownList* CmbBxLocateID;
@@ -217,6 +233,7 @@ private:
     QTimer* TmrAlarm;
     QTimer* GPSTimer;
     QTimer* InitGPSTimer;
+    QTimer* m_listenRetryTimer; // runs while the port cannot be used
 
     // GPS forwarding, driven by GPSTimer and InitGPSTimer, showing in LabelGPRMC.
     std::unique_ptr<platform::WindowSystem> m_windowSystem;
@@ -238,6 +255,9 @@ private:
     std::vector<std::string> m_startupTrace;
     // The idle movie's failure, shown once start-up has finished.
     std::optional<QString> m_idleMovieError;
+    // Why the receiver cannot listen, shown once start-up has finished.
+    std::optional<QString> m_listenError;
+    bool m_listening = false;
 
     // The frame the window manager draws around the client area, as last
     // applied; the layout's outer sizes include it.

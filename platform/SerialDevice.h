@@ -36,9 +36,15 @@ public:
     // fails (its reader has gone); the cause is not reported.
     std::size_t write(std::string_view bytes, std::chrono::milliseconds wait);
 
+    // A write found the device dead (its reader's side gone, a hang-up or any
+    // error other than "cannot take it now"): it will take nothing any more,
+    // and the device must be opened again.
+    bool failed() const { return m_failed; }
+
 private:
     explicit SerialDevice(int fd);
     int m_fd;
+    bool m_failed = false;
 };
 
 } // namespace platform

@@ -18,6 +18,10 @@ public:
     // to keep it in) is reported as taken by this process, so that the
     // station still starts.
     static std::unique_ptr<SingleInstanceLock> acquire(const std::string& name);
+
+    // The process id of the process that holds the lock named name, as it
+    // recorded itself when it took the lock; 0 when unknown.
+    static long holder(const std::string& name);
 };
 
 } // namespace platform

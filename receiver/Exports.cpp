@@ -43,9 +43,17 @@ int32_t KAVREL_CALL GPRSInitial(void* parentWindow, int32_t port)
             return 0;
         kavrel::TfrmMain::Options options;
         options.windowFactory = kavrel::makeDebugWindow;
-        lib.frmMain = std::make_unique<kavrel::TfrmMain>(parentWindow, std::move(options));
-        lib.frmMain->start(port);
+        auto frmMain = std::make_unique<kavrel::TfrmMain>(parentWindow, std::move(options));
+        const int32_t result = frmMain->start(port);
+        if (result != 0) {
+            // Not listening: the library is left as before the call, so that
+            // the host can try again once the port is free.
+            frmMain->stop();
+            return result;
+        }
+        lib.frmMain = std::move(frmMain);
     } catch (...) {
+        return KAVREL_LISTEN_FAILED;
     }
     return 0;
 }

@@ -28,7 +28,7 @@ void TfrmMain::FormCreate(std::string hostFolder)
     m_core->Stopping = false;
 }
 
-void TfrmMain::start(std::int32_t port)
+std::int32_t TfrmMain::start(std::int32_t port)
 {
     m_core->Stopping = false;
     m_core->settings = LibrarySettings::load(
@@ -50,13 +50,18 @@ void TfrmMain::start(std::int32_t port)
         LogLine("Program folder unknown; settings and log in the current folder " + m_core->HostFolder);
     if (port < 0 || port > 0xFFFF) {
         LogLine("Listen failed: port " + std::to_string(port) + " out of range");
-        return;
+        return KAVREL_LISTEN_FAILED;
     }
     try {
         ServerSocket1.activate(static_cast<std::uint16_t>(port));
+    } catch (const platform::SocketError& e) {
+        LogLine(std::string("Listen failed: ") + e.what());
+        return e.error() > 0 ? e.error() : KAVREL_LISTEN_FAILED;
     } catch (const std::exception& e) {
         LogLine(std::string("Listen failed: ") + e.what());
+        return KAVREL_LISTEN_FAILED;
     }
+    return 0;
 }
 
 void TfrmMain::FormClose()

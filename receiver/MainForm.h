@@ -38,8 +38,10 @@ public:
     TfrmMain(const TfrmMain&) = delete;
     TfrmMain& operator=(const TfrmMain&) = delete;
 
-    // Reads the settings, sets up the log and the window, and listens on the port.
-    void start(std::int32_t port);
+    // Reads the settings, sets up the log and the window, and listens on the
+    // port. Answers 0 when listening, else why not: the system's error number
+    // (such as EADDRINUSE), or KAVREL_LISTEN_FAILED when there is none.
+    std::int32_t start(std::int32_t port);
 
     void setCallback(KavrelHostCallback callback) { m_core->callback = callback; }
 

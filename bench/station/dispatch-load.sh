@@ -34,6 +34,7 @@ while [ $# -gt 0 ]; do
     --build) build=$2; shift 2 ;;
     --clips) memory_clips=$2; shift 2 ;;
     rate|handling|roundtrip|memory) measurements+=("$1"); shift ;;
+    -h|--help) sed -n '2,25p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "usage: $0 [--build DIR] [--clips N] [rate|handling|roundtrip|memory]..." >&2; exit 2 ;;
   esac
 done

@@ -7,6 +7,10 @@
 #
 # Runs on the offscreen platform unless DISPLAY is set and STATION_BENCH_X11=1.
 set -euo pipefail
+case ${1:-} in
+  -h|--help) sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+  -*) echo "start-and-idle.sh: unknown option $1" >&2; sed -n '6p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2 ;;
+esac
 build=${1:-build/release}
 idle_seconds=${2:-60}
 bin=$build/bin

@@ -103,8 +103,10 @@ std::size_t SerialDevice::write(std::string_view bytes, std::chrono::millisecond
         }
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
-            return written; // EIO when the reader's side has gone, or any other failure
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            m_failed = true; // EIO when the reader's side has gone, or any other failure
+            return written;
+        }
         for (;;) {
             const auto left =
                 std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
@@ -114,8 +116,10 @@ std::size_t SerialDevice::write(std::string_view bytes, std::chrono::millisecond
             const int r = ::poll(&pfd, 1, static_cast<int>(std::min(left, kPollSlice).count()));
             if (r < 0 && errno == EINTR)
                 continue;
-            if (r < 0 || (r > 0 && (pfd.revents & POLLOUT) == 0))
-                return written; // the device reports an error or a hang-up
+            if (r < 0 || (r > 0 && (pfd.revents & POLLOUT) == 0)) {
+                m_failed = r > 0; // the device reports an error or a hang-up
+                return written;
+            }
             break;
         }
     }

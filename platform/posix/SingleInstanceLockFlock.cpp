@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -71,7 +72,25 @@ std::unique_ptr<SingleInstanceLock> SingleInstanceLock::acquire(const std::strin
         ::close(fd);
         return heldElsewhere ? nullptr : std::make_unique<FlockLock>(-1);
     }
+    // The holder's process id, for a second start to tell whom it met.
+    if (::ftruncate(fd, 0) == 0) {
+        const std::string pid = std::to_string(::getpid()) + "\n";
+        [[maybe_unused]] const ssize_t written = ::pwrite(fd, pid.data(), pid.size(), 0);
+    }
     return std::make_unique<FlockLock>(fd);
+}
+
+long SingleInstanceLock::holder(const std::string& name)
+{
+    const int fd = ::open(lockPath(name).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    char text[32] = {};
+    const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (n <= 0)
+        return 0;
+    return std::strtol(text, nullptr, 10);
 }
 
 } // namespace platform

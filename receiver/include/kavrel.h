@@ -27,8 +27,17 @@ extern "C" {
 typedef int32_t(KAVREL_CALL *KavrelHostCallback)(const char *text, int32_t code, const void *data,
                                                  int32_t length);
 
+/* Returned by GPRSInitial when the listener could not be activated and the
+ * system gave no reason (a port out of range, no memory). */
+#define KAVREL_LISTEN_FAILED (-1)
+
 /* Starts the library: reads its settings, sets up its log and debug window and
- * listens on the TCP port. A second call while started changes nothing. Returns 0. */
+ * listens on the TCP port. A second call while started changes nothing and
+ * returns 0. Returns 0 once listening. When the listener cannot be activated
+ * (the port is taken, not permitted, out of range), returns non-zero and the
+ * library is left not started, so that the host may call again later: the
+ * system's error number (errno, a positive value such as EADDRINUSE) when the
+ * system refused, else KAVREL_LISTEN_FAILED. */
 int32_t KAVREL_CALL GPRSInitial(void *parentWindow, int32_t port);
 
 /* Registers the host's callback, replacing any earlier one; null unregisters. Returns 0. */

@@ -59,13 +59,18 @@ station_vgps_dir() {
 }
 
 # Sets station_launcher to what the station starts under: nothing with a
-# display, a virtual X server (Xvfb) without one, which station_headless tells.
+# display, a virtual X server (Xvfb) without one, which station_headless tells,
+# on the first free display, which station_display names (":N").
 station_choose_launcher() {
   station_launcher=()
   station_headless=false
+  station_display=${DISPLAY:-}
   if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-    station_launcher=(xvfb-run -a -s "-screen 0 1280x1024x24")
+    local n=99
+    while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+    station_launcher=(xvfb-run -n "$n" -s "-screen 0 1280x1024x24")
     station_headless=true
+    station_display=:$n
   fi
 }
 

@@ -15,6 +15,7 @@
 #include "qtmovie.h"
 
 #include <QFile>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -194,9 +195,9 @@ TEST_F(ArchiveTest, KeepsEveryEventInItsDayAndRecorderFolder)
         {"2026/12/06", kFolder},
         {"2026/12/06/AB12_3", kFolder},
         {"2026/12/06/AB12_3/143005.bin", 10},
-        {"2026/12/06/AB12_3/143005-2.bin", 10},
+        {"2026/12/06/AB12_3/143005_2.bin", 10},
         {"2026/12/06/AB12_3/143005_CH_2.mov", 2001},
-        {"2026/12/06/AB12_3/143005_CH_2-2.mov", 3000},
+        {"2026/12/06/AB12_3/143005_CH_2_2.mov", 3000},
         {"2026/12/06/AB12_3/143005_CH_ALL.mov", 2500},
         {"2026/12/06/10.0.0.7", kFolder},
         {"2026/12/06/10.0.0.7/143005.bin", 10},
@@ -209,13 +210,21 @@ TEST_F(ArchiveTest, KeepsEveryEventInItsDayAndRecorderFolder)
     };
     EXPECT_EQ(treeOf(root()), expected);
     EXPECT_EQ(readText(root() + "2026/12/06/AB12_3/143005.bin"), "$GPRMC,1\r\n");
-    EXPECT_EQ(readText(root() + "2026/12/06/AB12_3/143005-2.bin"), "$GPRMC,2\r\n");
+    EXPECT_EQ(readText(root() + "2026/12/06/AB12_3/143005_2.bin"), "$GPRMC,2\r\n");
+    // In plain byte order (ls, sort) the names list the files in time order.
+    std::vector<std::string> byName;
+    for (const auto& e : std::filesystem::directory_iterator(root() + "2026/12/06/AB12_3"))
+        byName.push_back(e.path().filename().string());
+    std::sort(byName.begin(), byName.end());
+    EXPECT_EQ(byName,
+              (std::vector<std::string>{"143005.bin", "143005_2.bin", "143005_CH_2.mov",
+                                        "143005_CH_2_2.mov", "143005_CH_ALL.mov", "235959.bin"}));
     EXPECT_EQ(readBytes(root() + "2026/12/06/AB12_3/143005_CH_2.mov"), clipEvent(2001))
         << "the Length bytes, ending in the zero byte";
     EXPECT_EQ(m_archive.ClipStream(), clipEvent(2001)) << "the latest clip that was kept";
     EXPECT_EQ(m_viewer.calls, (std::vector<std::string>{
                                   "show 2026/12/06/AB12_3/143005_CH_2.mov",
-                                  "show 2026/12/06/AB12_3/143005_CH_2-2.mov",
+                                  "show 2026/12/06/AB12_3/143005_CH_2_2.mov",
                                   "show 2026/12/06/AB12_3/143005_CH_ALL.mov",
                               }));
 }
@@ -359,13 +368,13 @@ TEST_F(ArchiveTest, FailuresAreSilentAndHarmNothingElse)
          },
          {{"AB12_3", kFolder},
           {"AB12_3/143005.bin", kFolder},
-          {"AB12_3/143005-2.bin", 8},
+          {"AB12_3/143005_2.bin", 8},
           {"AB12_3/143005_CH_1.mov", kFolder},
-          {"AB12_3/143005_CH_1-2.mov", 2001},
+          {"AB12_3/143005_CH_1_2.mov", 2001},
           {"CD_9", kFolder},
           {"CD_9/143005.bin", 8},
           {"CD_9/143005_CH_1.mov", 2001}},
-         {"show 2026/12/06/AB12_3/143005_CH_1-2.mov"}},
+         {"show 2026/12/06/AB12_3/143005_CH_1_2.mov"}},
         {"the movie view cannot show the clip",
          [](const std::string&, RecordingViewer& viewer) { viewer.failShow = true; },
          {{"AB12_3", kFolder},

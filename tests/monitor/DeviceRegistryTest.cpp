@@ -189,9 +189,8 @@ TEST_F(DeviceRegistryTest, LoginsLogoutsAndTheOperatorsChoiceMoveSelectionAndDet
          {{"B_7", "C_7"}, 1, 2, "Connection No.=2", "UserC", "Start 14:07:09", true, false, "LocC_7", "C_7", false}},
         {"the first of two logs out", Act::Logout, "B",
          {{"C_7"}, 0, 2, "Connection No.=1", "UserC", "Start 14:07:09", true, false, "LocC_7", "C_7", false}},
-        {"the last logout: nothing selected, the first free entry's old fields, the old text",
-         Act::Logout, "C",
-         {{}, -1, 0, "Connection No.=0", "UserD", "Start 14:08:09", false, true, "LocC_7", "", false}},
+        {"the last logout: nothing selected, blank details, the old text", Act::Logout, "C",
+         {{}, -1, 0, "", "", "", false, true, "LocC_7", "", false}},
         {"a login after that lists and selects again", Act::Login, "E",
          {{"E_7"}, 0, 0, "Connection No.=1", "UserE", "Start 14:09:09", true, false, "LocE_7", "E_7", false}},
     };

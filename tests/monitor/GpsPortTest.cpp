@@ -13,6 +13,7 @@
 #include <fstream>
 #include <future>
 #include <gtest/gtest.h>
+#include <memory>
 
 using monitor::GpsForwarder;
 using testsupport::PtyPair;
@@ -33,7 +34,6 @@ enum class PortFault
     FolderOthersMayWrite,
     ClosedByTheWindow,
     ReaderStopped,
-    ReaderGone,
 };
 
 struct PortCase
@@ -54,7 +54,6 @@ const PortCase kPortCases[] = {
     {"reader stopped, the device full (EAGAIN)", PortFault::ReaderStopped, milliseconds(300), true},
     {"reader stopped, a longer wait asked than the port allows", PortFault::ReaderStopped,
      milliseconds(10000), true},
-    {"reader gone (EIO)", PortFault::ReaderGone, milliseconds(300), true},
 };
 
 template <typename F> milliseconds timed(F&& f)
@@ -92,9 +91,6 @@ TEST(GpsPort, FaultsAreSilentAndBounded)
         case PortFault::ReaderStopped:
             pty.fillUntilFull();
             break;
-        case PortFault::ReaderGone:
-            pty.hangUp();
-            break;
         case PortFault::NoDevice:
         case PortFault::NotADevice:
         case PortFault::FolderOthersMayWrite:
@@ -129,6 +125,46 @@ TEST(GpsPort, FaultsAreSilentAndBounded)
             EXPECT_EQ(std::filesystem::file_size(path), 0u) << c.legend;
         }
     }
+}
+
+// The virtual port is made anew while the station runs: the old device dies
+// under a write, the port's name now leads to a new device. The forwarder
+// tells that it lost the port, opens the name again at its next GPSTimer
+// tick, tells that too, and the new device's reader gets the sentences.
+TEST(GpsPort, APortMadeAnewIsOpenedAgainAndTold)
+{
+    TempFolder folder;
+    const std::string path = folder.path() + "VGPSIn";
+    auto first = std::make_unique<PtyPair>();
+    std::filesystem::create_symlink(first->devicePath(), path);
+    GpsForwarderRig rig(path, milliseconds(200));
+    std::vector<std::string> reports;
+    rig.forwarder.SetPortReport([&](const std::string& text) { reports.push_back(text); });
+    rig.forwarder.OpenPort();
+    rig.forwarder.SendGpsSentence(kSentence);
+    EXPECT_EQ(first->read(kSentence.size()), kSentence);
+
+    first->hangUp(); // its maker stopped
+    rig.forwarder.SendGpsSentence(kSentence);
+    EXPECT_TRUE(rig.forwarder.GpsPortLost());
+    EXPECT_FALSE(rig.forwarder.GpsPortOpen());
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].rfind("GPS port lost: " + path, 0), 0u) << reports[0];
+    rig.forwarder.GPSTimerTimer(); // nothing there yet
+    EXPECT_TRUE(rig.forwarder.GpsPortLost());
+    EXPECT_EQ(rig.shown.back(), GpsForwarder::kPortLostText);
+
+    PtyPair second; // and started again: the name leads to a new device
+    std::filesystem::remove(path);
+    std::filesystem::create_symlink(second.devicePath(), path);
+    rig.forwarder.GPSTimerTimer();
+    EXPECT_FALSE(rig.forwarder.GpsPortLost());
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[1], "GPS port open again: " + path);
+    EXPECT_EQ(second.read(kSentence.size()), kSentence) << "the latest sentence is sent again";
+    EXPECT_EQ(rig.shown.back(), kSentence);
+    rig.forwarder.ForwardSelectedSentence(kFix, false);
+    EXPECT_EQ(second.read(kSentence.size()), kSentence);
 }
 
 // The reader stops with room for part of a long sentence only. The sentence

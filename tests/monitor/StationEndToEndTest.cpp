@@ -10,9 +10,11 @@
 #include "Archive.h"
 #include "DeviceInfoText.h"
 #include "DeviceRegistry.h"
+#include "EventDispatcher.h"
 #include "GpsForwarder.h"
 #include "GpsdHarness.h"
 #include "HostCallback.h"
+#include "HostEventQueue.h"
 #include "LinkProtocol.h"
 #include "MainForm.h"
 #include "MovieEngineSession.h"
@@ -242,3 +244,162 @@ TEST(StationEndToEnd, RecordersComeWorkAndGo)
 }
 
 } // namespace
+
+// A recorder whose link dropped without a close dials in again while its old
+// connection is still open. The old connection's time-out must not take the
+// recorder off the lists: the entry belongs to the newer connection, whose
+// logout alone removes it.
+TEST(StationEndToEnd, ARecorderThatDialsAgainStaysListedUntilItsNewConnectionEnds)
+{
+    movieview::MovieEngineSession engine;
+    ProgramFolder folder;
+    FixedScreen screen(1024);
+    RecordedMessageBoxes boxes;
+    RecordingSound sound;
+    std::unique_ptr<kavrel::TfrmMain> receiver;
+    StationOptions options = stationOptions(folder, screen, boxes);
+    options.alarmSound = &sound;
+    options.startReceiver = [&](void* window, std::int32_t port) {
+        kavrel::TfrmMain::Options receiverOptions;
+        receiverOptions.hostFolder = folder.path();
+        receiverOptions.silenceLimit = 1500ms;
+        receiver = std::make_unique<kavrel::TfrmMain>(window, receiverOptions);
+        receiver->start(port);
+        receiver->setCallback(&HostCallback);
+    };
+    TForm1 form(options);
+    const auto port = static_cast<std::uint16_t>(options.port);
+    DeviceLists& lists = form.registry().lists();
+    const auto label = [&](const char* name) {
+        return form.findChild<QLabel*>(QString::fromLatin1(name))->text().toStdString();
+    };
+    const auto queueDrained = [&] {
+        const auto held = form.eventQueue()->lock();
+        return form.eventQueue()->ring(held).empty();
+    };
+
+    Recorder first{"SN7"};
+    first.login(port);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lists.count() == 1; }, kWaitMs));
+    Recorder again{"SN7"};
+    again.login(port); // the same recorder on a new link; the old one stays silent
+
+    // The new link keeps sending until the old connection times out and is
+    // closed; by then its logout has been reported.
+    const std::string sentence = capturedRmcSentences()[0];
+    auto oldLink = recorder::RecorderConnection::CloseWait::TimedOut;
+    for (int i = 0; i < 100 && oldLink != recorder::RecorderConnection::CloseWait::Closed; ++i) {
+        again.position(sentence);
+        oldLink = first.connection.waitForHangUp(200ms);
+    }
+    ASSERT_EQ(oldLink, recorder::RecorderConnection::CloseWait::Closed);
+    ASSERT_TRUE(QTest::qWaitFor(queueDrained, kWaitMs));
+    EXPECT_EQ(lists.count(), 1) << "the old connection's time-out removed the recorder";
+    EXPECT_EQ(lists.selectedKey(), again.key());
+    EXPECT_EQ(label("LblUN"), "Driver SN7");
+    EXPECT_EQ(label("LblCon"), "Connection No.=1");
+    // Its positions are still forwarded: the recorder is still the selected one.
+    again.position(sentence);
+    ASSERT_TRUE(QTest::qWaitFor(queueDrained, kWaitMs));
+    EXPECT_EQ(form.gpsForwarder().SelectedDeviceSentence(), sentence + "\r\n");
+
+    // The new connection's logout removes it.
+    again.connection.close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lists.count() == 0; }, kWaitMs));
+}
+
+// Everything the window shows of a recorder belongs to the selected one: the
+// caption, the movie, the GPS line and what goes to the GPS port follow the
+// selection, and with no recorder selected nothing of one stays in view. Texts
+// of any length are shown at a sane length.
+TEST(StationEndToEnd, TheWindowShowsOnlyTheSelectedRecorder)
+{
+    movieview::MovieEngineSession engine;
+    ProgramFolder folder;
+    TempFolder devices;
+    const std::string gpsInput = devices.path() + "VGPSIn";
+    const auto socat = startPtyPair(gpsInput, devices.path() + "ttyVGPS");
+    FixedScreen screen(1024);
+    RecordedMessageBoxes boxes;
+    RecordingSound sound;
+    std::unique_ptr<kavrel::TfrmMain> receiver;
+    StationOptions options = stationOptions(folder, screen, boxes);
+    options.alarmSound = &sound;
+    options.gpsPortPath = gpsInput;
+    options.startReceiver = [&](void* window, std::int32_t port) {
+        kavrel::TfrmMain::Options receiverOptions;
+        receiverOptions.hostFolder = folder.path();
+        receiver = std::make_unique<kavrel::TfrmMain>(window, receiverOptions);
+        receiver->start(port);
+        receiver->setCallback(&HostCallback);
+    };
+    TForm1 form(options);
+    ASSERT_TRUE(form.gpsForwarder().GpsPortOpen());
+    const auto port = static_cast<std::uint16_t>(options.port);
+    DeviceRegistry& registry = form.registry();
+    const auto label = [&](const char* name) {
+        return form.findChild<QLabel*>(QString::fromLatin1(name))->text().toStdString();
+    };
+    const auto showing = [&](const char* fileEnd) {
+        return form.movieView()->FileName().endsWith(QString::fromLatin1(fileEnd));
+    };
+    const auto queueDrained = [&] {
+        const auto held = form.eventQueue()->lock();
+        return form.eventQueue()->ring(held).empty();
+    };
+    const std::vector<std::string> sentences = capturedRmcSentences();
+
+    Recorder r1{"SN1"}, r2{"SN2"}, r3{"SN3"};
+    r1.login(port);
+    r2.login(port);
+    r3.login(port);
+    r2.eventTime("2026/12/07 10:00:00,motion");
+    r2.clip(Code::CMD_MPEG4_I_CH3, fileBytes(movietest::clipPath(kBlueClip).toStdString()));
+    r1.clip(Code::CMD_MPEG4_I_CH1, fileBytes(movietest::clipPath(kRedClip).toStdString()));
+    r1.position(sentences[0]);
+    ASSERT_TRUE(QTest::qWaitFor(queueDrained, kWaitMs));
+    ASSERT_EQ(registry.lists().selectedKey(), r1.key());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return label("LblEventTime") == "Channel:1"; }, kWaitMs))
+        << "the caption tells of another recorder: " << label("LblEventTime");
+    EXPECT_TRUE(showing("_CH_1.mov"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return label("LabelGPRMC") == sentences[0]; }, kWaitMs));
+
+    // The second is chosen: its clip, its caption; nothing of the first's position.
+    registry.locateChosen(1);
+    EXPECT_TRUE(showing("_CH_3.mov")) << form.movieView()->FileName().toStdString();
+    EXPECT_EQ(form.gpsForwarder().SelectedDeviceSentence(), "");
+    EXPECT_EQ(form.gpsForwarder().LatestSentence(), "") << "the port would go on repeating it";
+    EXPECT_EQ(label("LabelGPRMC"), "");
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return label("LblEventTime") == "Channel:3 ,Event time:2026/12/07 10:00:00"; },
+        kWaitMs))
+        << label("LblEventTime");
+
+    // The third has sent no clip: the idle movie, no caption.
+    registry.locateChosen(2);
+    EXPECT_TRUE(showing("nopicture.mov")) << form.movieView()->FileName().toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return label("LblEventTime").empty(); }, kWaitMs))
+        << label("LblEventTime");
+
+    // Texts of megabytes are shown cut to a sane length.
+    r3.eventTime("2026/12/07 10:00:09" + std::string(1 << 20, 'x') + ",flood");
+    r3.position("$GPRMC," + std::string(100000, '9'));
+    ASSERT_TRUE(QTest::qWaitFor(queueDrained, kWaitMs));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return label("LblEventTime").starts_with("Event time:2026/12/07 10:00:09"); },
+        kWaitMs));
+    EXPECT_LE(label("LblEventTime").size(), 11 + EventDispatcher::kEventTimeTextMax);
+    form.gpsForwarder().GPSTimerTimer();
+    EXPECT_LE(label("LabelGPRMC").size(), GpsForwarder::kShownTextMax);
+
+    // Everyone leaves: nothing of any recorder stays in view or on the port.
+    for (Recorder* r : {&r1, &r2, &r3})
+        r->connection.close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return registry.lists().count() == 0; }, kWaitMs));
+    for (const char* name :
+         {"LblUN", "LblID", "LblLoc", "LblDept", "LblCon", "LblConStart", "LabelGPRMC"})
+        EXPECT_EQ(label(name), "") << name;
+    EXPECT_EQ(form.gpsForwarder().LatestSentence(), "");
+    EXPECT_TRUE(showing("nopicture.mov"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return label("LblEventTime").empty(); }, kWaitMs));
+}

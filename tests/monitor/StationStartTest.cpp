@@ -12,14 +12,21 @@
 #include "MovieEngineSession.h"
 #include "RecorderConnection.h"
 #include "StationTestSupport.h"
+#include "TcpSocket.h"
+#include "kavrel.h"
 #include "pmain.h"
 
+#include <QCoreApplication>
+#include <QLabel>
 #include <QTimer>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <thread>
@@ -98,6 +105,50 @@ TEST(StationStart, StepsInOrderAndARecorderIsServed)
               queued.end());
 }
 
+// Another program holds the port: the station says so, with the port and the
+// system's reason, in a message box and in the window, works on, and listens
+// as soon as the port is free.
+TEST(StationStart, ATakenPortIsToldAndTriedAgainUntilItIsFree)
+{
+    movieview::MovieEngineSession engine;
+    ProgramFolder folder;
+    FixedScreen screen(1024);
+    RecordedMessageBoxes boxes;
+    const std::uint16_t port = freePort();
+    auto otherProgram = std::make_unique<platform::TcpListener>();
+    otherProgram->listen(port, 1);
+    StationOptions options = stationOptions(folder, screen, boxes, port);
+    options.listenRetry = 100ms;
+    TForm1 form(options);
+    struct StopLibrary
+    {
+        ~StopLibrary() { GPRSFree(); }
+    } const stopLibrary;
+
+    EXPECT_FALSE(form.Listening());
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    const QString told = boxes.boxes[0].text;
+    EXPECT_TRUE(told.contains(QString::number(port))) << told.toStdString();
+    EXPECT_TRUE(told.contains(QString::fromLocal8Bit(std::strerror(EADDRINUSE))))
+        << told.toStdString();
+    const auto* line = form.findChild<QLabel*>(QStringLiteral("LblListen"));
+    ASSERT_NE(line, nullptr);
+    EXPECT_FALSE(line->isHidden());
+    EXPECT_EQ(line->text(), told);
+    EXPECT_TRUE(form.findChild<QTimer*>(QStringLiteral("Timer1"))->isActive())
+        << "the station works on";
+
+    otherProgram.reset();
+    const auto deadline = std::chrono::steady_clock::now() + kProcessBound;
+    while (!form.Listening() && std::chrono::steady_clock::now() < deadline)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    ASSERT_TRUE(form.Listening());
+    EXPECT_TRUE(line->text().contains(QStringLiteral("Receiving on port")))
+        << line->text().toStdString();
+    EXPECT_TRUE(accepts(port));
+    EXPECT_EQ(boxes.boxes.size(), 1u) << "told once, not at every try";
+}
+
 TEST(StationStart, AFailingStepIsToldAndEndsStartUpThere)
 {
     movieview::MovieEngineSession engine;
@@ -155,9 +206,16 @@ TEST(StationProcess, RunsOncePerUserAndLeavesNoStaleLock)
         ASSERT_TRUE(waitUntilAccepting(port, kProcessBound)) << "the station never listened";
 
         ChildProcess second({program, "--port", std::to_string(freePort())},
-                            ChildProcess::Output::Inherit, env);
+                            ChildProcess::Output::CaptureBoth, env);
+        std::string told;
+        while (const auto said = second.readLine(kProcessBound))
+            told += *said + "\n";
         ASSERT_TRUE(second.waitExit(kProcessBound)) << "a second station kept running";
         EXPECT_EQ(second.exitCode(), 0);
+        EXPECT_NE(told.find("a station is already running for this user: pid " +
+                            std::to_string(first.pid()) + "\n"),
+                  std::string::npos)
+            << told;
         EXPECT_TRUE(first.alive());
         EXPECT_TRUE(accepts(port));
 
@@ -169,6 +227,21 @@ TEST(StationProcess, RunsOncePerUserAndLeavesNoStaleLock)
         EXPECT_EQ(std::filesystem::is_empty(runtimeFolder.path()), !withRuntimeFolder);
         EXPECT_EQ(std::filesystem::exists(home.path() + ".cache"), !withRuntimeFolder);
     }
+
+    // Without a display the program says what to do, not to reinstall it.
+    TempFolder runtimeFolder;
+    std::filesystem::permissions(runtimeFolder.path(), std::filesystem::perms::owner_all);
+    const std::vector<std::string> args{program, "--port", std::to_string(freePort())};
+    ChildProcess headless(args, ChildProcess::Output::CaptureBoth,
+                          {"QT_QPA_PLATFORM=", "DISPLAY=", "WAYLAND_DISPLAY=",
+                           "XDG_RUNTIME_DIR=" + runtimeFolder.path()});
+    std::string said;
+    while (const auto line = headless.readLine(kProcessBound))
+        said += *line + "\n";
+    ASSERT_TRUE(headless.waitExit(kProcessBound));
+    EXPECT_NE(headless.exitCode(), 0);
+    EXPECT_NE(said.find("QT_QPA_PLATFORM=offscreen"), std::string::npos) << said;
+    EXPECT_EQ(said.find("einstall"), std::string::npos) << said;
 }
 
 } // namespace

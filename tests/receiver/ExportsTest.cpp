@@ -4,11 +4,14 @@
 #include "LinkProtocol.h"
 #include "RecorderConnection.h"
 #include "FreePort.h"
+#include "TcpSocket.h"
 #include "kavrel.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <memory>
 #include <set>
 #include <string>
 
@@ -83,6 +86,22 @@ TEST_F(Exports, SecondStartKeepsTheFirstPort)
     if (second != first) {
         EXPECT_FALSE(accepts(second));
     }
+}
+
+// A port that another program holds: the start fails with the system's
+// reason, leaves the library not started, and a later start succeeds once the
+// port is free.
+TEST_F(Exports, AStartOnATakenPortSaysWhyAndCanBeTriedAgain)
+{
+    const std::uint16_t port = freePort();
+    auto other = std::make_unique<platform::TcpListener>();
+    other->listen(port, 1);
+    EXPECT_EQ(GPRSInitial(nullptr, port), EADDRINUSE);
+    EXPECT_EQ(GPRSInitial(nullptr, -5), KAVREL_LISTEN_FAILED);
+    other.reset();
+    ASSERT_EQ(GPRSInitial(nullptr, port), 0) << "the failed start left the library started";
+    GPRSRegisterCallbackInformation(HostEvents::callback);
+    EXPECT_TRUE(accepts(port));
 }
 
 TEST_F(Exports, StartStopStartOnANewPort)

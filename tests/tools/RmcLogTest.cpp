@@ -2,6 +2,9 @@
 // without line ends, among what else a receiver's log holds.
 #include "RmcLog.h"
 
+#include "NmeaChecksum.h"
+
+#include <chrono>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -42,3 +45,33 @@ TEST(RmcLog, TakesTheRmcSentencesInOrder)
 }
 
 } // namespace
+
+// A replayed drive is sent as a live recorder sends it: the time of sending
+// and today's date, with a checksum that matches.
+TEST(RmcLog, RedatedSentencesCarryTheTimeOfSending)
+{
+    using namespace std::chrono;
+    const sys_time<milliseconds> when = sys_days{2026y / December / 8} + 14h + 3min + 7s + 250ms;
+    struct Case
+    {
+        const char* legend;
+        std::string log;
+        std::string sent;
+    };
+    const Case cases[] = {
+        {"two decimals kept", kCar,
+         "$GPRMC,140307.25,A,5546.82983,N,02334.72123,E,30.324,221.16,081226,,,A"},
+        {"a combined receiver's sentence", kParked,
+         "$GNRMC,140307.25,A,4404.14063,N,12118.85478,W,0.117,,081226,,,A"},
+        {"no decimals, no checksum",
+         "$GPRMC,095304,A,2712.6520,S,15303.1397,E,0.00,133.96,080407,,",
+         "$GPRMC,140307,A,2712.6520,S,15303.1397,E,0.00,133.96,081226,,"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.legend);
+        const std::string sent = redatedRmc(c.log, when);
+        EXPECT_EQ(sent.substr(0, sent.find('*')), c.sent);
+        EXPECT_TRUE(hasValidNmeaChecksum(sent)) << sent;
+    }
+    EXPECT_EQ(redatedRmc("$GPRMC,1,A*00", when), "$GPRMC,1,A*00") << "too few fields: unchanged";
+}

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <pthread.h>
 #include <thread>
@@ -79,18 +80,14 @@ int runRawSink(const listenhost::ListenOptions& options, const sigset_t& stopSig
 
 int runLibrary(const listenhost::ListenOptions& options, const sigset_t& stopSignals)
 {
-    // The library does not say when it cannot listen, so find out first.
-    try {
-        platform::TcpListener probe;
-        probe.listen(options.port, 1);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "kavrel-listen: port %u is not free: %s\n", options.port, e.what());
-        return kExitFailed;
-    }
-
     static listenhost::EventPrinter printer(stdout, options.quiet);
     g_printer.store(&printer);
-    GPRSInitial(nullptr, options.port);
+    const int32_t started = GPRSInitial(nullptr, options.port);
+    if (started != 0) {
+        std::fprintf(stderr, "kavrel-listen: cannot listen on port %u: %s\n", options.port,
+                     started > 0 ? std::strerror(started) : "the library did not start");
+        return kExitFailed;
+    }
     GPRSRegisterCallbackInformation(&onEvent);
     std::fprintf(stderr, "kavrel-listen: receiving on port %u; Ctrl-C ends\n", options.port);
 

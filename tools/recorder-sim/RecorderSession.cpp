@@ -3,6 +3,7 @@
 #include "DeviceInfoText.h"
 #include "EventTimeText.h"
 #include "PacketBytes.h"
+#include "RmcLog.h"
 #include "Route.h"
 #include "TextCodec.h"
 
@@ -211,7 +212,9 @@ void RecorderSession::sendRounds()
             if (m_track.empty())
                 appendRmcSentence(text, route.next());
             else
-                text = m_track[trackIndex++ % m_track.size()];
+                text = redatedRmc(m_track[trackIndex++ % m_track.size()],
+                                  std::chrono::floor<std::chrono::milliseconds>(
+                                      std::chrono::system_clock::now()));
             going = send({kavrel::EventCode::CMD_GPRMC_DATA, textBytes(text), false});
         }
         for (unsigned i = 0; going && i < m_options.events; ++i) {

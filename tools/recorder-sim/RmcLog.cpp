@@ -1,6 +1,11 @@
 #include "RmcLog.h"
 
+#include "NmeaChecksum.h"
+
+#include <algorithm>
 #include <array>
+#include <cstdio>
+#include <vector>
 
 namespace recorder {
 
@@ -17,7 +22,67 @@ bool isRmc(std::string_view line)
     return false;
 }
 
+// Fields of an RMC sentence, counted from the sentence name as 0.
+constexpr std::size_t kTimeField = 1;
+constexpr std::size_t kDateField = 9;
+
+std::string twoDigits(long long value)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "%02lld", value % 100);
+    return text;
+}
+
 } // namespace
+
+std::string redatedRmc(std::string_view sentence,
+                       std::chrono::sys_time<std::chrono::milliseconds> when)
+{
+    using namespace std::chrono;
+    const std::size_t star = sentence.find('*');
+    const std::string_view body =
+        sentence.substr(1, star == std::string_view::npos ? star : star - 1);
+    std::vector<std::string> fields;
+    for (std::size_t from = 0;;) {
+        const std::size_t comma = body.find(',', from);
+        fields.emplace_back(
+            body.substr(from, comma == std::string_view::npos ? comma : comma - from));
+        if (comma == std::string_view::npos)
+            break;
+        from = comma + 1;
+    }
+    if (sentence.empty() || sentence.front() != '$' || fields.size() <= kDateField)
+        return std::string(sentence);
+
+    const auto day = floor<days>(when);
+    const year_month_day date{day};
+    const hh_mm_ss<milliseconds> time{when - day};
+    const std::size_t dot = fields[kTimeField].find('.');
+    const std::size_t decimals =
+        dot == std::string::npos ? 0
+                                 : std::min<std::size_t>(fields[kTimeField].size() - dot - 1, 3);
+    std::string clock = twoDigits(time.hours().count()) + twoDigits(time.minutes().count()) +
+                        twoDigits(time.seconds().count());
+    if (dot != std::string::npos) {
+        char fraction[8];
+        std::snprintf(fraction, sizeof fraction, "%03lld",
+                      static_cast<long long>(time.subseconds().count()));
+        clock += '.';
+        clock.append(fraction, decimals);
+    }
+    fields[kTimeField] = clock;
+    fields[kDateField] = twoDigits(static_cast<unsigned>(date.day())) +
+                         twoDigits(static_cast<unsigned>(date.month())) +
+                         twoDigits(static_cast<int>(date.year()));
+
+    std::string out = "$";
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        out.append(i == 0 ? "" : ",").append(fields[i]);
+    char sum[4];
+    std::snprintf(sum, sizeof sum, "*%02X",
+                  static_cast<unsigned>(nmeaChecksum(std::string_view(out).substr(1))));
+    return out + sum;
+}
 
 std::vector<std::string> rmcSentencesOf(std::string_view log)
 {

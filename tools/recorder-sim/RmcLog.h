@@ -4,6 +4,7 @@
 // other sentence kinds, comments and blank lines in between.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,5 +14,14 @@ namespace recorder {
 // The log's RMC sentences in order, each without its line end, as a recorder
 // sends them in a position packet.
 std::vector<std::string> rmcSentencesOf(std::string_view log);
+
+// The sentence as a live recorder would send it at `when` (UTC): the time of
+// day (keeping the log's number of decimals) and the date replaced, the
+// checksum recomputed (added when the log had none). A replayed log thus
+// carries today's date, not the day it was recorded, which navigation
+// software would take for a rollover of the satellites' week number. A line
+// with fewer than ten fields is returned unchanged.
+std::string redatedRmc(std::string_view sentence,
+                       std::chrono::sys_time<std::chrono::milliseconds> when);
 
 } // namespace recorder
