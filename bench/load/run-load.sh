@@ -209,7 +209,7 @@ run_hostile() {
   summary "$work/other.out"
   kill -INT "$slow"; wait "$slow" || true
   echo "-- slow peers (those past the per-address limit were refused):"
-  summary "$work/slow.out" | grep -v -e '^  \.\.\.'
+  summary "$work/slow.out" | grep -v -e '^  error' -e '^  \.\.\.'
   stop_host
 }
 
