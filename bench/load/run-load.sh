@@ -22,14 +22,21 @@
 #            40 s while a recorder from 127.0.0.2 dials (time until it is served)
 #
 # The host runs from a folder of its own, so that its settings file
-# (quvex.ini beside the program) belongs to the run. LOAD_PORT picks the port.
+# (quvex.ini beside the program) belongs to the run. LOAD_PORT picks the port;
+# LOAD_HOST=Tessaro runs the station itself (offscreen) instead of kavrel-listen.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+source scripts/lib/station.sh
 build=build/release
 port=${LOAD_PORT:-19650}
+host=${LOAD_HOST:-kavrel-listen}
+case $host in
+  kavrel-listen|Tessaro) ;;
+  *) echo "LOAD_HOST must be kavrel-listen or Tessaro" >&2; exit 2 ;;
+esac
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j 2 --target kavrel-listen recorder-sim >/dev/null
+cmake --build "$build" -j 2 --target "$host" recorder-sim >/dev/null
 sim=$PWD/$build/bin/recorder-sim
 
 # Two thousand connections and as many threads need more than the usual 1024 descriptors.
@@ -48,6 +55,19 @@ trap cleanup EXIT
 start_host() {
   rm -f "$work/quvex.ini" "$work/host.log"
   [ -n "${1:-}" ] && printf '[Option]\n%s\n' "$1" > "$work/quvex.ini"
+  if [ "$host" = Tessaro ]; then
+    # A program folder of its own (the archive grows there) and a runtime folder
+    # of its own, so that it runs beside any other station.
+    rm -rf "$work/station" "$work/runtime"
+    mkdir -p "$work/station" && mkdir -m 700 "$work/runtime"
+    [ -f "$work/quvex.ini" ] && cp "$work/quvex.ini" "$work/station/"
+    cp "$build/bin/Tessaro" "$build/bin/libKavrel.so" "$build/bin/nopicture.mov" "$work/station/"
+    XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=offscreen \
+      "$work/station/Tessaro" --port "$port" > "$work/host.log" 2>&1 &
+    host_pid=$!
+    station_wait_for_port "$port" "$host_pid" && return 0
+    echo "Tessaro did not start:"; cat "$work/host.log"; exit 1
+  fi
   cp "$build/bin/kavrel-listen" "$work/"
   "$work/kavrel-listen" --quiet --port "$port" > "$work/host.log" 2>&1 &
   host_pid=$!
@@ -239,6 +259,7 @@ run_soak() {
 
 runs=("$@")
 [ ${#runs[@]} -eq 0 ] && runs=(many storm misbehave)
+echo "host: $host"
 echo "machine: $(nproc) cores, $(free -m | awk '/^Mem/ {print $2}') MiB; open files limit $(ulimit -n)"
 while [ ${#runs[@]} -gt 0 ]; do
   case "${runs[0]}" in
