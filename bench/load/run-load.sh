@@ -30,8 +30,11 @@ source scripts/lib/station.sh
 build=build/release
 port=${LOAD_PORT:-19650}
 host=${LOAD_HOST:-kavrel-listen}
+# kavrel-listen prints its event counts on SIGINT; a program started in the
+# background of a script ignores SIGINT, so the station is ended with SIGTERM.
 case $host in
-  kavrel-listen|Tessaro) ;;
+  kavrel-listen) stop_signal=INT ;;
+  Tessaro) stop_signal=TERM ;;
   *) echo "LOAD_HOST must be kavrel-listen or Tessaro" >&2; exit 2 ;;
 esac
 
@@ -45,7 +48,7 @@ ulimit -n "$(ulimit -Hn)"
 work=$(mktemp -d /tmp/station-load-XXXXXX)
 host_pid=""
 cleanup() {
-  [ -n "$host_pid" ] && kill -INT "$host_pid" 2>/dev/null && wait "$host_pid" 2>/dev/null || true
+  [ -n "$host_pid" ] && kill -"$stop_signal" "$host_pid" 2>/dev/null && wait "$host_pid" 2>/dev/null || true
   jobs -p | xargs -r kill 2>/dev/null || true
   rm -rf "$work"
 }
@@ -79,7 +82,7 @@ start_host() {
 }
 
 stop_host() {
-  kill -INT "$host_pid"; wait "$host_pid" || true; host_pid=""
+  kill -"$stop_signal" "$host_pid"; wait "$host_pid" || true; host_pid=""
   sed -n 's/^kavrel-listen: events/  host events/p' "$work/host.log"
 }
 
