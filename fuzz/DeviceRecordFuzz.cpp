@@ -1,6 +1,7 @@
 // Device-information payloads of any bytes, decoded as the connection decodes
 // them: the seven texts must give the text back, and the device key is always
-// the second field, "_" and the seventh text.
+// the second field, "_" and the seventh text. The log lines hold no control
+// character, and their escaping gives the text back.
 #include "DeviceRecord.h"
 #include "FuzzCheck.h"
 
@@ -11,6 +12,45 @@
 #include <vector>
 
 using kavrel::QUVEX_INFO;
+
+namespace {
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+// Reads a log line's text back: "%" and two hex digits stand for that byte.
+std::string unescaped(std::string_view line)
+{
+    std::string out;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '%' && i + 2 < line.size() && hexValue(line[i + 1]) >= 0 &&
+            hexValue(line[i + 2]) >= 0) {
+            out += static_cast<char>(hexValue(line[i + 1]) * 16 + hexValue(line[i + 2]));
+            i += 2;
+        } else {
+            out += line[i];
+        }
+    }
+    return out;
+}
+
+bool hasControlCharacter(std::string_view line)
+{
+    return std::any_of(line.begin(), line.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte == 0x7F;
+    });
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
@@ -26,10 +66,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The whole text, the seven texts, then the key.
     FUZZ_CHECK(lines.size() == 9);
-    FUZZ_CHECK(lines.front() == text);
+    for (const auto& line : lines)
+        FUZZ_CHECK(!hasControlCharacter(line));
+    FUZZ_CHECK(unescaped(lines.front()) == text);
     const std::string& seventh = record.texts[6];
     const std::string& key = record.texts[1];
-    FUZZ_CHECK(lines.back() == "MACID=" + key);
+    FUZZ_CHECK(lines.back() == "MACID=" + kavrel::escapedForLog(key));
+    FUZZ_CHECK(unescaped(lines.back()) == "MACID=" + key);
     FUZZ_CHECK(key.size() > seventh.size());
     FUZZ_CHECK(key.compare(key.size() - seventh.size() - 1, std::string::npos, "_" + seventh) == 0);
     FUZZ_CHECK(record.connectionName() == key);

@@ -3,7 +3,8 @@
 // on the cuts, so the stream is framed whole and cut, and both must agree.
 //
 // Input: one byte that chooses the size limit and the cuts, then the stream.
-//   bit 7     the limit: 4096 bytes, or none
+//   bit 7     the limit: 4096 bytes, or 16 MiB (beyond any input; a packet's
+//             storage is its announced size, taken with its first payload byte)
 //   bits 3-6  the seed of the cut sizes
 //   bits 0-2  the largest cut: 1 << n bytes
 #include "FuzzCheck.h"
@@ -18,6 +19,7 @@ using kavrel::PacketFramer;
 namespace {
 
 constexpr std::uint64_t kSmallLimit = 4096;
+constexpr std::uint64_t kLargeLimit = 16u << 20;
 
 struct Framed
 {
@@ -90,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     const std::uint8_t mode = data[0];
     const std::span<const std::uint8_t> stream(data + 1, size - 1);
-    const std::uint64_t limit = (mode & 0x80) != 0 ? PacketFramer::kNoLimit : kSmallLimit;
+    const std::uint64_t limit = (mode & 0x80) != 0 ? kLargeLimit : kSmallLimit;
 
     Framed whole;
     {

@@ -1,5 +1,7 @@
 #include "ConnectionListener.h"
 
+#include <algorithm>
+
 namespace kavrel {
 
 ConnectionListener::ConnectionListener(std::shared_ptr<ReceiverCore> core, ListenerOptions options)
@@ -45,11 +47,16 @@ std::optional<platform::TcpSocket> ConnectionListener::nextConnection()
 
 void ConnectionListener::serve(platform::TcpSocket socket)
 {
+    std::string address = socket.peerAddress();
     std::size_t live = 0;
+    std::size_t fromAddress = 0;
     {
         std::lock_guard lock(m_workersMutex);
         joinFinishedLocked();
         live = m_workers.size();
+        fromAddress = static_cast<std::size_t>(
+            std::count_if(m_workers.begin(), m_workers.end(),
+                          [&](const Worker& w) { return w.address == address; }));
     }
     if (live >= static_cast<std::size_t>(m_core->settings.MAX_CONNECTIONS)) {
         m_core->LogLine("Connection refused: " + std::to_string(live) +
@@ -57,12 +64,20 @@ void ConnectionListener::serve(platform::TcpSocket socket)
         socket.close();
         return;
     }
+    const auto perAddress = static_cast<std::size_t>(m_core->settings.MAX_CONNECTIONS_PER_ADDRESS);
+    if (perAddress > 0 && fromAddress >= perAddress) {
+        m_core->LogLine("Connection refused: " + std::to_string(fromAddress) +
+                        " connections open from " + address +
+                        ", MAX_CONNECTIONS_PER_ADDRESS reached");
+        socket.close();
+        return;
+    }
     ServerSocket1GetThread();
     socket.setSendBufferSize(kSendBufferBytes);
-    startWorker(std::move(socket));
+    startWorker(std::move(socket), std::move(address));
 }
 
-void ConnectionListener::startWorker(platform::TcpSocket socket)
+void ConnectionListener::startWorker(platform::TcpSocket socket, std::string address)
 {
     auto client = std::make_shared<ClientSocket>(std::make_shared<platform::TcpSocket>(std::move(socket)),
                                                  m_core);
@@ -86,7 +101,8 @@ void ConnectionListener::startWorker(platform::TcpSocket socket)
     // The entry exists before its thread does, so that a failed start leaves
     // nothing behind and a started thread is never lost to a failed insertion.
     std::lock_guard lock(m_workersMutex);
-    auto& worker = m_workers.emplace_back(Worker{std::move(client), std::move(status), {}});
+    auto& worker = m_workers.emplace_back(
+        Worker{std::move(client), std::move(status), std::move(address), {}});
     try {
         worker.thread = m_options.startThread(std::move(body));
     } catch (...) {
@@ -130,6 +146,7 @@ void ConnectionListener::deactivate()
         w.status->terminated = true;
         w.client->abortFromListener();
     }
+    m_core->packetMemory.wakeAll(); // workers waiting for packet memory look at `terminated`
 
     const auto allFinished = [&] {
         return std::all_of(workers.begin(), workers.end(), [](const Worker& w) { return w.status->finished.load(); });

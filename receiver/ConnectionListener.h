@@ -78,6 +78,7 @@ private:
     {
         std::shared_ptr<ClientSocket> client;
         std::shared_ptr<WorkerStatus> status;
+        std::string address; // the peer's, for the limit per address
         std::jthread thread;
     };
 
@@ -85,7 +86,7 @@ private:
     // The next connection, joining ended workers while none arrives; empty once deactivated.
     std::optional<platform::TcpSocket> nextConnection();
     void serve(platform::TcpSocket socket);
-    void startWorker(platform::TcpSocket socket);
+    void startWorker(platform::TcpSocket socket, std::string address);
     void joinFinishedLocked();
 
     void ServerSocket1Accept() { m_core->LogLine("Accept"); }

@@ -15,6 +15,8 @@ namespace {
 
 constexpr std::string_view kRawFilePattern = "hhmmss ";
 constexpr std::string_view kRawFileExtension = ".bin";
+// Freeing packet storage at least this large hands freed memory back to the system.
+constexpr std::size_t kReturnFreedMemoryAfter = 1u << 20;
 
 std::string hex(std::uint32_t value, int digits)
 {
@@ -100,8 +102,17 @@ void ConnectionWorker::ServerSocket1ThreadStart()
 
     while (m_socket.connected() && !m_core->Stopping && !m_status.terminated) {
         m_receiveBuffer.fill(0);
-        if (!m_socket.waitForData(m_core->silenceLimit)) {
+        const Wait wait = waitForData();
+        if (wait == Wait::Silence) {
             timeOut();
+            break;
+        }
+        if (wait == Wait::SlowHeader) {
+            endSlowPeer(":header not complete within the silence limit");
+            break;
+        }
+        if (wait == Wait::SlowPayload) {
+            endSlowPeer(":payload slower than the rate floor");
             break;
         }
         if (m_core->Stopping)
@@ -132,6 +143,87 @@ void ConnectionWorker::ServerSocket1ThreadStart()
         LogLine("CallBackInfo:disconnect!!");
     }
     LogLine(m_record.logName() + ":thread.Terminate !!!");
+    m_packetMemory.reset();
+    releasePacketStorage(m_framer.releaseStorage());
+}
+
+ConnectionWorker::Wait ConnectionWorker::waitForData()
+{
+    // The silence limit counts from the last read; the header's and the rate
+    // window's ends may come first.
+    const auto silenceEnd = SteadyClock::now() + m_core->silenceLimit;
+    for (;;) {
+        auto until = silenceEnd;
+        Wait cause = Wait::Silence;
+        if (m_headerStarted && m_headerDeadline < until) {
+            until = m_headerDeadline;
+            cause = Wait::SlowHeader;
+        }
+        if (m_payloadStarted && m_rateWindowEnd < until) {
+            until = m_rateWindowEnd;
+            cause = Wait::SlowPayload;
+        }
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - SteadyClock::now());
+        if (m_socket.waitForData(std::max(left, std::chrono::milliseconds{0})))
+            return Wait::Data;
+        const auto now = SteadyClock::now();
+        if (cause == Wait::Silence || !m_socket.connected())
+            return Wait::Silence; // the time passed, or the wait failed
+        if (cause == Wait::SlowHeader || !keepsPayloadRate(now))
+            return cause;
+        // The payload kept the rate over the window that just ended: wait on.
+    }
+}
+
+bool ConnectionWorker::keepsPayloadRate(SteadyClock::time_point now)
+{
+    if (!m_payloadStarted || now < m_rateWindowEnd)
+        return true;
+    if (m_rateWindowBytes < m_core->payloadRateFloor.bytesPerWindow())
+        return false;
+    m_rateWindowBytes = 0;
+    m_rateWindowEnd = now + m_core->payloadRateFloor.window;
+    return true;
+}
+
+bool ConnectionWorker::takePacketMemory(std::uint64_t bytes)
+{
+    auto& memory = m_core->packetMemory;
+    m_packetMemory = memory.tryTake(bytes);
+    if (m_packetMemory)
+        return true;
+    if (bytes > memory.limit()) {
+        LogLine(m_record.logName() + ":packet size " + std::to_string(bytes - 1) +
+                " exceeds MAX_PACKET_MEMORY, closing the connection");
+        return false;
+    }
+    LogLine(m_record.logName() + ":waiting for packet memory");
+    m_packetMemory = memory.take(bytes, SteadyClock::now() + m_core->silenceLimit, [this] {
+        return m_core->Stopping.load() || m_status.terminated.load();
+    });
+    if (m_packetMemory) {
+        LogLine(m_record.logName() + ":packet memory granted");
+        return true;
+    }
+    if (!m_status.terminated)
+        LogLine(m_record.logName() +
+                ":no packet memory within the silence limit, closing the connection");
+    return false;
+}
+
+void ConnectionWorker::releasePacketStorage(std::size_t freed)
+{
+    // Freed blocks of a large packet would otherwise stay in the allocator's
+    // pools and keep the process's resident size at its highest.
+    if (freed >= kReturnFreedMemoryAfter)
+        PacketMemory::returnFreedMemory();
+}
+
+void ConnectionWorker::endSlowPeer(std::string_view why)
+{
+    LogLine(m_record.logName() + std::string(why) + ", closing the connection");
+    report(EventCode::CONNECTION_TIMED_OUT, bytesOf(m_lastTimeText));
+    m_socket.close();
 }
 
 bool ConnectionWorker::handleRead(std::size_t count)
@@ -141,10 +233,15 @@ bool ConnectionWorker::handleRead(std::size_t count)
     const auto step = m_framer.feed(std::span(m_receiveBuffer).first(count));
     switch (step.outcome) {
     case Outcome::HeaderPartial:
+        if (!m_headerStarted) {
+            m_headerStarted = true;
+            m_headerDeadline = SteadyClock::now() + m_core->silenceLimit;
+        }
         return true; // the header's missing bytes come with the next read
     case Outcome::HeaderAccepted:
     case Outcome::HeaderRejected:
     case Outcome::HeaderTooLarge: {
+        m_headerStarted = false;
         const PacketHeader h = m_framer.header();
         LogLine(m_record.logName() + ": Cmd =" + hex(h.command, 2));
         LogLine("header data size =" + hex(h.size, 8));
@@ -154,13 +251,29 @@ bool ConnectionWorker::handleRead(std::size_t count)
             m_socket.close();
             return false;
         }
+        if (step.outcome == Outcome::HeaderAccepted && h.size > 0) {
+            // Nothing of the payload is read before its memory is granted.
+            if (!takePacketMemory(std::uint64_t{h.size} + 1)) {
+                m_socket.close();
+                return false;
+            }
+            m_payloadStarted = true;
+            m_rateWindowBytes = 0;
+            m_rateWindowEnd = SteadyClock::now() + m_core->payloadRateFloor.window;
+        }
         return true;
     }
     case Outcome::PayloadPartial:
         LogLine("Receive " + hex(static_cast<std::uint32_t>(count), 8) + " bytes");
+        m_rateWindowBytes += count;
+        if (!keepsPayloadRate(SteadyClock::now())) {
+            endSlowPeer(":payload slower than the rate floor");
+            return false;
+        }
         return true;
     case Outcome::PacketComplete:
         LogLine("Receive " + hex(static_cast<std::uint32_t>(count), 8) + " bytes");
+        m_payloadStarted = false;
         return completePacket();
     case Outcome::Stalled:
         return true; // unreachable: a stalled framer asks for 0 bytes, and such a read ends the loop
@@ -183,7 +296,8 @@ bool ConnectionWorker::completePacket()
                       [this](std::string_view line) { LogLine(line); });
     }
     LogLine("TotalTime:" + std::to_string(static_cast<std::uint32_t>(platform::tickCount() - start)));
-    m_framer.clearPacket();
+    const std::size_t freed = m_framer.clearPacket();
+    m_packetMemory.reset();
 
     const AckBytes ack = encodeAck(m_framer.header().command);
     try {
@@ -191,9 +305,11 @@ bool ConnectionWorker::completePacket()
         // gets no longer to make room than a silent one gets to send.
         const std::size_t sent = m_socket.write(ack, m_core->silenceLimit);
         LogLine(m_record.logName() + " :ACK, " + std::to_string(sent));
+        releasePacketStorage(freed); // after the acknowledgement, which must not wait for it
         return true;
     } catch (const std::exception&) {
         LogLine(m_record.logName() + " :ACK Error!!");
+        releasePacketStorage(freed);
         return false;
     }
 }

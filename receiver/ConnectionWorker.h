@@ -3,6 +3,11 @@
 // packet files when asked to, delivers and acknowledges each packet, and
 // reports the time-out and the end. Every step writes its diagnostic line.
 //
+// Against peers that hold a connection without serving a recorder: a header
+// must be complete within the silence limit from its first byte, a payload must
+// keep the payload rate floor, and a payload is read only once the packet
+// memory has granted its size (the wait for it is bounded by the silence limit).
+//
 // Threads: all state of a connection lives in this object and is touched only by
 // its worker thread. Shared with the library: the core (read-only settings,
 // atomic `Stopping` and callback) and the WorkerStatus through which the
@@ -13,10 +18,12 @@
 #include "ClientSocket.h"
 #include "DeviceRecord.h"
 #include "PacketFramer.h"
+#include "PacketMemory.h"
 #include "ReceiverCore.h"
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -54,6 +61,21 @@ public:
     void ServerSocket1ThreadStart();
 
 private:
+    using SteadyClock = std::chrono::steady_clock;
+    // Why a wait for data ended.
+    enum class Wait
+    {
+        Data,
+        Silence,
+        SlowHeader,
+        SlowPayload
+    };
+
+    Wait waitForData();
+    bool keepsPayloadRate(SteadyClock::time_point now); // false: the payload is too slow
+    bool takePacketMemory(std::uint64_t bytes);         // false: not granted
+    void releasePacketStorage(std::size_t freed);
+    void endSlowPeer(std::string_view why);
     void reportConnectionEvent(std::int32_t code);
     void report(std::int32_t code, std::span<const std::uint8_t> data);
     bool handleRead(std::size_t count); // false: leave the loop
@@ -72,6 +94,13 @@ private:
     PacketFramer m_framer;
     std::array<std::uint8_t, kMaxReadSize> m_receiveBuffer{};
     std::string m_lastTimeText; // time text of the latest connection event
+
+    bool m_headerStarted = false; // some bytes of a header have arrived
+    SteadyClock::time_point m_headerDeadline;
+    bool m_payloadStarted = false; // a payload is under way
+    SteadyClock::time_point m_rateWindowEnd;
+    std::uint64_t m_rateWindowBytes = 0;
+    PacketMemory::Grant m_packetMemory; // the share of the packet under way
 };
 
 } // namespace kavrel

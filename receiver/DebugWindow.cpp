@@ -36,6 +36,8 @@ public:
         setFixedSize(kClientWidth, kClientHeight);
         Memo1 = new QPlainTextEdit(this);
         Memo1->setReadOnly(true);
+        // A station runs for months: the oldest lines go once the window holds its limit.
+        Memo1->setMaximumBlockCount(kDebugWindowLines);
         Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         Memo1->setFont(QFont(QStringLiteral("Sans Serif"), kFontPoints));
         auto* layout = new QVBoxLayout(this);

@@ -8,6 +8,9 @@
 
 namespace kavrel {
 
+// The lines the window keeps; older ones are dropped as new ones come.
+inline constexpr int kDebugWindowLines = 10000;
+
 // The LogWindowFactory for hosts that run a Qt application on the calling
 // thread; answers none for every other host.
 std::unique_ptr<LogWindow> makeDebugWindow(void* parentWindow, std::function<void()> onClose);

@@ -21,15 +21,22 @@ struct QUVEX_INFO
 
     // The connection's name: the second text, or the third while the second is empty.
     const std::string& connectionName() const { return texts[1].empty() ? texts[2] : texts[1]; }
-    // The name that starts the connection's log lines: the second text alone.
-    const std::string& logName() const { return texts[1]; }
+    // The name that starts the connection's log lines: the second text alone,
+    // escaped for the log (escapedForLog).
+    std::string logName() const;
 };
+
+// Wire text made safe for one log line: control characters become "%" and two
+// hex digits ("%0D%0A"), and a "%" that already stands before two hex digits
+// becomes "%25", so that no text from a peer can start a line of its own.
+std::string escapedForLog(std::string_view text);
 
 using LogSink = std::function<void(std::string_view)>;
 
 // Decodes a device-information packet (payload + zero byte) into the record:
 // the text runs to the first zero byte; six comma-separated fields, the rest is
-// the seventh; the second text becomes second + "_" + seventh. Each step is logged.
+// the seventh; the second text becomes second + "_" + seventh. Each step is
+// logged, escaped for the log.
 void decodeDeviceInfo(std::span<const std::uint8_t> packet, QUVEX_INFO& record, const LogSink& log);
 
 } // namespace kavrel

@@ -70,7 +70,8 @@ struct Reading
     LibrarySettings settings;
     // The first occurrence of a key wins, as the system's profile reader has it.
     bool seenWantLog = false, seenShowDebug = false, seenSaveData = false, seenTimeout = false,
-         seenMaxPacket = false, seenMaxConnections = false;
+         seenMaxPacket = false, seenMaxConnections = false, seenMaxPacketMemory = false,
+         seenMaxPerAddress = false;
 };
 
 bool equalsNoCase(std::string_view a, std::string_view b)
@@ -108,6 +109,16 @@ void onEntry(Reading& r, std::string_view name, std::string_view value)
         take(r.seenMaxConnections, value, [&](std::int32_t v) {
             if (v > 0)
                 s.MAX_CONNECTIONS = v;
+        });
+    else if (equalsNoCase(name, "MAX_PACKET_MEMORY"))
+        take(r.seenMaxPacketMemory, value, [&](std::int32_t v) {
+            if (v > 0)
+                s.MAX_PACKET_MEMORY = v;
+        });
+    else if (equalsNoCase(name, "MAX_CONNECTIONS_PER_ADDRESS"))
+        take(r.seenMaxPerAddress, value, [&](std::int32_t v) {
+            if (v >= 0)
+                s.MAX_CONNECTIONS_PER_ADDRESS = v;
         });
 }
 

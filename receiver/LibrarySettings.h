@@ -30,6 +30,13 @@ struct LibrarySettings
     // unbounded connections; both lie far above what a station ever sees.
     std::int32_t MAX_PACKET_SIZE = 64 * 1024 * 1024; // bytes, at most kMaxPacketSizeLimit
     std::int32_t MAX_CONNECTIONS = 1000;
+    // What all connections together may hold for packets under way; a packet
+    // that would exceed it waits until others are delivered, so that peers
+    // announcing large packets and never finishing them cannot exhaust memory.
+    std::int32_t MAX_PACKET_MEMORY = 512 * 1024 * 1024; // bytes
+    // Connections one peer address may hold at once (0: no limit), so that one
+    // address cannot take every connection slot from the recorders.
+    std::int32_t MAX_CONNECTIONS_PER_ADDRESS = 128;
 
     bool wantLog() const { return WANT_LOG != 0; }
     bool showDebug() const { return SHOW_DEBUG == 1; }

@@ -47,6 +47,14 @@ constexpr bool isPacketEvent(std::int32_t code)
     return code >= 0 && code < EventCode::CONNECTION_OPENED;
 }
 
+// True for the library's own connection events. A packet whose command is one
+// of them is never reported under that code: the host would take it for the
+// library's event (a forged "connection closed" would log a recorder out).
+constexpr bool isConnectionEvent(std::int32_t code)
+{
+    return code >= EventCode::CONNECTION_OPENED && code <= EventCode::DATA_RECEIVED;
+}
+
 struct PacketHeader
 {
     std::uint16_t command = 0;

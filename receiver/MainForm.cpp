@@ -10,6 +10,7 @@ TfrmMain::TfrmMain(void* parentWindow, Options options)
       ServerSocket1(m_core, std::move(options.listener))
 {
     m_core->silenceLimit = options.silenceLimit;
+    m_core->payloadRateFloor = options.payloadRateFloor;
     std::string hostFolder = options.hostFolder.empty() ? options.programFolder() : options.hostFolder;
     if (hostFolder.empty()) {
         // Never the file system's root: settings, log and raw files stay where the program was started.
@@ -34,6 +35,7 @@ std::int32_t TfrmMain::start(std::int32_t port)
     m_core->settings = LibrarySettings::load(
         platform::joinPath(m_core->HostFolder, LibrarySettings::kFileName));
     const auto& s = m_core->settings;
+    m_core->packetMemory.setLimit(static_cast<std::uint64_t>(s.MAX_PACKET_MEMORY));
     m_core->log.configure(s.wantLog(),
                           DiagnosticLog::setUpLogFile(m_core->HostFolder, m_core->clock(), s.saveData()));
 

@@ -28,6 +28,7 @@ public:
         // Where the running program's file lies; empty when that cannot be found.
         std::function<std::string()> programFolder = platform::programFolder;
         std::chrono::milliseconds silenceLimit = kSilenceLimit;
+        PayloadRateFloor payloadRateFloor;
         ListenerOptions listener;
         DiagnosticLog::Clock clock = platform::localNow;
         LogWindowFactory windowFactory;                  // empty: no debug window

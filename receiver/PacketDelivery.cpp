@@ -2,6 +2,8 @@
 
 #include "HostGate.h"
 
+#include <string>
+
 namespace kavrel {
 
 void reportEvent(KavrelHostCallback callback, const std::string& text, std::int32_t code,
@@ -25,6 +27,11 @@ void deliverPacket(const HeaderBytes& header, QUVEX_INFO& record, std::span<cons
     const std::int32_t code = decodeHeader(header).command;
     if (code == EventCode::QUVEX_INFO)
         decodeDeviceInfo(packet, record, log);
+    if (isConnectionEvent(code)) {
+        log(record.logName() + ":command " + std::to_string(code) +
+            " is a connection event code; acknowledged, not reported");
+        return;
+    }
     reportEvent(callback, record.connectionName(), code, packet);
 }
 

@@ -4,12 +4,6 @@
 
 namespace kavrel {
 
-namespace {
-// Storage reserved up front for a packet; larger ones grow as their bytes arrive,
-// so a header alone never makes the station allocate what it announces.
-constexpr std::size_t kInitialReserve = 1u << 20;
-} // namespace
-
 PacketFramer::PacketFramer(std::uint64_t maxPacketSize) : m_maxPacketSize(maxPacketSize) {}
 
 std::size_t PacketFramer::nextReadSize() const
@@ -44,7 +38,6 @@ PacketFramer::Step PacketFramer::feedHeader(std::span<const std::uint8_t> bytes)
 
     m_headerExpected = false;
     m_packet.clear();
-    m_packet.reserve(std::min<std::size_t>(std::size_t{h.size} + 1, kInitialReserve));
     return {Outcome::HeaderAccepted, take};
 }
 
@@ -53,6 +46,11 @@ PacketFramer::Step PacketFramer::feedPayload(std::span<const std::uint8_t> bytes
     if (m_size == 0)
         return {Outcome::Stalled, 0};
 
+    // The storage is sized once, from the header, when the first payload byte
+    // arrives: by then the connection has its share of the packet memory, and
+    // the buffer never grows by doubling.
+    if (m_received == 0)
+        m_packet.reserve(std::size_t{m_size} + 1);
     const std::size_t take = std::min<std::size_t>(bytes.size(), m_size - m_received);
     m_packet.insert(m_packet.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(take));
     m_received += static_cast<std::uint32_t>(take);
@@ -63,6 +61,19 @@ PacketFramer::Step PacketFramer::feedPayload(std::span<const std::uint8_t> bytes
     m_received = 0;
     m_headerExpected = true;
     return {Outcome::PacketComplete, take};
+}
+
+std::size_t PacketFramer::clearPacket()
+{
+    m_packet.clear();
+    return m_packet.capacity() > kKeptStorage ? releaseStorage() : 0;
+}
+
+std::size_t PacketFramer::releaseStorage()
+{
+    const std::size_t freed = m_packet.capacity();
+    std::vector<std::uint8_t>().swap(m_packet);
+    return freed;
 }
 
 } // namespace kavrel

@@ -37,6 +37,10 @@ public:
     };
 
     static constexpr std::uint64_t kNoLimit = std::numeric_limits<std::uint64_t>::max();
+    // Packet storage up to this size (a read's worth) is kept for the
+    // connection's next packet; larger storage is let go once its packet is
+    // delivered, so that an idle connection never holds a large buffer.
+    static constexpr std::size_t kKeptStorage = kMaxReadSize;
 
     explicit PacketFramer(std::uint64_t maxPacketSize = kNoLimit);
 
@@ -59,8 +63,12 @@ public:
     // After PacketComplete: the payload followed by one zero byte. Valid until the next feed().
     std::span<const std::uint8_t> packet() const { return m_packet; }
 
-    // Drops the completed packet's bytes, keeping the buffer's storage for the next one.
-    void clearPacket() { m_packet.clear(); }
+    // Drops the completed packet's bytes. Storage up to kKeptStorage is kept for
+    // the next packet; larger storage is freed. Answers the bytes freed.
+    std::size_t clearPacket();
+
+    // Frees the packet storage, whatever its size. Answers the bytes freed.
+    std::size_t releaseStorage();
 
 private:
     Step feedHeader(std::span<const std::uint8_t> bytes);

@@ -15,16 +15,31 @@
 #            byte every 50 s, and more connections than MAX_CONNECTIONS, while
 #            ordinary recorders are served; host threads and memory
 # soak       RSS, threads and open descriptors sampled every minute
+# hostile    peers that are no recorders: 20 that each announce a 60 MB clip and
+#            send all but its last byte (peak RSS growth against the packet
+#            memory budget); a burst of 32 clips of 32 MiB (RSS 10 s after it,
+#            against idle); 1000 peers from 127.0.0.1 trickling one byte every
+#            40 s while a recorder from 127.0.0.2 dials (time until it is served)
 #
 # The host runs from a folder of its own, so that its settings file
-# (quvex.ini beside the program) belongs to the run. LOAD_PORT picks the port.
+# (quvex.ini beside the program) belongs to the run. LOAD_PORT picks the port;
+# LOAD_HOST=Tessaro runs the station itself (offscreen) instead of kavrel-listen.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+source scripts/lib/station.sh
 build=build/release
 port=${LOAD_PORT:-19650}
+host=${LOAD_HOST:-kavrel-listen}
+# kavrel-listen prints its event counts on SIGINT; a program started in the
+# background of a script ignores SIGINT, so the station is ended with SIGTERM.
+case $host in
+  kavrel-listen) stop_signal=INT ;;
+  Tessaro) stop_signal=TERM ;;
+  *) echo "LOAD_HOST must be kavrel-listen or Tessaro" >&2; exit 2 ;;
+esac
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j 2 --target kavrel-listen recorder-sim >/dev/null
+cmake --build "$build" -j 2 --target "$host" recorder-sim >/dev/null
 sim=$PWD/$build/bin/recorder-sim
 
 # Two thousand connections and as many threads need more than the usual 1024 descriptors.
@@ -33,7 +48,7 @@ ulimit -n "$(ulimit -Hn)"
 work=$(mktemp -d /tmp/station-load-XXXXXX)
 host_pid=""
 cleanup() {
-  [ -n "$host_pid" ] && kill -INT "$host_pid" 2>/dev/null && wait "$host_pid" 2>/dev/null || true
+  [ -n "$host_pid" ] && kill -"$stop_signal" "$host_pid" 2>/dev/null && wait "$host_pid" 2>/dev/null || true
   jobs -p | xargs -r kill 2>/dev/null || true
   rm -rf "$work"
 }
@@ -43,6 +58,19 @@ trap cleanup EXIT
 start_host() {
   rm -f "$work/quvex.ini" "$work/host.log"
   [ -n "${1:-}" ] && printf '[Option]\n%s\n' "$1" > "$work/quvex.ini"
+  if [ "$host" = Tessaro ]; then
+    # A program folder of its own (the archive grows there) and a runtime folder
+    # of its own, so that it runs beside any other station.
+    rm -rf "$work/station" "$work/runtime"
+    mkdir -p "$work/station" && mkdir -m 700 "$work/runtime"
+    [ -f "$work/quvex.ini" ] && cp "$work/quvex.ini" "$work/station/"
+    cp "$build/bin/Tessaro" "$build/bin/libKavrel.so" "$build/bin/nopicture.mov" "$work/station/"
+    XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=offscreen \
+      "$work/station/Tessaro" --port "$port" > "$work/host.log" 2>&1 &
+    host_pid=$!
+    station_wait_for_port "$port" "$host_pid" && return 0
+    echo "Tessaro did not start:"; cat "$work/host.log"; exit 1
+  fi
   cp "$build/bin/kavrel-listen" "$work/"
   "$work/kavrel-listen" --quiet --port "$port" > "$work/host.log" 2>&1 &
   host_pid=$!
@@ -54,7 +82,7 @@ start_host() {
 }
 
 stop_host() {
-  kill -INT "$host_pid"; wait "$host_pid" || true; host_pid=""
+  kill -"$stop_signal" "$host_pid"; wait "$host_pid" || true; host_pid=""
   sed -n 's/^kavrel-listen: events/  host events/p' "$work/host.log"
 }
 
@@ -152,6 +180,62 @@ run_misbehave() {
   stop_host
 }
 
+rss_mib() { read -r rss _ < <(sample "$host_pid"); echo "$rss"; }
+
+run_hostile() {
+  local watcher idle peak start served
+  head -c 60000000 /dev/urandom > "$work/clip60.bin"
+  head -c $(( 32 * 1024 * 1024 )) /dev/urandom > "$work/clip32.bin"
+
+  echo "== hostile: 20 peers each announce a 60 MB clip and send all but its last byte"
+  echo "   (MAX_PACKET_MEMORY default 512 MiB; the peers hang up after 40 s)"
+  start_host ""
+  sleep 1; idle=$(rss_mib)
+  watch_peaks "$work/peaks" & watcher=$!
+  "$sim" --port "$port" --recorders 20 --serial FLOOD --positions 0 --clip "$work/clip60.bin" \
+    --unfinished --hold 40000 --quiet > "$work/flood.out" 2>&1 || true
+  kill "$watcher" 2>/dev/null || true
+  read -r peak _ < "$work/peaks"
+  echo "-- host idle RSS $idle MiB, peak $peak MiB: growth $(( peak - idle )) MiB (goal under 512 + 150)"
+  sleep 10
+  echo "-- 10 s after the peers hung up: RSS $(rss_mib) MiB"
+  stop_host
+
+  echo "== hostile: a burst of 32 recorders sending one 32 MiB clip each"
+  start_host ""
+  sleep 1; idle=$(rss_mib)
+  watch_peaks "$work/peaks" & watcher=$!
+  start=$SECONDS
+  "$sim" --port "$port" --recorders 32 --serial BURST --positions 0 --clip "$work/clip32.bin" \
+    --ack-timeout 120000 --quiet > "$work/burst.out" 2>&1 || true
+  kill "$watcher" 2>/dev/null || true
+  summary "$work/burst.out"
+  read -r peak _ < "$work/peaks"
+  echo "-- burst took $(( SECONDS - start )) s; host idle RSS $idle MiB, peak $peak MiB"
+  sleep 10
+  echo "-- 10 s after the burst: RSS $(rss_mib) MiB, $(( $(rss_mib) - idle )) MiB above idle (goal within 150)"
+  stop_host
+
+  echo "== hostile: 1000 peers from 127.0.0.1 trickling one byte every 40 s,"
+  echo "   then one recorder from 127.0.0.2 (MAX_CONNECTIONS_PER_ADDRESS default 128)"
+  start_host ""
+  "$sim" --port "$port" --recorders 1000 --serial SLOW --bind 127.0.0.1 --trickle 40000 \
+    --positions 1 --ack-timeout 600000 --quiet > "$work/slow.out" 2>&1 &
+  local slow=$!
+  sleep 10
+  echo "-- with the slow peers connected: $(now)"
+  start=$(date +%s%N)
+  "$sim" --port "$port" --bind 127.0.0.2 --serial OTHER --positions 5 --dials 20 \
+    --dial-timeout 3000 --redial-delay 1000 --quiet > "$work/other.out" 2>&1 || true
+  served=$(( ($(date +%s%N) - start) / 1000000 ))
+  echo "-- recorder from 127.0.0.2 done after $served ms (goal: served within 10 s):"
+  summary "$work/other.out"
+  kill -INT "$slow"; wait "$slow" || true
+  echo "-- slow peers (those past the per-address limit were refused):"
+  summary "$work/slow.out" | grep -v -e '^  error' -e '^  \.\.\.'
+  stop_host
+}
+
 run_soak() {
   local minutes=${1:-30}
   echo "== soak: 100 recorders with clips for $minutes minutes, reconnecting every few minutes"
@@ -178,12 +262,14 @@ run_soak() {
 
 runs=("$@")
 [ ${#runs[@]} -eq 0 ] && runs=(many storm misbehave)
+echo "host: $host"
 echo "machine: $(nproc) cores, $(free -m | awk '/^Mem/ {print $2}') MiB; open files limit $(ulimit -n)"
 while [ ${#runs[@]} -gt 0 ]; do
   case "${runs[0]}" in
     many) run_many ;;
     storm) run_storm ;;
     misbehave) run_misbehave ;;
+    hostile) run_hostile ;;
     soak)
       if [[ ${runs[1]:-} =~ ^[0-9]+$ ]]; then run_soak "${runs[1]}"; runs=("${runs[@]:1}"); else run_soak; fi ;;
     *) echo "unknown run ${runs[0]}; see the top of $0"; exit 2 ;;

@@ -1,20 +1,19 @@
 // The debug window: shown by SHOW_DEBUG=1, fed from worker threads, and its
 // close box ends the listener.
 #include "DebugWindow.h"
+
 #include "MainForm.h"
 #include "RecorderConnection.h"
 #include "TempFolder.h"
 
 #include <QApplication>
 #include <QPlainTextEdit>
-#include <QTest>
-#include <QTimer>
-
-#include <gtest/gtest.h>
-
 #include <QRegularExpression>
-
+#include <QTest>
+#include <QTextBlock>
+#include <QTimer>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -72,6 +71,22 @@ TEST(DebugWindow, ShownWithItsFirstLineAndLinesFromWorkers)
     EXPECT_FALSE(frm->listener().active());
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(c.waitForClose(10s), recorder::RecorderConnection::CloseWait::Closed);
+    frm->stop();
+}
+
+TEST(DebugWindow, KeepsOnlyTheLatestLines)
+{
+    TempFolder host;
+    auto frm = startWith(host, "[Option]\nSHOW_DEBUG=1\n");
+    auto* memo = debugWindow()->findChild<QPlainTextEdit*>();
+    ASSERT_NE(memo, nullptr);
+    const int written = kavrel::kDebugWindowLines + 50; // and the start line before them
+    for (int i = 1; i <= written; ++i)
+        frm->core().LogLine("line " + std::to_string(i));
+    EXPECT_EQ(memo->document()->blockCount(), kavrel::kDebugWindowLines);
+    EXPECT_TRUE(memo->document()->firstBlock().text().endsWith(QStringLiteral(" line 51")))
+        << memo->document()->firstBlock().text().toStdString();
+    EXPECT_TRUE(memo->document()->lastBlock().text().endsWith(QStringLiteral(" line 10050")));
     frm->stop();
 }
 

@@ -74,12 +74,18 @@ TEST(LibrarySettings, GuardLimitsAcceptOnlyPositiveValuesThatFit)
         const char* legend;
         const char* ini;
         std::int32_t maxPacketSize, maxConnections;
+        std::int32_t maxPacketMemory = 512 * 1024 * 1024, perAddress = 128;
     };
     const Case cases[] = {
-        {"zero keeps the default, hexadecimal count", "[Option]\nMAX_PACKET_SIZE=0\nMAX_CONNECTIONS=$10\n",
-         64 * 1024 * 1024, 16},
+        {"zero keeps the default, hexadecimal count",
+         "[Option]\nMAX_PACKET_SIZE=0\nMAX_CONNECTIONS=$10\n", 64 * 1024 * 1024, 16},
         {"the largest size whose event length (size + 1) still fits 32 bits",
          "[Option]\nMAX_PACKET_SIZE=2147483647\n", 2147483646, 1000},
+        {"memory budget and per-address limit; 0 switches the per-address limit off",
+         "[Option]\nMAX_PACKET_MEMORY=$100000\nMAX_CONNECTIONS_PER_ADDRESS=0\n", 64 * 1024 * 1024,
+         1000, 0x100000, 0},
+        {"a budget of 0 and a negative per-address limit keep the defaults",
+         "[Option]\nMAX_PACKET_MEMORY=0\nMAX_CONNECTIONS_PER_ADDRESS=-1\n", 64 * 1024 * 1024, 1000},
     };
     for (const auto& c : cases) {
         TempFolder folder;
@@ -88,6 +94,8 @@ TEST(LibrarySettings, GuardLimitsAcceptOnlyPositiveValuesThatFit)
         const auto s = LibrarySettings::load(path);
         EXPECT_EQ(s.MAX_PACKET_SIZE, c.maxPacketSize) << c.legend;
         EXPECT_EQ(s.MAX_CONNECTIONS, c.maxConnections) << c.legend;
+        EXPECT_EQ(s.MAX_PACKET_MEMORY, c.maxPacketMemory) << c.legend;
+        EXPECT_EQ(s.MAX_CONNECTIONS_PER_ADDRESS, c.perAddress) << c.legend;
     }
 }
 

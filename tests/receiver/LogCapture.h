@@ -36,9 +36,17 @@ public:
 
     bool waitFor(const std::string& line, std::chrono::milliseconds timeout = std::chrono::seconds(10))
     {
+        return waitForCount(line, 1, timeout);
+    }
+
+    // Waits until the line has been written count times.
+    bool waitForCount(const std::string& line, std::size_t count,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(10))
+    {
         std::unique_lock lock(m_mutex);
         return m_changed.wait_for(lock, timeout, [&] {
-            return std::find(m_lines.begin(), m_lines.end(), line) != m_lines.end();
+            return static_cast<std::size_t>(std::count(m_lines.begin(), m_lines.end(), line)) >=
+                   count;
         });
     }
 

@@ -149,6 +149,39 @@ TEST(PacketFramer, LargePayloadInSmallReadsCompletesOnce)
     EXPECT_EQ(framed[1].packet, (Bytes{'a', 'b', 'c', 0}));
 }
 
+TEST(PacketFramer, StorageIsSizedFromTheHeaderAndALargeOneLetGoAfterItsPacket)
+{
+    struct Case
+    {
+        const char* legend;
+        std::uint32_t size;
+        std::size_t
+            freedByClear; // the storage let go after the packet: its whole size, or 0 when kept
+    };
+    const Case cases[] = {
+        {"a position: kept for the next packet", 80, 0},
+        {"a read's worth: kept", PacketFramer::kKeptStorage - 1, 0},
+        {"a clip in 997-byte reads: exactly payload + zero byte, never doubled, let go", 200000,
+         200001},
+    };
+    for (const auto& c : cases) {
+        PacketFramer f;
+        f.feed(encodeHeader(0x101, c.size));
+        const Bytes piece(997, 'x');
+        PacketFramer::Outcome last{};
+        for (std::uint32_t fed = 0; fed < c.size;) {
+            const auto step =
+                f.feed(std::span(piece).first(std::min<std::size_t>(piece.size(), c.size - fed)));
+            fed += static_cast<std::uint32_t>(step.consumed);
+            last = step.outcome;
+        }
+        ASSERT_EQ(last, PacketFramer::Outcome::PacketComplete) << c.legend;
+        EXPECT_EQ(f.clearPacket(), c.freedByClear) << c.legend;
+        EXPECT_EQ(f.releaseStorage(), c.freedByClear == 0 ? std::size_t{c.size} + 1 : 0)
+            << c.legend;
+    }
+}
+
 TEST(PacketFramer, ReadSizeNeverExceedsWhatThePacketLacks)
 {
     PacketFramer framer;

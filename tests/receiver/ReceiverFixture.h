@@ -38,6 +38,7 @@ protected:
         std::chrono::milliseconds workerSweep = kavrel::ListenerOptions::kWorkerSweep;
         kavrel::WorkerThreadStarter startThread = kavrel::ListenerOptions{}.startThread;
         bool callback = true;
+        kavrel::PayloadRateFloor payloadRateFloor{};
     };
 
     void startReceiver(StartOptions o)
@@ -45,6 +46,7 @@ protected:
         kavrel::TfrmMain::Options options;
         options.hostFolder = m_host.path();
         options.silenceLimit = o.silenceLimit;
+        options.payloadRateFloor = o.payloadRateFloor;
         options.listener = {o.callbackGrace, o.workerSweep, std::move(o.startThread)};
         m_frm = std::make_unique<kavrel::TfrmMain>(nullptr, options);
         m_frm->core().log.setWindowSink(m_log.sink());
@@ -55,9 +57,10 @@ protected:
     }
     void startReceiver() { startReceiver(StartOptions{}); }
 
-    recorder::RecorderConnection connect()
+    recorder::RecorderConnection connect(const std::string& from = {})
     {
         recorder::RecorderConnection c;
+        c.setLocalAddress(from);
         EXPECT_TRUE(c.connect("127.0.0.1", m_frm->listener().port())) << c.lastError();
         return c;
     }

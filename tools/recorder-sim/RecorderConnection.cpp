@@ -1,6 +1,7 @@
 #include "RecorderConnection.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -102,6 +103,15 @@ bool RecorderConnection::connect(const std::string& host, std::uint16_t port, mi
         if (m_receiveBufferSize > 0)
             setsockopt(s.get(), SOL_SOCKET, SO_RCVBUF, &m_receiveBufferSize,
                        sizeof m_receiveBufferSize);
+        if (!m_localAddress.empty()) {
+            sockaddr_in local{};
+            local.sin_family = AF_INET;
+            if (inet_pton(AF_INET, m_localAddress.c_str(), &local.sin_addr) != 1 ||
+                ::bind(s.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+                m_lastError = "cannot connect from " + m_localAddress + ": " + errnoText(errno);
+                return false;
+            }
+        }
         int error = 0;
         if (::connect(s.get(), a->ai_addr, a->ai_addrlen) != 0) {
             if (errno != EINPROGRESS) {

@@ -88,6 +88,10 @@ public:
     // connect on (0: the system's default). A small one fills after a few
     // unread acknowledgements, as a modem's would.
     void setReceiveBufferSize(int bytes) { m_receiveBufferSize = bytes; }
+    // Connects from this local IPv4 address from the next connect on (empty:
+    // the system's choice), as recorders behind different addresses do; any
+    // 127.x.y.z address works over loopback.
+    void setLocalAddress(std::string address) { m_localAddress = std::move(address); }
     void close() { m_socket.reset(); }
     // Sends end of stream (the peer reads 0 bytes) and keeps the reading side open.
     bool shutdownSend();
@@ -144,6 +148,7 @@ private:
 
     SocketHandle m_socket;
     int m_receiveBufferSize = 0;
+    std::string m_localAddress;
     std::string m_peer; // "host:port", for messages
     std::string m_lastError;
 };

@@ -68,13 +68,14 @@ SessionReport RecorderSession::run(std::stop_token stop)
         return m_report;
     if (m_options.neverRead)
         m_connection.setReceiveBufferSize(kModemReceiveBuffer);
+    m_connection.setLocalAddress(m_options.bindAddress);
 
     std::string text;
     appendDeviceInfoText(text, device);
     if (dial({kavrel::EventCode::QUVEX_INFO, textBytes(text), false}))
         sendRounds();
 
-    if (m_options.neverRead)
+    if (m_options.neverRead || m_options.unfinished)
         waitForReceiverToEnd();
     else if (m_options.noAck && m_connection.isOpen())
         checkLateAcks();
@@ -124,6 +125,14 @@ bool RecorderSession::send(const Packet& p)
 RecorderSession::Outcome RecorderSession::transmit(const Packet& p)
 {
     Outcome o;
+    if (m_options.unfinished && p.clip) {
+        // Announces the whole clip and holds back its last byte.
+        Bytes bytes;
+        appendPacket(bytes, p.command, p.payload);
+        o.sent = m_connection.sendRaw(std::span(bytes).first(bytes.size() - 1));
+        o.error = o.sent ? std::string() : m_connection.lastError();
+        return o;
+    }
     if (!awaitsAcks()) {
         if (p.clip && m_report.clipBytes == 0)
             m_firstClipStart = Clock::now();
@@ -176,7 +185,9 @@ bool RecorderSession::record(const Packet& p, const Outcome& o)
     m_report.bytesSent += bytes;
     if (p.clip)
         m_report.clipBytes += bytes;
-    if (!awaitsAcks()) {
+    if (m_options.unfinished && p.clip) {
+        return false; // never completed, never acknowledged: nothing more to send
+    } else if (!awaitsAcks()) {
         m_unackedCommands.push_back(p.command);
     } else if (!o.acked) {
         m_report.fail(m_report.key + ": " + o.error);

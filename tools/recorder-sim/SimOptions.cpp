@@ -118,6 +118,11 @@ given). Ctrl-C stops every recorder after the packet under way.
              o.port = static_cast<std::uint16_t>(port);
              return e;
          }},
+        {connection, "bind", "ADDRESS",
+         "connect from this local IPv4 address, as from another network (any 127.x.y.z here)",
+         [&o](std::string_view v) {
+             return setText(o.bindAddress, v, "--bind needs an IPv4 address");
+         }},
         {connection, "recorders", "N",
          "recorders connected at once, each with its own key (default 1)",
          count(o.recorders, "recorders", 1, kMaxRecorders)},
@@ -177,6 +182,9 @@ given). Ctrl-C stops every recorder after the packet under way.
     toolcli::addSwitch(app, "--never-read", o.neverRead,
                        "send every packet and never read an acknowledgement")
         ->group(load);
+    toolcli::addSwitch(app, "--unfinished", o.unfinished,
+                       "send each clip but its last byte, then wait silently as --never-read does")
+        ->group(load);
     toolcli::addSwitch(app, "--quiet", o.quiet, "print the summary only")->group("Output");
 }
 
@@ -201,6 +209,8 @@ ParsedOptions parseSimOptions(std::span<const std::string_view> args)
             return fail(std::string(name) + " needs --clip FILE");
     if (o.neverRead && (o.noAck || o.trickle.count() > 0))
         return fail("--never-read goes with neither --no-ack nor --trickle");
+    if (o.unfinished && o.clipPath.empty())
+        return fail("--unfinished needs --clip FILE");
     if (auto problem = deviceInfoProblem(o.device))
         return fail(std::move(*problem));
     return parsed;

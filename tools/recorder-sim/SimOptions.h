@@ -37,6 +37,8 @@ struct SimOptions
     std::chrono::milliseconds hold{0};            // stay connected and silent after the last packet
     bool neverRead = false;                       // never read an acknowledgement
     std::chrono::milliseconds trickle{0};         // send packets one byte at a time, this far apart
+    bool unfinished = false; // send each clip but its last byte, then wait for the receiver to end
+    std::string bindAddress; // connect from this local address; empty: the system's choice
     // Device-information fields in UTF-8; with more than one recorder, the
     // serial gets "-" and the recorder's number appended, so keys differ.
     DeviceInfo device{{"SIM", "SIM", "127.0.0.1", "Depot", "Driver", "Route", "1"}};
