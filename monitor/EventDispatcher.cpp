@@ -2,6 +2,7 @@
 #include "EventDispatcher.h"
 
 #include "Archive.h"
+#include "ClipChannel.h"
 #include "Clock.h"
 #include "DateTime.h"
 #include "DateTimeFormat.h"
@@ -11,6 +12,7 @@
 #include "HostEventQueue.h"
 #include "LinkProtocol.h"
 #include "StationTimer.h"
+#include "StorageGuard.h"
 
 namespace monitor {
 namespace {
@@ -25,25 +27,6 @@ constexpr const char* kLogout = "Logout";
 
 constexpr std::string_view kClockPattern = "yyyy.mm.dd, hh:nn:ss";
 constexpr std::string_view kElapsedPattern = "hh:nn:ss";
-
-// The channel named by a clip event's code; empty for any other code.
-std::string_view clipChannel(std::int32_t code)
-{
-    switch (code) {
-    case Code::CMD_MPEG4_I_4in1:
-        return "ALL";
-    case Code::CMD_MPEG4_I_CH1:
-        return "1";
-    case Code::CMD_MPEG4_I_CH2:
-        return "2";
-    case Code::CMD_MPEG4_I_CH3:
-        return "3";
-    case Code::CMD_MPEG4_I_CH4:
-        return "4";
-    default:
-        return {};
-    }
-}
 
 } // namespace
 
@@ -65,6 +48,13 @@ void EventDispatcher::Timer1Timer()
     } catch (...) {
         // A failing step ends this tick's passes only; the event it failed on
         // has left the queue, and the next tick goes on with the next event.
+    }
+    if (m_guard) {
+        try {
+            m_guard->retry(m_parts.archive);
+        } catch (...) {
+            // Tried again on the next tick.
+        }
     }
     countReceivingTick();
 }
@@ -138,7 +128,9 @@ void EventDispatcher::login(const RAWDATA& event, std::string_view text)
 
 void EventDispatcher::positionSentence(const RAWDATA& event, std::string_view text)
 {
-    m_parts.archive.StorePositionSentence(event.Key, text);
+    const StoreOutcome stored = m_parts.archive.StorePositionSentence(event.Key, text);
+    if (m_guard)
+        m_guard->archived(event.JournalId, stored);
     if (event.Key == m_parts.registry.lists().selectedKey()) {
         m_parts.gps.ForwardSelectedSentence(text, m_parts.registry.UserBusy());
         setActivity(kPosition);
@@ -149,7 +141,9 @@ void EventDispatcher::positionSentence(const RAWDATA& event, std::string_view te
 void EventDispatcher::clip(const RAWDATA& event, std::string_view channel)
 {
     m_channelText = channel;
-    m_parts.archive.StoreClip(event.Key, event.bytes(), m_channelText);
+    const StoreOutcome stored = m_parts.archive.StoreClip(event.Key, event.bytes(), m_channelText);
+    if (m_guard)
+        m_guard->archived(event.JournalId, stored);
     setActivity(kVideo);
     m_parts.armAlarm();
 }

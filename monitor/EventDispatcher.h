@@ -37,6 +37,7 @@ class DeviceRegistry;
 class GpsForwarder;
 class HostEventQueue;
 class StationTimer;
+class StorageGuard;
 struct RAWDATA;
 
 class EventDispatcher
@@ -65,6 +66,10 @@ public:
     // One tick of Timer1.
     void Timer1Timer();
 
+    // Told of each journaled event's archiving, and asked every tick to store
+    // again what the archive could not take; null for none.
+    void setStorageGuard(StorageGuard* guard) { m_guard = guard; }
+
     const std::string& ChannelText() const { return m_channelText; }
     const std::string& EventTimeText() const { return m_eventTimeText; }
     const std::string& EventCaption() const { return m_eventCaption; }
@@ -85,6 +90,7 @@ private:
     void setActivity(const char* word);
 
     Parts m_parts;
+    StorageGuard* m_guard = nullptr;
     std::string m_channelText;
     std::string m_eventTimeText;
     std::string m_eventCaption;

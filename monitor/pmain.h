@@ -14,6 +14,7 @@
 #include <QMargins>
 #include <QPoint>
 #include <QWidget>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -57,6 +58,8 @@ class MovieClipViewer;
 class QtStationTimer;
 class WidgetAlarmView;
 class HostEventQueue;
+class EventJournal;
+class StorageGuard;
 class MessageBoxes;
 class ScreenGeometry;
 class StartupSequence;
@@ -87,6 +90,8 @@ struct StationOptions
     // none: the receiver library's exports, GPRSInitial and
     // GPRSRegisterCallbackInformation. Tests give a receiver with short time-outs.
     std::function<void(void* window, std::int32_t port)> startReceiver;
+    // How often a recorder held while the archive cannot be written is tried again.
+    std::chrono::milliseconds storageRetry{1000};
 };
 
 class TForm1 : public QWidget
@@ -114,6 +119,8 @@ public:
     GpsForwarder& gpsForwarder() const { return *m_gps; }
     // Exists from the start-up step StartDispatchTimer on.
     EventDispatcher* dispatcher() const { return m_dispatcher.get(); }
+    // Exists from the start-up step RecoverJournal on.
+    StorageGuard* storageGuard() const { return m_storageGuard.get(); }
 
     // The names of the start-up steps in the order they ran.
     const std::vector<std::string>& startupTrace() const { return m_startupTrace; }
@@ -157,6 +164,7 @@ private:
     void StepOpenGpsPort();
     void StepFreeDeviceTable();
     void StepCreateClipStream();
+    void StepRecoverJournal();
     void StepStartReceiver();
     void StepStartDispatchTimer();
     void StepResetGpsSending();
@@ -168,6 +176,7 @@ private:
     void showSizeGlyph(SizeGlyph glyph);
     void centreEventCaption();
     void followFrame();
+    void showStorageStatus();
 
     StationOptions m_options;
     ScreenGeometry& m_screen;
@@ -176,6 +185,9 @@ private:
 
     // Controls, parented to this window, which deletes them.
     QLabel* LblEventTime;
+    // Whether the archive can be written, and what was recovered at start.
+    QLabel* LblStorage;
+    std::uint64_t m_storageShown = 0;
     QPushButton* BtBtnMvSize;
     QFrame* Panel1;
     movieview::TQTMovie* QTMvReceive;
@@ -233,7 +245,10 @@ private:
     // Start-up state.
     bool m_secondInstance = false;
     std::unique_ptr<platform::SingleInstanceLock> m_instanceLock; // held for the process's life
-    std::unique_ptr<HostEventQueue> m_queue;                      // EventQueue with QueueLock
+    // The journal and its guard outlive the queue, whose callbacks use them.
+    std::unique_ptr<EventJournal> m_journal;
+    std::unique_ptr<StorageGuard> m_storageGuard;
+    std::unique_ptr<HostEventQueue> m_queue; // EventQueue with QueueLock
     std::string m_programFolder;
     std::vector<std::string> m_startupTrace;
     // The idle movie's failure, shown once start-up has finished.

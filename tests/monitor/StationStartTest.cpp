@@ -72,7 +72,7 @@ TEST(StationStart, StepsInOrderAndARecorderIsServed)
         "SetProgramFolder",   "LoadIdleMovie",      "ResetSharedState",    "ClearTexts",
         "ResetAlarmAndCaptions", "ShowEnlargeGlyph", "ForgetNavigationWindow", "ScreenSaverOff",
         "BuildDayFolder",     "OpenGpsPort",        "FreeDeviceTable",     "CreateClipStream",
-        "StartReceiver",      "StartDispatchTimer", "ResetGpsSending"};
+        "RecoverJournal",     "StartReceiver",      "StartDispatchTimer", "ResetGpsSending"};
     EXPECT_EQ(form.startupTrace(), expected);
     EXPECT_TRUE(boxes.boxes.empty());
     EXPECT_TRUE(form.findChild<QTimer*>(QStringLiteral("Timer1"))->isActive());
