@@ -3,6 +3,7 @@
 // Tessaro [--port N]   N: the TCP port the recorders call, 9600 unless given
 // (a second station on one computer, or a test, takes another).
 #include "MovieEngineSession.h"
+#include "ProcessLimits.h"
 #include "pmain.h"
 
 #include <QApplication>
@@ -11,6 +12,9 @@
 
 int main(int argc, char* argv[])
 {
+    // A file-size limit makes the archive's writes fail, which the station
+    // tells and waits out, instead of ending it.
+    platform::ignoreFileSizeSignal();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(monitor::kStationTitle));
 
