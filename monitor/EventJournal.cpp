@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
+#include <utility>
 
 namespace monitor {
 
@@ -130,11 +131,16 @@ int EventJournal::loadLocked(Loaded& loaded)
     std::uint64_t maxId = 0;
     std::uint64_t offset = 0;
     std::vector<std::uint8_t> body;
+    bool cleanEnd = false;
     while (fileSize - offset >= kHeaderSize) {
         std::array<std::uint8_t, kHeaderSize> header{};
         if (const int error = readAt(m_fd, header, offset))
             return error;
         const std::uint32_t length = getU32(header.data());
+        if (length == 0) {
+            cleanEnd = getU32(header.data() + 4) == 0;
+            break;
+        }
         if (length < kMarkBodySize || length > kMaxBody || length > fileSize - offset - kHeaderSize)
             break;
         body.resize(length);
@@ -154,18 +160,35 @@ int EventJournal::loadLocked(Loaded& loaded)
         }
         offset += kHeaderSize + length;
     }
-    loaded.droppedBytes = fileSize - offset;
+    loaded.cutShort = !cleanEnd && offset < fileSize;
     loaded.unarchived.clear();
     for (const auto& [id, place] : unarchived)
         loaded.unarchived.push_back(id);
-    // Whatever follows the last whole record is cut off, so that new records
-    // follow it directly. A failure here is harmless: new records overwrite it.
-    if (offset < fileSize)
-        (void)::ftruncate(m_fd, static_cast<off_t>(offset));
     m_unarchived = std::move(unarchived);
     m_end = offset;
+    m_allocated = fileSize;
     m_nextId = std::max(m_nextId, maxId + 1);
     m_loaded = true;
+    return 0;
+}
+
+int EventJournal::growLocked(std::uint64_t size)
+{
+    if (size <= m_allocated)
+        return 0;
+    const std::uint64_t target = (size + kGrowBytes - 1) / kGrowBytes * kGrowBytes;
+    static const std::vector<std::uint8_t> zeros(kGrowBytes);
+    while (m_allocated < target) {
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(target - m_allocated, zeros.size()));
+        const ssize_t written = ::pwrite(m_fd, zeros.data(), n, static_cast<off_t>(m_allocated));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        m_allocated += static_cast<std::uint64_t>(written);
+    }
     return 0;
 }
 
@@ -179,18 +202,21 @@ int EventJournal::writeRecordLocked(std::span<const std::span<const std::uint8_t
     }
     if (length > kMaxBody)
         return EFBIG;
+    if (const int error = growLocked(m_end + kHeaderSize + length + kHeaderSize))
+        return error;
     std::array<std::uint8_t, kHeaderSize> header{};
     putU32(header.data(), static_cast<std::uint32_t>(length));
     putU32(header.data() + 4, check);
+    static constexpr std::array<std::uint8_t, kHeaderSize> kEndMark{};
 
     std::vector<iovec> pieces;
     pieces.push_back({header.data(), header.size()});
     for (const auto part : body)
         if (!part.empty())
             pieces.push_back({const_cast<std::uint8_t*>(part.data()), part.size()});
+    pieces.push_back({const_cast<std::uint8_t*>(kEndMark.data()), kEndMark.size()});
     std::uint64_t at = m_end;
     std::size_t first = 0;
-    int error = 0;
     while (first < pieces.size()) {
         const ssize_t n =
             ::pwritev(m_fd, pieces.data() + first,
@@ -199,8 +225,9 @@ int EventJournal::writeRecordLocked(std::span<const std::span<const std::uint8_t
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            error = errno;
-            break;
+            // What was written of the record is not whole: a later record
+            // overwrites it, and until then it ends the journal.
+            return errno;
         }
         at += static_cast<std::uint64_t>(n);
         auto left = static_cast<std::size_t>(n);
@@ -211,16 +238,9 @@ int EventJournal::writeRecordLocked(std::span<const std::span<const std::uint8_t
             pieces[first].iov_len -= left;
         }
     }
-    if (error == 0 && flush && ::fdatasync(m_fd) != 0)
-        error = errno;
-    if (error != 0) {
-        // Nothing of a failed record stays: a later record must follow the
-        // last whole one directly. Should the cut fail too, the next record
-        // overwrites the rest.
-        (void)::ftruncate(m_fd, static_cast<off_t>(m_end));
-        return error;
-    }
-    m_end = at;
+    if (flush && ::fdatasync(m_fd) != 0)
+        return errno;
+    m_end = at - kEndMark.size();
     return 0;
 }
 
@@ -230,9 +250,10 @@ std::optional<std::uint64_t> EventJournal::append(std::string_view key, std::int
 {
     const std::lock_guard held(m_lock);
     if (!m_loaded) {
-        Loaded ignored; // events found late are recovered by the caller's retries
-        if ((error = loadLocked(ignored)) != 0)
+        Loaded loaded;
+        if ((error = loadLocked(loaded)) != 0)
             return std::nullopt;
+        m_foundLate = std::move(loaded.unarchived);
     }
     const std::uint64_t id = m_nextId;
     std::array<std::uint8_t, kEventFixedSize> fixed{};
@@ -254,6 +275,12 @@ std::optional<std::uint64_t> EventJournal::append(std::string_view key, std::int
     ++m_nextId;
     m_unarchived[id] = {offset, static_cast<std::uint32_t>(m_end - offset)};
     return id;
+}
+
+std::vector<std::uint64_t> EventJournal::takeFoundLate()
+{
+    const std::lock_guard held(m_lock);
+    return std::exchange(m_foundLate, {});
 }
 
 std::optional<EventJournal::Event> EventJournal::read(std::uint64_t id)
@@ -287,8 +314,14 @@ void EventJournal::markArchived(std::uint64_t id)
     if (m_unarchived.erase(id) == 0 || m_fd < 0)
         return;
     if (m_unarchived.empty()) {
-        if (::ftruncate(m_fd, 0) == 0) {
+        // Emptied: the end mark at the start. A file that a backlog made long
+        // is cut back; one that cannot be is written over all the same.
+        static constexpr std::array<std::uint8_t, kHeaderSize> kEndMark{};
+        if (::pwrite(m_fd, kEndMark.data(), kEndMark.size(), 0) ==
+            static_cast<ssize_t>(kEndMark.size())) {
             m_end = 0;
+            if (m_allocated > kKeepBytes && ::ftruncate(m_fd, static_cast<off_t>(kKeepBytes)) == 0)
+                m_allocated = kKeepBytes;
             return;
         }
     }

@@ -4,11 +4,12 @@
 // next start whatever is not marked is archived from here. The journal is
 // emptied whenever nothing in it waits to be archived, so it stays small.
 //
-// File layout: a sequence of records, each
-//   offset 0  u32  body length n (little-endian)
+// File layout: a sequence of records from the start of the file, each
+//   offset 0  u32  body length n (little-endian), 1 or more
 //   offset 4  u32  CRC-32 (IEEE, as zlib's) of the n body bytes
 //   offset 8  n    body
-// and the body
+// and after the last one eight zero bytes (a length of 0 ends the journal).
+// The body:
 //   offset 0  u8   kind: 1 event, 2 archived mark
 //   offset 1  u64  id (events are numbered from 1 up; a mark names one)
 // then, for an event,
@@ -19,6 +20,12 @@
 //   offset 24+k    the event's data, to the end of the body
 // A record cut short by a crash, or one whose check does not match, ends the
 // journal: what follows it is dropped.
+//
+// The file keeps its length: it grows in steps of zero bytes and is written
+// over in place, and emptying it writes the end mark at its start. A flush
+// then writes only the new record's bytes and never waits for the file
+// system's own journal, which also carries other files' data (clips being
+// archived): a position is not held up behind them.
 //
 // Threads: append() runs on the receiver library's worker threads, the rest on
 // the user-interface thread; m_lock guards the file, its end and the table of
@@ -47,6 +54,9 @@ public:
     static constexpr std::string_view kFileName = "Tessaro.journal";
     // A body larger than this is taken as damage, not as a record.
     static constexpr std::uint32_t kMaxBody = 0x7FFFFFFF;
+    // The file grows by at least this much, and is cut back to this when emptied.
+    static constexpr std::uint64_t kGrowBytes = std::uint64_t{1} << 20;
+    static constexpr std::uint64_t kKeepBytes = std::uint64_t{8} << 20;
 
     struct Event
     {
@@ -61,7 +71,7 @@ public:
     struct Loaded
     {
         std::vector<std::uint64_t> unarchived; // ids of events not marked, oldest first
-        std::uint64_t droppedBytes = 0;        // bytes after the last whole record
+        bool cutShort = false; // the last record was cut short or damaged, and dropped
     };
 
     explicit EventJournal(std::string path);
@@ -82,6 +92,10 @@ public:
                                         std::span<const std::uint8_t> data,
                                         const platform::LocalTime& receivedAt, int& error);
 
+    // The events not yet archived that append() found when it had to load
+    // the file itself (load() had failed); each is given out once.
+    std::vector<std::uint64_t> takeFoundLate();
+
     // An event not yet archived, read back from the file; none when unknown or unreadable.
     std::optional<Event> read(std::uint64_t id);
 
@@ -90,21 +104,24 @@ public:
     // itself; the next append's flush takes it along.
     void markArchived(std::uint64_t id);
 
-    // How many events wait to be archived; the file's length in bytes.
+    // How many events wait to be archived; the bytes of the records in the file.
     std::size_t unarchivedCount() const;
     std::uint64_t size() const;
 
 private:
     int openLocked();
     int loadLocked(Loaded& loaded);
-    // Writes the record's pieces at the end; on failure cuts the file back.
+    // Writes the record's pieces and the end mark at the end.
     int writeRecordLocked(std::span<const std::span<const std::uint8_t>> body, bool flush);
+    // Makes the file at least size bytes long with zero bytes.
+    int growLocked(std::uint64_t size);
 
     const std::string m_path;
     mutable std::mutex m_lock;
     int m_fd = -1;
     bool m_loaded = false;
-    std::uint64_t m_end = 0; // end of the last whole record
+    std::uint64_t m_end = 0;       // end of the last whole record
+    std::uint64_t m_allocated = 0; // the file's length
     std::uint64_t m_nextId = 1;
     struct Place
     {
@@ -112,6 +129,7 @@ private:
         std::uint32_t length; // of the body
     };
     std::map<std::uint64_t, Place> m_unarchived;
+    std::vector<std::uint64_t> m_foundLate;
 };
 
 // CRC-32 (IEEE 802.3, reflected, as zlib's crc32()); crc is the value so far.

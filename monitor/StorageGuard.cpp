@@ -91,9 +91,8 @@ int StorageGuard::recover(Archive& archive)
         failLocked(false, error, m_journal.path());
         return 0;
     }
-    if (loaded.droppedBytes > 0)
-        m_tell("the journal ended in a record cut short; its last " +
-               std::to_string(loaded.droppedBytes) + " bytes were dropped");
+    if (loaded.cutShort)
+        m_tell("the journal ended in a record cut short or damaged; it was dropped");
     int recovered = 0;
     for (const std::uint64_t id : loaded.unarchived) {
         const std::optional<EventJournal::Event> event = m_journal.read(id);
@@ -140,8 +139,11 @@ void StorageGuard::archived(std::uint64_t id, const StoreOutcome& outcome)
 
 void StorageGuard::retry(Archive& archive)
 {
+    // Left from the last run, found once the journal could be opened at last.
+    const std::vector<std::uint64_t> foundLate = m_journal.takeFoundLate();
     {
         const std::lock_guard held(m_lock);
+        m_failed.insert(m_failed.end(), foundLate.begin(), foundLate.end());
         if (m_failed.empty() || std::chrono::steady_clock::now() - m_lastRetry < m_retryInterval)
             return;
         m_lastRetry = std::chrono::steady_clock::now();
@@ -166,8 +168,10 @@ void StorageGuard::retry(Archive& archive)
         m_failed.pop_front();
     }
     const std::lock_guard held(m_lock);
-    m_archiveFailing = false;
-    recoverLocked();
+    if (m_archiveFailing) {
+        m_archiveFailing = false;
+        recoverLocked();
+    }
 }
 
 StorageGuard::Status StorageGuard::status() const

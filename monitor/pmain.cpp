@@ -208,6 +208,8 @@ void TForm1::buildMovieArea()
     QTMvReceive->setKeepScale(false);
     QTMvReceive->setLooping(false);
     QTMvReceive->setColor(Qt::black);
+    // Above the blinking alarm frame, whose top edge it crosses.
+    LblStorage->raise();
 }
 
 void TForm1::buildReceivingBand()

@@ -408,9 +408,9 @@ measure_fulldisk() {
     --clip "$big_clip" --clips 30 --ack-timeout 5000 >"$work/full.sim" 2>&1 || true
   wait_settled
   say "  the station said: $(grep -m1 'cannot be written' "$station_log" || echo nothing)"
-  say "  while full ($(df -k --output=avail "$disk" | tail -1) KiB left):"
+  say "  while full ($(df -k --output=avail "$disk" | tail -1) KiB left), recorders that gave up after 5 s:"
   check_archive "$work/full.sim" 5 30 || true
-  say "    $checked_acks acknowledged, $lost_files of them not stored"
+  say "    $checked_acks acknowledged, $lost_files of them not yet archived (they wait in the journal)"
   # Recorders that wait, held, until the tmpfs grows.
   "$bin/recorder-sim" --port "$station_port" --recorders 4 --serial HELD --positions 2 \
     --clip "$big_clip" --clips 5 --ack-timeout 600000 >"$work/held.sim" 2>&1 &
@@ -425,6 +425,9 @@ measure_fulldisk() {
   say "  held recorders: $stored_before files stored while full; after the tmpfs grew:"
   check_archive "$work/held.sim" 2 5 || true
   say "    $checked_acks acknowledged, $lost_files of them not stored; the station said: $(grep -m1 'can be written again' "$station_log" || echo nothing)"
+  say "  the recorders that gave up, once the tmpfs grew:"
+  check_archive "$work/full.sim" 5 30 || true
+  say "    $checked_acks acknowledged, $lost_files of them not stored"
   stop_station
 }
 

@@ -60,18 +60,18 @@ TEST(EventJournalFile, IsReadUpToItsLastWholeRecord)
     const std::string path = folder.path() + "journal";
     const platform::LocalTime at{2026, 12, 6, 14, 30, 5, 0};
     const Bytes sentence = bytesOf("$GPRMC,1\0");
-    std::uintmax_t wholeSize = 0;
-    std::uintmax_t lastRecordStart = 0;
+    std::uintmax_t wholeSize = 0;       // the records' end
+    std::uintmax_t lastRecordStart = 0; // where the third record begins
     {
         EventJournal journal(path);
         int error = 0;
         for (int i = 0; i < 3; ++i) {
-            lastRecordStart = fs::exists(path) ? fs::file_size(path) : 0;
+            lastRecordStart = journal.size();
             ASSERT_TRUE(
                 journal.append("AB12_3", kavrel::EventCode::CMD_GPRMC_DATA, sentence, at, error))
                 << error;
         }
-        wholeSize = fs::file_size(path);
+        wholeSize = journal.size();
     }
     struct Case
     {
@@ -104,7 +104,7 @@ TEST(EventJournalFile, IsReadUpToItsLastWholeRecord)
         EventJournal::Loaded loaded;
         ASSERT_EQ(journal.load(loaded), 0);
         ASSERT_EQ(loaded.unarchived.size(), c.events);
-        EXPECT_EQ(loaded.droppedBytes > 0, c.events < 3);
+        EXPECT_EQ(loaded.cutShort, c.events < 3);
 
         // A record written after the damage is read back whole, next to the
         // earlier ones, under a number of its own.
@@ -115,7 +115,7 @@ TEST(EventJournalFile, IsReadUpToItsLastWholeRecord)
         EventJournal reread(path);
         ASSERT_EQ(reread.load(loaded), 0);
         ASSERT_EQ(loaded.unarchived.size(), c.events + 1);
-        EXPECT_EQ(loaded.droppedBytes, 0u);
+        EXPECT_FALSE(loaded.cutShort);
         const auto event = reread.read(loaded.unarchived.back());
         ASSERT_TRUE(event);
         EXPECT_EQ(event->key, "CD_4");
@@ -126,10 +126,14 @@ TEST(EventJournalFile, IsReadUpToItsLastWholeRecord)
         ASSERT_TRUE(first);
         EXPECT_EQ(first->data, sentence);
 
-        // Marked archived one by one: the file is empty once none is left.
+        // Marked archived one by one: the journal is empty once none is left.
         for (const std::uint64_t done : loaded.unarchived)
             reread.markArchived(done);
-        EXPECT_EQ(fs::file_size(path), 0u);
+        EXPECT_EQ(reread.size(), 0u);
+        EventJournal emptied(path);
+        ASSERT_EQ(emptied.load(loaded), 0);
+        EXPECT_TRUE(loaded.unarchived.empty());
+        EXPECT_FALSE(loaded.cutShort);
     }
 }
 
@@ -271,7 +275,10 @@ TEST(StationKilled, RestartArchivesEveryAcknowledgedEvent)
     for (const fs::path& file : waitForFiles(recorderFolder, acknowledged.size()))
         archived.insert(readFile(file));
     EXPECT_EQ(archived, acknowledged) << "every acknowledged event, and nothing cut short";
-    EXPECT_EQ(fs::file_size(program.folder() + std::string(EventJournal::kFileName)), 0u);
+    EventJournal journal(program.folder() + std::string(EventJournal::kFileName));
+    EventJournal::Loaded left;
+    ASSERT_EQ(journal.load(left), 0);
+    EXPECT_TRUE(left.unarchived.empty()) << "the journal was not emptied";
 }
 
 // ---------------------------------------------------------------------------
