@@ -3,6 +3,7 @@
 // restarted in the same folder, and a station that cannot write its archive
 // holding its recorder until it can. The stations are the built program as a
 // child process, with the real receiver library and real sockets.
+#include "ArchiveFiles.h"
 #include "ArchiveNames.h"
 #include "ChildProcess.h"
 #include "DeviceInfoText.h"
@@ -212,7 +213,7 @@ recorder::RecorderConnection loggedIn(const StationProgram& program, const std::
     return recorder;
 }
 
-// Waits until the folder holds count files (bounded); gives what it holds.
+// Waits until the folder holds count archived files (bounded); gives them.
 std::vector<fs::path> waitForFiles(const fs::path& folder, std::size_t count)
 {
     std::vector<fs::path> files;
@@ -221,7 +222,9 @@ std::vector<fs::path> waitForFiles(const fs::path& folder, std::size_t count)
         files.clear();
         std::error_code ec;
         for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-            files.push_back(it->path());
+            // A file being written is not yet in the archive.
+            if (!it->path().filename().string().starts_with(kPartialFilePrefix))
+                files.push_back(it->path());
         if (files.size() >= count)
             break;
         std::this_thread::sleep_for(20ms);
@@ -275,6 +278,7 @@ TEST(StationKilled, RestartArchivesEveryAcknowledgedEvent)
     for (const fs::path& file : waitForFiles(recorderFolder, acknowledged.size()))
         archived.insert(readFile(file));
     EXPECT_EQ(archived, acknowledged) << "every acknowledged event, and nothing cut short";
+    EXPECT_FALSE(fs::exists(recorderFolder / ".partial-1-1")) << "the cut write was left";
     EventJournal journal(program.folder() + std::string(EventJournal::kFileName));
     EventJournal::Loaded left;
     ASSERT_EQ(journal.load(left), 0);
