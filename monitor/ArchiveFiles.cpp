@@ -92,6 +92,16 @@ WrittenFile writePartial(const std::string& folder, std::initializer_list<ByteSp
     return {path, 0};
 }
 
+// Makes the folder's entries (the name just given) durable, so that the
+// journal, told next that the file is archived, never outlasts its name. A
+// failure leaves the name to the file system's next commit.
+void syncFolder(const std::string& folder)
+{
+    Descriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() >= 0)
+        (void)::fsync(fd.get());
+}
+
 } // namespace
 
 WrittenFile writeNewFile(const std::string& folder, const std::function<std::string(int)>& name,
@@ -106,6 +116,7 @@ WrittenFile writeNewFile(const std::string& folder, const std::function<std::str
         std::string path = platform::joinPath(folder, name(index));
         if (::link(partial.path.c_str(), path.c_str()) == 0) {
             ::unlink(partial.path.c_str());
+            syncFolder(folder);
             return {std::move(path), 0};
         }
         error = errno;
