@@ -19,6 +19,8 @@
 
 namespace monitor {
 
+class StorageGuard;
+
 // Threads. Producers are the receiver library's worker threads, one per
 // connection, several at once; they enter through HostCallback. The one
 // consumer is the user-interface thread: its dispatcher takes at most one event
@@ -59,8 +61,6 @@ namespace monitor {
 // Stop. shutdown() wakes every waiting producer, whose event is then dropped,
 // as is every later one. The destructor shuts down, stops HostCallback from
 // reaching this queue and waits until no callback is inside it any more.
-class StorageGuard;
-
 class HostEventQueue
 {
 public:

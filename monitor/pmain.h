@@ -90,7 +90,8 @@ struct StationOptions
     // none: the receiver library's exports, GPRSInitial and
     // GPRSRegisterCallbackInformation. Tests give a receiver with short time-outs.
     std::function<void(void* window, std::int32_t port)> startReceiver;
-    // How often a recorder held while the archive cannot be written is tried again.
+    // How often a recorder held while the archive cannot be written is tried
+    // again (StorageGuard::kRetryInterval unless a test wants it shorter).
     std::chrono::milliseconds storageRetry{1000};
 };
 
