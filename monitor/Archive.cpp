@@ -2,10 +2,14 @@
 
 #include "ArchiveFiles.h"
 #include "ArchiveNames.h"
+#include "ClipChannel.h"
 #include "ClipViewer.h"
 #include "DeviceLists.h"
+#include "EventText.h"
+#include "LinkProtocol.h"
 #include "Paths.h"
 
+#include <cerrno>
 #include <exception>
 
 namespace monitor {
@@ -61,60 +65,80 @@ void Archive::EnsureDeviceFolder(std::string_view key)
 }
 
 std::optional<std::string> Archive::ensureDeviceFolder(std::string_view key,
-                                                       const platform::LocalTime& now)
+                                                       const platform::LocalTime& now,
+                                                       StoreOutcome* error)
 {
     buildDayFolder(now);
-    if (m_dayFolder.empty())
+    if (m_dayFolder.empty()) {
+        if (error)
+            *error = {ENOENT, "the program folder"};
         return std::nullopt;
+    }
     std::string folder = DeviceFolder(key);
-    if (!platform::ensureFolder(folder))
+    errno = 0;
+    if (!platform::ensureFolder(folder)) {
+        if (error)
+            *error = {errno != 0 ? errno : ENOTDIR, folder};
         return std::nullopt;
+    }
     return folder;
 }
 
-void Archive::StorePositionSentence(std::string_view key, std::string_view text)
+namespace {
+
+StoreOutcome outcomeOf(const WrittenFile& file, const std::string& folder)
 {
-    const platform::LocalTime now = m_clock.now();
-    const std::optional<std::string> folder = ensureDeviceFolder(key, now);
-    if (!m_saveData || !folder)
-        return;
-    writeNewFile(*folder, [&now](int index) { return PositionFile(now, index); },
-                 {bytesOf(text), bytesOf(kLineEnd)});
+    if (file)
+        return {};
+    return {file.error, folder};
 }
 
-void Archive::StoreClip(std::string_view key, std::span<const std::uint8_t> data,
-                        std::string_view channelText)
+} // namespace
+
+StoreOutcome Archive::StorePositionSentence(std::string_view key, std::string_view text)
+{
+    if (!m_saveData) {
+        EnsureDeviceFolder(key);
+        return {};
+    }
+    return StoreReceived(key, kavrel::EventCode::CMD_GPRMC_DATA, bytesOf(text), m_clock.now());
+}
+
+StoreOutcome Archive::StoreClip(std::string_view key, std::span<const std::uint8_t> data,
+                                std::string_view channelText)
 {
     const platform::LocalTime now = m_clock.now();
-    const std::optional<std::string> folder = ensureDeviceFolder(key, now);
+    StoreOutcome failure;
+    const std::optional<std::string> folder = ensureDeviceFolder(key, now, &failure);
     if (data.size() <= kClipThreshold)
-        return;
+        return {};
     // A fresh buffer: one long clip must not keep its memory for every later one.
     m_clipStream = std::vector<std::uint8_t>(data.begin(), data.end());
     if (m_saveData) {
         if (!folder)
-            return;
-        const std::optional<std::string> file = writeNewFile(
+            return failure;
+        const WrittenFile file = writeNewFile(
             *folder, [&](int index) { return ClipFile(now, channelText, index); }, {m_clipStream});
-        if (!file)
-            return;
-        rememberLatestClip(key, *file);
-        if (isSelected(key))
-            show(*file);
-        return;
+        if (file) {
+            rememberLatestClip(key, file.path);
+            if (isSelected(key))
+                show(file.path);
+        }
+        return outcomeOf(file, *folder);
     }
     if (!isSelected(key))
-        return;
+        return {};
     // The movie view lets go of the preview before it is written again.
     if (m_viewer)
         m_viewer->closeMovie();
     if (!folder)
-        return;
+        return {};
     const std::string preview = PreviewFile(key);
     if (replaceFile(preview, m_clipStream)) {
         rememberLatestClip(key, preview);
         show(preview);
     }
+    return {};
 }
 
 void Archive::rememberLatestClip(std::string_view key, const std::string& file)
@@ -148,6 +172,38 @@ void Archive::ShowLatestClip(std::string_view key)
         }
     }
     m_viewer->closeMovie();
+}
+
+bool Archive::Keeps(std::int32_t code, std::size_t length)
+{
+    if (code == kavrel::EventCode::CMD_GPRMC_DATA)
+        return true;
+    return !clipChannel(code).empty() && length > kClipThreshold;
+}
+
+StoreOutcome Archive::StoreReceived(std::string_view key, std::int32_t code,
+                                    std::span<const std::uint8_t> data,
+                                    const platform::LocalTime& receivedAt)
+{
+    if (!Keeps(code, data.size()))
+        return {};
+    StoreOutcome failure;
+    const std::optional<std::string> folder = ensureDeviceFolder(key, receivedAt, &failure);
+    if (!folder)
+        return failure;
+    if (code == kavrel::EventCode::CMD_GPRMC_DATA) {
+        // The sentence: the data up to its first zero byte.
+        const std::string_view text = EventText(data);
+        return outcomeOf(writeNewFile(*folder,
+                                      [&](int index) { return PositionFile(receivedAt, index); },
+                                      {bytesOf(text), bytesOf(kLineEnd)}),
+                         *folder);
+    }
+    const std::string_view channel = clipChannel(code);
+    return outcomeOf(writeNewFile(*folder,
+                                  [&](int index) { return ClipFile(receivedAt, channel, index); },
+                                  {data}),
+                     *folder);
 }
 
 bool Archive::isSelected(std::string_view key) const

@@ -23,9 +23,11 @@
 // date. No archived file replaces another: a second file of the same name
 // within one second takes a suffix. Only the preview file is replaced each time.
 //
-// Every failure is silent: a folder that cannot be made, a file that cannot be
-// written, a clip that the viewer cannot show. Nothing is ever written outside
-// the day folder's recorder folders, and nothing at all without a program folder.
+// A store tells whether the archive could not be written, and why (the
+// dispatcher holds the recorders until it can); a clip that the viewer cannot
+// show is left unshown. Files are written whole under a temporary name and then
+// named (ArchiveFiles.h). Nothing is ever written outside the day folder's
+// recorder folders, and nothing at all without a program folder.
 //
 // Threading: user-interface thread only.
 #pragma once
@@ -46,6 +48,15 @@ namespace monitor {
 
 class ClipViewer;
 class DeviceLists;
+
+// What a store did: wrote what it had to (or had nothing to write), or could
+// not write the archive.
+struct StoreOutcome
+{
+    int error = 0;    // errno of the failing step; 0 when nothing failed
+    std::string what; // the folder or file that could not be written
+    bool failed() const { return error != 0; }
+};
 
 class Archive
 {
@@ -70,9 +81,19 @@ public:
 
     void BuildDayFolder();
     void EnsureDeviceFolder(std::string_view key);
-    void StorePositionSentence(std::string_view key, std::string_view text);
-    void StoreClip(std::string_view key, std::span<const std::uint8_t> data,
-                   std::string_view channelText);
+    StoreOutcome StorePositionSentence(std::string_view key, std::string_view text);
+    StoreOutcome StoreClip(std::string_view key, std::span<const std::uint8_t> data,
+                           std::string_view channelText);
+
+    // Whether an event of this code and data length is archived while
+    // SaveData is on: a position sentence, or a clip above the threshold.
+    static bool Keeps(std::int32_t code, std::size_t length);
+    // An event that was received at receivedAt and not archived then (the
+    // station stopped, or the archive could not be written): its position or
+    // clip file, named by that time. Shows nothing and leaves ClipStream alone.
+    StoreOutcome StoreReceived(std::string_view key, std::int32_t code,
+                               std::span<const std::uint8_t> data,
+                               const platform::LocalTime& receivedAt);
 
     const std::string& ProgramFolder() const { return m_programFolder; }
     // Ends in the separator; empty before the first BuildDayFolder.
@@ -89,9 +110,11 @@ public:
 
 private:
     void buildDayFolder(const platform::LocalTime& now);
-    // The recorder's folder, made when missing; none when it cannot be made.
+    // The recorder's folder, made when missing; none when it cannot be made
+    // (error says why).
     std::optional<std::string> ensureDeviceFolder(std::string_view key,
-                                                  const platform::LocalTime& now);
+                                                  const platform::LocalTime& now,
+                                                  StoreOutcome* error = nullptr);
     bool isSelected(std::string_view key) const;
     void rememberLatestClip(std::string_view key, const std::string& file);
     void show(const std::string& path);

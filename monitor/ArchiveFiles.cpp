@@ -2,63 +2,178 @@
 
 #include "Paths.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
-#include <memory>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/uio.h>
+#include <system_error>
+#include <unistd.h>
+#include <vector>
 
 namespace monitor {
 
 namespace {
 
-struct FileCloser
+namespace fs = std::filesystem;
+
+// Archived files are readable by everyone the umask allows, as before.
+constexpr mode_t kFileMode = 0666;
+
+// An open descriptor, closed however the write ends.
+class Descriptor
 {
-    void operator()(std::FILE* file) const { std::fclose(file); }
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    ~Descriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return m_fd; }
+    // Closes now; the error of close counts (some file systems report a full
+    // disk only there).
+    int close()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return ::close(fd) == 0 ? 0 : errno;
+    }
+
+private:
+    int m_fd;
 };
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
-// "x": fail when the file exists, atomically (C11).
-constexpr const char* kCreateNewMode = "wbx";
-constexpr const char* kReplaceMode = "wb";
-
-bool writeAndClose(File file, std::initializer_list<ByteSpan> parts)
+// A name no other write of this or another process uses at the same time.
+std::string partialPath(const std::string& folder)
 {
-    bool ok = true;
-    for (const ByteSpan part : parts)
-        ok = ok && std::fwrite(part.data(), 1, part.size(), file.get()) == part.size();
-    return std::fclose(file.release()) == 0 && ok;
+    static std::atomic<std::uint64_t> counter{0};
+    return platform::joinPath(folder, std::string(kPartialFilePrefix) + std::to_string(::getpid()) +
+                                          "-" + std::to_string(++counter));
+}
+
+int writeAll(int fd, std::initializer_list<ByteSpan> parts)
+{
+    for (ByteSpan part : parts) {
+        while (!part.empty()) {
+            const ssize_t n = ::write(fd, part.data(), part.size());
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                return errno;
+            }
+            part = part.subspan(static_cast<std::size_t>(n));
+        }
+    }
+    return 0;
+}
+
+// Writes the parts to a new temporary file in folder and flushes it to the
+// disk. Gives its path, or the error (the file is removed again then).
+WrittenFile writePartial(const std::string& folder, std::initializer_list<ByteSpan> parts)
+{
+    const std::string path = partialPath(folder);
+    Descriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode));
+    if (fd.get() < 0)
+        return {{}, errno};
+    int error = writeAll(fd.get(), parts);
+    if (error == 0 && ::fdatasync(fd.get()) != 0)
+        error = errno;
+    const int closeError = fd.close();
+    if (error == 0)
+        error = closeError;
+    if (error != 0) {
+        ::unlink(path.c_str());
+        return {{}, error};
+    }
+    return {path, 0};
+}
+
+// Makes the folder's entries (the name just given) durable, so that the
+// journal, told next that the file is archived, never outlasts its name. A
+// failure leaves the name to the file system's next commit.
+void syncFolder(const std::string& folder)
+{
+    Descriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() >= 0)
+        (void)::fsync(fd.get());
 }
 
 } // namespace
 
-std::optional<std::string> writeNewFile(const std::string& folder,
-                                        const std::function<std::string(int)>& name,
-                                        std::initializer_list<ByteSpan> parts)
+WrittenFile writeNewFile(const std::string& folder, const std::function<std::string(int)>& name,
+                         std::initializer_list<ByteSpan> parts)
 {
+    const WrittenFile partial = writePartial(folder, parts);
+    if (!partial)
+        return partial;
+    // A link never replaces an existing name: it fails with EEXIST instead.
+    int error = EEXIST;
     for (int index = 1; index <= kMaxSameSecondFiles; ++index) {
         std::string path = platform::joinPath(folder, name(index));
-        File file(std::fopen(path.c_str(), kCreateNewMode));
-        if (!file) {
-            if (errno == EEXIST)
-                continue;
-            return std::nullopt;
+        if (::link(partial.path.c_str(), path.c_str()) == 0) {
+            ::unlink(partial.path.c_str());
+            syncFolder(folder);
+            return {std::move(path), 0};
         }
-        if (writeAndClose(std::move(file), parts))
-            return path;
-        std::remove(path.c_str());
-        return std::nullopt;
+        error = errno;
+        if (error != EEXIST)
+            break;
     }
-    return std::nullopt;
+    ::unlink(partial.path.c_str());
+    return {{}, error};
 }
 
 bool replaceFile(const std::string& path, ByteSpan bytes)
 {
-    File file(std::fopen(path.c_str(), kReplaceMode));
-    if (!file)
+    const WrittenFile partial = writePartial(fs::path(path).parent_path().string(), {bytes});
+    if (!partial)
         return false;
-    if (writeAndClose(std::move(file), {bytes}))
+    if (::rename(partial.path.c_str(), path.c_str()) == 0)
         return true;
-    std::remove(path.c_str());
+    ::unlink(partial.path.c_str());
     return false;
+}
+
+int removePartialFiles(const std::string& programFolder)
+{
+    if (programFolder.empty())
+        return 0;
+    // Only the archive's own levels are looked into: four-digit years,
+    // two-digit months and days, and the recorder folders in them.
+    const auto digits = [](const fs::path& p, std::size_t count) {
+        const std::string name = p.filename().string();
+        return name.size() == count && name.find_first_not_of("0123456789") == std::string::npos;
+    };
+    const auto folders = [](const fs::path& parent, auto&& keep) {
+        std::vector<fs::path> found;
+        std::error_code ec;
+        for (fs::directory_iterator it(parent, ec), end; !ec && it != end; it.increment(ec))
+            if (it->is_directory(ec) && !it->is_symlink(ec) && keep(it->path()))
+                found.push_back(it->path());
+        return found;
+    };
+    int removed = 0;
+    for (const fs::path& year :
+         folders(programFolder, [&](const fs::path& p) { return digits(p, 4); }))
+        for (const fs::path& month : folders(year, [&](const fs::path& p) { return digits(p, 2); }))
+            for (const fs::path& day :
+                 folders(month, [&](const fs::path& p) { return digits(p, 2); }))
+                for (const fs::path& recorder :
+                     folders(day, [](const fs::path&) { return true; })) {
+                    std::error_code ec;
+                    for (fs::directory_iterator it(recorder, ec), end; !ec && it != end;
+                         it.increment(ec)) {
+                        std::error_code ignored;
+                        if (it->path().filename().string().starts_with(kPartialFilePrefix) &&
+                            it->is_regular_file(ignored) && fs::remove(it->path(), ignored))
+                            ++removed;
+                    }
+                }
+    return removed;
 }
 
 } // namespace monitor

@@ -2,6 +2,7 @@
 #include "EventDispatcher.h"
 
 #include "Archive.h"
+#include "ClipChannel.h"
 #include "Clock.h"
 #include "DateTime.h"
 #include "DateTimeFormat.h"
@@ -11,6 +12,7 @@
 #include "HostEventQueue.h"
 #include "LinkProtocol.h"
 #include "StationTimer.h"
+#include "StorageGuard.h"
 
 namespace monitor {
 namespace {
@@ -25,25 +27,6 @@ constexpr const char* kLogout = "Logout";
 
 constexpr std::string_view kClockPattern = "yyyy.mm.dd, hh:nn:ss";
 constexpr std::string_view kElapsedPattern = "hh:nn:ss";
-
-// The channel named by a clip event's code; empty for any other code.
-std::string_view clipChannel(std::int32_t code)
-{
-    switch (code) {
-    case Code::CMD_MPEG4_I_4in1:
-        return "ALL";
-    case Code::CMD_MPEG4_I_CH1:
-        return "1";
-    case Code::CMD_MPEG4_I_CH2:
-        return "2";
-    case Code::CMD_MPEG4_I_CH3:
-        return "3";
-    case Code::CMD_MPEG4_I_CH4:
-        return "4";
-    default:
-        return {};
-    }
-}
 
 } // namespace
 
@@ -66,6 +49,13 @@ void EventDispatcher::Timer1Timer()
         // A failing step ends this tick's passes only; the event it failed on
         // has left the queue, and the next tick goes on with the next event.
     }
+    if (m_guard) {
+        try {
+            m_guard->retry(m_parts.archive);
+        } catch (...) {
+            // Tried again on the next tick.
+        }
+    }
     countReceivingTick();
 }
 
@@ -77,7 +67,8 @@ template <typename Lock> void EventDispatcher::pass(const Lock& held)
     });
     if (!took)
         setActivity("");
-    if (static_cast<std::uint32_t>(m_parts.clock.tickCount() - m_lastRefreshTicks) > kRefreshAfterMs)
+    if (static_cast<std::uint32_t>(m_parts.clock.tickCount() - m_lastRefreshTicks) >
+        kRefreshAfterMs)
         refresh();
 }
 
@@ -127,7 +118,8 @@ void EventDispatcher::login(const RAWDATA& event, std::string_view text)
         const DeviceRegistry::Registration registration =
             m_parts.registry.registerDevice(event.Key, text);
         lists.append(event.Key, registration.locateText, event.Connection);
-        m_parts.view.setStatusText(DispatcherView::Panel::Connections, std::to_string(lists.count()));
+        m_parts.view.setStatusText(DispatcherView::Panel::Connections,
+                                   std::to_string(lists.count()));
         lists.setLocateStyle(LocateStyle::SelectionOnly);
         m_parts.view.processMessages();
         lists.setLocateEnabled(true);
@@ -143,7 +135,9 @@ void EventDispatcher::login(const RAWDATA& event, std::string_view text)
 
 void EventDispatcher::positionSentence(const RAWDATA& event, std::string_view text)
 {
-    m_parts.archive.StorePositionSentence(event.Key, text);
+    const StoreOutcome stored = m_parts.archive.StorePositionSentence(event.Key, text);
+    if (m_guard)
+        m_guard->archived(event.JournalId, stored);
     if (event.Key == m_parts.registry.lists().selectedKey()) {
         m_parts.gps.ForwardSelectedSentence(text, m_parts.registry.UserBusy());
         setActivity(kPosition);
@@ -155,7 +149,9 @@ void EventDispatcher::clip(const RAWDATA& event, std::string_view channel)
 {
     std::string& channelText = textsOf(event.Key).channel;
     channelText = channel;
-    m_parts.archive.StoreClip(event.Key, event.bytes(), channelText);
+    const StoreOutcome stored = m_parts.archive.StoreClip(event.Key, event.bytes(), channelText);
+    if (m_guard)
+        m_guard->archived(event.JournalId, stored);
     setActivity(kVideo);
     m_parts.armAlarm();
 }
@@ -248,13 +244,16 @@ void EventDispatcher::refresh()
     m_parts.view.centreEventCaption();
     m_lastRefreshTicks = m_parts.clock.tickCount();
     const platform::LocalTime now = m_parts.clock.now();
-    m_parts.view.setStatusText(DispatcherView::Panel::Clock, platform::formatDateTime(kClockPattern, now));
+    m_parts.view.setStatusText(DispatcherView::Panel::Clock,
+                               platform::formatDateTime(kClockPattern, now));
 
-    const CONNECTIONINFO& selected = m_parts.registry.table()[m_parts.registry.SelectedDeviceIndex()];
+    const CONNECTIONINFO& selected =
+        m_parts.registry.table()[m_parts.registry.SelectedDeviceIndex()];
     if (!selected.Key.empty()) {
         const platform::DateTimeMs elapsed = platform::toDateTimeMs(now) - selected.LoginTime;
-        m_parts.view.setElapsed("Elapsed " +
-                                platform::formatDateTime(kElapsedPattern, platform::timeWithinDay(elapsed)));
+        m_parts.view.setElapsed(
+            "Elapsed " +
+            platform::formatDateTime(kElapsedPattern, platform::timeWithinDay(elapsed)));
         m_parts.gps.RefreshNavigationWindow(selected.Key);
     } else {
         // No recorder selected: no connected time to tell.

@@ -40,6 +40,7 @@ class DeviceRegistry;
 class GpsForwarder;
 class HostEventQueue;
 class StationTimer;
+class StorageGuard;
 struct RAWDATA;
 
 class EventDispatcher
@@ -74,6 +75,10 @@ public:
     // One tick of Timer1.
     void Timer1Timer();
 
+    // Told of each journaled event's archiving, and asked every tick to store
+    // again what the archive could not take; null for none.
+    void setStorageGuard(StorageGuard* guard) { m_guard = guard; }
+
     // The selected recorder's channel of its latest clip and its latest event
     // time; empty when none is selected or it has sent none.
     const std::string& ChannelText() const { return selectedTexts().channel; }
@@ -107,6 +112,7 @@ private:
     Parts m_parts;
     // By recorder key, so that the caption tells only of the selected recorder.
     std::map<std::string, RecorderTexts, std::less<>> m_texts;
+    StorageGuard* m_guard = nullptr;
     std::string m_eventCaption;
     std::uint32_t m_lastRefreshTicks = 0;
     int m_receivingTicks = 0;

@@ -49,6 +49,20 @@ std::uint64_t connectionOfThisThread()
     return connection;
 }
 
+// A packet that could not be stored before the station closed must never be
+// acknowledged, and the library acknowledges once the callback returns: the
+// worker stays here until the process ends. The program never stops the
+// library, so nothing waits for such a worker; its recorder sends the packet
+// again to the next station.
+[[noreturn]] void holdUntilExit()
+{
+    static std::mutex* const never = new std::mutex;
+    static std::condition_variable* const nothing = new std::condition_variable;
+    std::unique_lock held(*never);
+    for (;;)
+        nothing->wait(held);
+}
+
 } // namespace
 
 void HostEventQueue::install()
@@ -82,12 +96,14 @@ std::int32_t KAVREL_CALL HostCallback(const char* text, std::int32_t code, const
             return 0;
         ++queue->m_callbacksInside;
     }
-    queue->post(text, code, data, length, connectionOfThisThread());
+    const bool stored = queue->post(text, code, data, length, connectionOfThisThread());
     {
         const std::lock_guard held(current.lock);
         if (--queue->m_callbacksInside == 0)
             current.callbackLeft.notify_all();
     }
+    if (!stored)
+        holdUntilExit();
     return 0;
 }
 

@@ -1,5 +1,7 @@
 #include "HostEventQueue.h"
 
+#include "StorageGuard.h"
+
 #include <new>
 
 namespace monitor {
@@ -50,37 +52,50 @@ void HostEventQueue::shutdown()
     const Lock held(*this);
     m_closing = true;
     m_slotFreed.notify_all();
+    if (StorageGuard* guard = m_guard.load())
+        guard->close();
 }
 
-void HostEventQueue::post(const char* text, std::int32_t code, const void* data,
+bool HostEventQueue::post(const char* text, std::int32_t code, const void* data,
                           std::int32_t length, std::uint64_t connection) noexcept
 {
     const QueueTreatment treatment = queueTreatment(code);
-    if (m_closing.load())
-        return;
-    // While the ring is full, everything but the events that wait for a slot
-    // leaves at once, without the lock.
-    if (treatment != QueueTreatment::WaitForSlot && QueueFull.load())
-        return;
     // The library never passes a negative length, or a null address with a
     // length; should it, the event is taken with no data rather than read
     // from where it points.
     std::span<const std::uint8_t> bytes;
     if (data != nullptr && length > 0)
         bytes = {static_cast<const std::uint8_t*>(data), static_cast<std::size_t>(length)};
+    // Durable before anything else, closing or not: the library acknowledges
+    // the packet once this returns.
+    std::uint64_t journalId = 0;
+    if (StorageGuard* guard = m_guard.load(); guard && treatment == QueueTreatment::WaitForSlot) {
+        const std::optional<std::uint64_t> id = guard->keep(text, code, bytes);
+        if (!id)
+            return false;
+        journalId = *id;
+    }
+    if (m_closing.load())
+        return true;
+    // While the ring is full, everything but the events that wait for a slot
+    // leaves at once, without the lock.
+    if (treatment != QueueTreatment::WaitForSlot && QueueFull.load())
+        return true;
     try {
         const Lock held(*this);
         const BusyMark busy(QueueBusy);
-        takeIn(treatment, text, code, bytes, connection);
+        takeIn(treatment, text, code, bytes, connection, journalId);
     } catch (...) {
         // Only a lock that cannot be taken, or a copy that cannot be allocated
         // on the thread that holds the lock, lands here; the event is not
         // published. Nothing goes back into the library.
     }
+    return true;
 }
 
 void HostEventQueue::takeIn(QueueTreatment treatment, const char* text, std::int32_t code,
-                            std::span<const std::uint8_t> data, std::uint64_t connection)
+                            std::span<const std::uint8_t> data, std::uint64_t connection,
+                            std::uint64_t journalId)
 {
     switch (treatment) {
     case QueueTreatment::NotQueued:
@@ -100,13 +115,14 @@ void HostEventQueue::takeIn(QueueTreatment treatment, const char* text, std::int
         }
         return;
     case QueueTreatment::WaitForSlot:
-        waitAndWrite(text, code, data, connection);
+        waitAndWrite(text, code, data, connection, journalId);
         return;
     }
 }
 
 void HostEventQueue::waitAndWrite(const char* text, std::int32_t code,
-                                  std::span<const std::uint8_t> data, std::uint64_t connection)
+                                  std::span<const std::uint8_t> data, std::uint64_t connection,
+                                  std::uint64_t journalId)
 {
     // On the thread that holds QueueLock already (the dispatcher's own tick),
     // waiting would wait for itself: without room the event is dropped, and
@@ -115,7 +131,7 @@ void HostEventQueue::waitAndWrite(const char* text, std::int32_t code,
         if (!hasRoom(data.size()))
             QueueFull = true;
         else if (!m_closing.load())
-            write(text, code, data, connection);
+            write(text, code, data, connection, journalId);
         return;
     }
 
@@ -138,7 +154,7 @@ void HostEventQueue::waitAndWrite(const char* text, std::int32_t code,
         bool allocationFailed = false;
         if (ticket == m_servingTicket && hasRoom(data.size())) {
             try {
-                write(text, code, data, connection);
+                write(text, code, data, connection, journalId);
                 return;
             } catch (const std::bad_alloc&) {
                 allocationFailed = true;
@@ -168,9 +184,11 @@ bool HostEventQueue::hasRoom(std::size_t bytes) const
 }
 
 void HostEventQueue::write(const char* text, std::int32_t code, std::span<const std::uint8_t> data,
-                           std::uint64_t connection)
+                           std::uint64_t connection, std::uint64_t journalId)
 {
-    m_ring.writeSlot().assign(text, code, data, connection);
+    RAWDATA& slot = m_ring.writeSlot();
+    slot.assign(text, code, data, connection);
+    slot.JournalId = journalId;
     m_ring.publish();
     m_queuedBytes += data.size();
 }

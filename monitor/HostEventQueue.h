@@ -19,6 +19,8 @@
 
 namespace monitor {
 
+class StorageGuard;
+
 // Threads. Producers are the receiver library's worker threads, one per
 // connection, several at once; they enter through HostCallback. The one
 // consumer is the user-interface thread: its dispatcher takes at most one event
@@ -51,6 +53,10 @@ namespace monitor {
 // while packets wait. The user-interface thread never waits for a producer: a
 // producer holds QueueLock only for one copy, never while it waits, and a
 // callback made on the thread that already holds QueueLock does not wait.
+//
+// Storage. With a StorageGuard set, an event that the archive keeps is made
+// durable in the journal before it is queued (the guard holds the producer
+// while that cannot be done), and its journal id travels in its slot.
 //
 // Stop. shutdown() wakes every waiting producer, whose event is then dropped,
 // as is every later one. The destructor shuts down, stops HostCallback from
@@ -97,8 +103,12 @@ public:
     // event can stop the queue. Returns whether an event was taken.
     template <typename Handler> bool takeOne(const Lock& held, Handler&& handle);
 
-    // The program is closing: wakes waiting producers; from now on every event is dropped.
+    // The program is closing: wakes waiting producers (and those the storage
+    // guard holds); from now on every event is dropped.
     void shutdown();
+    // Journals the events the archive keeps before they are queued; null for
+    // none. Set before the receiver starts; the guard outlives the queue.
+    void setStorageGuard(StorageGuard* guard) { m_guard = guard; }
     bool closing() const { return m_closing.load(); }
 
     bool queueFull() const { return QueueFull.load(); }
@@ -131,20 +141,23 @@ private:
 
     // What HostCallback does with an event once it has reached this queue.
     // connection: the number of the connection that reported it (RAWDATA::Connection).
-    void post(const char* text, std::int32_t code, const void* data, std::int32_t length,
+    // False when the event could not be made durable before the station
+    // closed: the callback must then not return to the library (HostCallback.cpp).
+    bool post(const char* text, std::int32_t code, const void* data, std::int32_t length,
               std::uint64_t connection = 0) noexcept;
     void takeIn(QueueTreatment treatment, const char* text, std::int32_t code,
-                std::span<const std::uint8_t> data, std::uint64_t connection);
+                std::span<const std::uint8_t> data, std::uint64_t connection,
+                std::uint64_t journalId);
     // Under QueueLock: waits for this producer's turn and for room, then
     // writes and publishes the event. Returns without it only when closing.
     void waitAndWrite(const char* text, std::int32_t code, std::span<const std::uint8_t> data,
-                      std::uint64_t connection);
+                      std::uint64_t connection, std::uint64_t journalId);
     bool hasRoom(std::size_t bytes) const;
     bool producersWaiting() const { return m_servingTicket != m_nextTicket; }
     // Copies the event into the slot at WriteIndex and publishes it; throws
     // std::bad_alloc, publishing nothing, when the copy cannot be allocated.
     void write(const char* text, std::int32_t code, std::span<const std::uint8_t> data,
-               std::uint64_t connection);
+               std::uint64_t connection, std::uint64_t journalId = 0);
     void advance() noexcept;
 
     // Where HostCallback finds the queue; defined with HostCallback.
@@ -172,6 +185,8 @@ private:
     int m_waitingProducers = 0;
     // Signalled when a slot is freed, when a producer's turn passes on and when closing.
     std::condition_variable_any m_slotFreed;
+    // Set before the receiver starts, read by the producers.
+    std::atomic<StorageGuard*> m_guard{nullptr};
     // Callbacks that found this queue and have not left yet; guarded by the
     // process-wide lock in HostCallback.cpp, not by QueueLock.
     int m_callbacksInside = 0;

@@ -30,6 +30,8 @@ struct RAWDATA
     // The event's data bytes at the start of Data; all of them.
     std::int32_t Length = 0;
     std::vector<std::uint8_t> Data = std::vector<std::uint8_t>(DataAreaSize);
+    // The event's number in the station's journal; 0 when it was not journaled.
+    std::uint64_t JournalId = 0;
 
     // Copies one event into the slot; text may be null (empty key). When the
     // data area cannot be grown, throws std::bad_alloc and leaves the slot as it was.

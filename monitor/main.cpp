@@ -4,6 +4,7 @@
 // (a second station on one computer, or a test, takes another).
 #include "MovieEngineSession.h"
 #include "SingleInstanceLock.h"
+#include "ProcessLimits.h"
 #include "pmain.h"
 
 #include <QApplication>
@@ -43,6 +44,9 @@ int main(int argc, char* argv[])
             stderr);
         return 1;
     }
+    // A file-size limit makes the archive's writes fail, which the station
+    // tells and waits out, instead of ending it.
+    platform::ignoreFileSizeSignal();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(monitor::kStationTitle));
 

@@ -10,6 +10,7 @@
 #include "DispatchTiming.h"
 #include "DropDownList.h"
 #include "FloatingPoint.h"
+#include "EventJournal.h"
 #include "EventDispatcher.h"
 #include "GpsForwarder.h"
 #include "HostCallback.h"
@@ -26,6 +27,7 @@
 #include "StartupSequence.h"
 #include "StationArt.h"
 #include "StationFonts.h"
+#include "StorageGuard.h"
 #include "WidgetDispatcherView.h"
 #include "TextCodec.h"
 #include "WidgetAlarmView.h"
@@ -184,6 +186,12 @@ void TForm1::buildMovieArea()
     bold.setBold(true);
     LblEventTime->setFont(bold);
 
+    // Between the caption and the movie, in red, only while there is something to say.
+    LblStorage = named(new QLabel(this), "LblStorage");
+    LblStorage->setGeometry(6, 24, 420, 14);
+    setTextColour(LblStorage, kAlarmRed);
+    LblStorage->hide();
+
     BtBtnMvSize = named(new QPushButton(this), "BtBtnMvSize");
     BtBtnMvSize->setGeometry(6, 40, 26, 25);
     BtBtnMvSize->setIconSize(QSize(kGlyphSize, kGlyphSize));
@@ -206,6 +214,8 @@ void TForm1::buildMovieArea()
     QTMvReceive->setKeepScale(false);
     QTMvReceive->setLooping(false);
     QTMvReceive->setColor(Qt::black);
+    // Above the blinking alarm frame, whose top edge it crosses.
+    LblStorage->raise();
 }
 
 void TForm1::buildReceivingBand()
@@ -381,6 +391,8 @@ void TForm1::wireRegistryArchiveAndAlarm()
     connect(ChckBxSaveData, &QCheckBox::toggled, this, [this](bool ticked) {
         if (m_archive)
             m_archive->setSaveData(ticked);
+        if (m_storageGuard)
+            m_storageGuard->setEnabled(ticked);
     });
 
     platform::AlarmSound* sound = m_options.alarmSound;
@@ -592,6 +604,7 @@ void TForm1::FormCreate()
     steps.add("OpenGpsPort", [this] { StepOpenGpsPort(); });
     steps.add("FreeDeviceTable", [this] { StepFreeDeviceTable(); });
     steps.add("CreateClipStream", [this] { StepCreateClipStream(); });
+    steps.add("RecoverJournal", [this] { StepRecoverJournal(); });
     steps.add("StartReceiver", [this] { StepStartReceiver(); });
     steps.add("StartDispatchTimer", [this] { StepStartDispatchTimer(); });
     steps.add("ResetGpsSending", [this] { StepResetGpsSending(); });
@@ -715,6 +728,22 @@ void TForm1::StepCreateClipStream()
 {
 }
 
+// Before any recorder is served: what the journal holds from the last run is
+// archived, and from now on every event the archive keeps is journaled before
+// the library acknowledges it.
+void TForm1::StepRecoverJournal()
+{
+    m_journal = std::make_unique<EventJournal>(
+        platform::joinPath(m_programFolder, EventJournal::kFileName));
+    // The receive time is read on the library's threads: the system's clock.
+    m_storageGuard =
+        std::make_unique<StorageGuard>(*m_journal, platform::systemClock(), m_options.storageRetry);
+    m_storageGuard->setEnabled(ChckBxSaveData->isChecked());
+    m_storageGuard->recover(*m_archive);
+    m_queue->setStorageGuard(m_storageGuard.get());
+    showStorageStatus();
+}
+
 // The library takes the window's native handle and the port. When it cannot
 // listen (another station or program holds the port), the operator is told
 // why, in a message box, in the window and on standard error, and the start
@@ -790,6 +819,7 @@ void TForm1::StepStartDispatchTimer()
         *m_queue, *m_timer1Control, *m_registry, *m_archive, *m_gps,
         [this] { m_alarm->ArmAlarm(); }, *m_dispatcherView, m_clock});
     m_dispatchTiming = DispatchTiming::fromEnvironment();
+    m_dispatcher->setStorageGuard(m_storageGuard.get());
     Timer1->start();
 }
 
@@ -813,6 +843,22 @@ void TForm1::Timer1Timer()
         m_dispatchTiming->timeTick(*m_queue, *m_dispatcher);
     else
         m_dispatcher->Timer1Timer();
+    showStorageStatus();
+}
+
+void TForm1::showStorageStatus()
+{
+    if (!m_storageGuard)
+        return;
+    const StorageGuard::Status status = m_storageGuard->status();
+    if (status.generation == m_storageShown)
+        return;
+    m_storageShown = status.generation;
+    const QString text = QString::fromLocal8Bit(status.text);
+    LblStorage->setToolTip(text);
+    LblStorage->setText(
+        LblStorage->fontMetrics().elidedText(text, Qt::ElideRight, LblStorage->width()));
+    LblStorage->setVisible(!text.isEmpty());
 }
 
 } // namespace monitor

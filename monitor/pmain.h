@@ -58,6 +58,8 @@ class MovieClipViewer;
 class QtStationTimer;
 class WidgetAlarmView;
 class HostEventQueue;
+class EventJournal;
+class StorageGuard;
 class MessageBoxes;
 class ScreenGeometry;
 class StartupSequence;
@@ -91,6 +93,9 @@ struct StationOptions
     // How often the receiver library is started again while its port cannot
     // be used (taken by another program).
     std::chrono::milliseconds listenRetry = std::chrono::seconds(5);
+    // How often a recorder held while the archive cannot be written is tried
+    // again (StorageGuard::kRetryInterval unless a test wants it shorter).
+    std::chrono::milliseconds storageRetry{1000};
 };
 
 class TForm1 : public QWidget
@@ -118,6 +123,8 @@ public:
     GpsForwarder& gpsForwarder() const { return *m_gps; }
     // Exists from the start-up step StartDispatchTimer on.
     EventDispatcher* dispatcher() const { return m_dispatcher.get(); }
+    // Exists from the start-up step RecoverJournal on.
+    StorageGuard* storageGuard() const { return m_storageGuard.get(); }
 
     // The receiver library listens for recorders (false while its port
     // cannot be used, between tries).
@@ -168,6 +175,7 @@ private:
     void StepOpenGpsPort();
     void StepFreeDeviceTable();
     void StepCreateClipStream();
+    void StepRecoverJournal();
     void StepStartReceiver();
     void StepStartDispatchTimer();
     void StepResetGpsSending();
@@ -183,6 +191,7 @@ private:
     void showSizeGlyph(SizeGlyph glyph);
     void centreEventCaption();
     void followFrame();
+    void showStorageStatus();
 
     StationOptions m_options;
     ScreenGeometry& m_screen;
@@ -191,6 +200,9 @@ private:
 
     // Controls, parented to this window, which deletes them.
     QLabel* LblEventTime;
+    // Whether the archive can be written, and what was recovered at start.
+    QLabel* LblStorage;
+    std::uint64_t m_storageShown = 0;
     QPushButton* BtBtnMvSize;
     QFrame* Panel1;
     movieview::TQTMovie* QTMvReceive;
@@ -250,7 +262,10 @@ private:
     // Start-up state.
     bool m_secondInstance = false;
     std::unique_ptr<platform::SingleInstanceLock> m_instanceLock; // held for the process's life
-    std::unique_ptr<HostEventQueue> m_queue;                      // EventQueue with QueueLock
+    // The journal and its guard outlive the queue, whose callbacks use them.
+    std::unique_ptr<EventJournal> m_journal;
+    std::unique_ptr<StorageGuard> m_storageGuard;
+    std::unique_ptr<HostEventQueue> m_queue; // EventQueue with QueueLock
     std::string m_programFolder;
     std::vector<std::string> m_startupTrace;
     // The idle movie's failure, shown once start-up has finished.

@@ -1,6 +1,9 @@
 #include "MainForm.h"
 
 #include "Paths.h"
+#include "ProcessLimits.h"
+
+#include <algorithm>
 
 namespace kavrel {
 
@@ -54,6 +57,7 @@ std::int32_t TfrmMain::start(std::int32_t port)
         LogLine("Listen failed: port " + std::to_string(port) + " out of range");
         return KAVREL_LISTEN_FAILED;
     }
+    limitConnectionsToDescriptors();
     try {
         ServerSocket1.activate(static_cast<std::uint16_t>(port));
     } catch (const platform::SocketError& e) {
@@ -64,6 +68,23 @@ std::int32_t TfrmMain::start(std::int32_t port)
         return KAVREL_LISTEN_FAILED;
     }
     return 0;
+}
+
+// Each connection holds a descriptor, and the host needs more for its files
+// (archive, journal, log, window system). The soft limit is raised to the hard
+// one; when even that leaves too few, fewer connections are served.
+void TfrmMain::limitConnectionsToDescriptors()
+{
+    const std::int64_t limit = platform::raiseDescriptorLimit();
+    auto& maxConnections = m_core->settings.MAX_CONNECTIONS;
+    if (limit <= 0 || maxConnections + kDescriptorReserve <= limit)
+        return;
+    const std::int64_t fewer = std::max<std::int64_t>(1, limit - kDescriptorReserve);
+    LogLine("MAX_CONNECTIONS " + std::to_string(maxConnections) + " with " +
+            std::to_string(kDescriptorReserve) +
+            " descriptors kept for files exceeds the limit of " + std::to_string(limit) +
+            " open descriptors; serving at most " + std::to_string(fewer) + " connections");
+    maxConnections = static_cast<std::int32_t>(fewer);
 }
 
 void TfrmMain::FormClose()

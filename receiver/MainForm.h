@@ -57,9 +57,12 @@ public:
     bool hasWindow() const { return m_window != nullptr; }
 
     static constexpr std::string_view kRawFolderName = "raw";
+    // Descriptors kept for the host's files beside one per connection.
+    static constexpr std::int64_t kDescriptorReserve = 64;
 
 private:
     void FormCreate(std::string hostFolder);
+    void limitConnectionsToDescriptors();
     void LogLine(std::string_view text) { m_core->LogLine(text); }
 
     void* m_parentWindow;

@@ -16,8 +16,19 @@
 #              kavrel-listen
 #   memory     RSS of Tessaro every 1,000 small clips (4 recorders, N clips
 #              in all, 10,000 by default)
+#   fleet      a fleet's normal rate: 20 recorders send a position every 2 s
+#              and 20 send a 300 kB clip every 30 s, for a minute; the
+#              position round trip against Tessaro (journal on) and against
+#              kavrel-listen
+#   kill       --rounds N (default 10) rounds of: recorders send positions and
+#              clips as fast as acknowledged, Tessaro is killed (SIGKILL) at a
+#              random moment and restarted in the same folder; acknowledged,
+#              archived before the restart, recovered, lost and cut files
+#   fulldisk   Tessaro on a small tmpfs (needs mount: root) that clips fill:
+#              acknowledged against stored while the disk is full, then the
+#              held recorders once the tmpfs grows
 #
-# With no MEASUREMENT, all four. After every run against Tessaro the archive is
+# With no MEASUREMENT, the first four. After every run against Tessaro the archive is
 # checked against the acknowledgements: each acknowledged position must have
 # its .bin file and each acknowledged clip its .mov file in the recorder's
 # folder. Every process runs under nice (STATION_BENCH_NICE, default 10); the
@@ -28,14 +39,16 @@ source "$(dirname "$0")/../../scripts/lib/station.sh"
 
 build=build/release
 memory_clips=10000
+kill_rounds=10
 measurements=()
 while [ $# -gt 0 ]; do
   case $1 in
     --build) build=$2; shift 2 ;;
     --clips) memory_clips=$2; shift 2 ;;
-    rate|handling|roundtrip|memory) measurements+=("$1"); shift ;;
-    -h|--help) sed -n '2,25p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
-    *) echo "usage: $0 [--build DIR] [--clips N] [rate|handling|roundtrip|memory]..." >&2; exit 2 ;;
+    --rounds) kill_rounds=$2; shift 2 ;;
+    rate|handling|roundtrip|memory|fleet|kill|fulldisk) measurements+=("$1"); shift ;;
+    -h|--help) sed -n '2,36p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "usage: $0 [--build DIR] [--clips N] [--rounds N] [rate|handling|roundtrip|memory|fleet|kill|fulldisk]..." >&2; exit 2 ;;
   esac
 done
 [ ${#measurements[@]} -gt 0 ] || measurements=(rate handling roundtrip memory)
@@ -58,9 +71,11 @@ sim() {
 
 work=$(mktemp -d)
 pids=()
+mounted=()
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
   wait 2>/dev/null || true
+  for m in "${mounted[@]}"; do umount "$m" 2>/dev/null || true; done
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -90,12 +105,17 @@ wait_accepting() {
 start_station() {
   local name=$1; shift
   station_dir=$work/$name
+  station_log=$work/$(echo "$name" | tr / -).log
   mkdir -p "$station_dir"
   mkdir -m 700 "$station_dir.runtime"
   cp "$bin/Tessaro" "$bin/libKavrel.so" "$bin/nopicture.mov" "$station_dir/"
+  restart_station "$@"
+}
+# restart_station [VAR=VALUE...]: Tessaro again in the folder station_dir.
+restart_station() {
   station_port=$(station_free_port)
   env XDG_RUNTIME_DIR="$station_dir.runtime" QT_QPA_PLATFORM=offscreen "$@" \
-    nice -n "$nice_level" "$station_dir/Tessaro" --port "$station_port" >"$station_dir.log" 2>&1 &
+    nice -n "$nice_level" "$station_dir/Tessaro" --port "$station_port" >"$station_log" 2>&1 &
   station_pid=$!
   pids+=("$station_pid")
   wait_accepting "$station_port" "$station_pid"
@@ -125,6 +145,7 @@ wait_settled() {
 check_archive() {
   local out=$1 positions=$2 clips=$3 key sent acks want_bin want_mov bins movs
   local recorders=0 exact=0 extra=0 missing=0 acked_bin=0 acked_mov=0
+  lost_files=0
   while read -r key sent acks; do
     recorders=$((recorders + 1))
     want_bin=$(( acks - 1 < positions ? acks - 1 : positions )); [ "$want_bin" -ge 0 ] || want_bin=0
@@ -135,6 +156,8 @@ check_archive() {
     acked_bin=$((acked_bin + want_bin)); acked_mov=$((acked_mov + want_mov))
     if [ "$bins" -lt "$want_bin" ] || [ "$movs" -lt "$want_mov" ]; then
       missing=$((missing + 1))
+      [ "$bins" -lt "$want_bin" ] && lost_files=$((lost_files + want_bin - bins))
+      [ "$movs" -lt "$want_mov" ] && lost_files=$((lost_files + want_mov - movs))
       say "  MISSING $key: $bins .bin for $want_bin acknowledged positions, $movs .mov for $want_mov acknowledged clips"
     elif [ "$bins" -eq "$want_bin" ] && [ "$movs" -eq "$want_mov" ]; then
       exact=$((exact + 1))
@@ -142,6 +165,7 @@ check_archive() {
       extra=$((extra + 1))
     fi
   done < <(sed -n 's/^\(.*\): connected, \([0-9]*\) packets, \([0-9]*\) acks checked.*/\1 \2 \3/p' "$out")
+  checked_acks=$((acked_bin + acked_mov))
   say "  archive: $recorders recorders, $acked_bin acknowledged positions and $acked_mov clips;" \
       "$exact folders exact, $extra with an unacknowledged packet kept too, $missing missing files"
   [ "$missing" -eq 0 ]
@@ -283,6 +307,129 @@ measure_memory() {
   say "  settled: RSS $(rss_kib) KiB; recorder-sim: $(grep '^overall' "$work/memory.sim")"
   stop_station
   check_archive "$work/memory.sim" 0 "$per_recorder"
+}
+
+# fleet_round_trip NAME PORT: a minute of a fleet's normal rate; prints the
+# round trips of the position recorders and of the clip recorders.
+fleet_round_trip() {
+  local name=$1 port=$2 clip_pid
+  nice -n "$nice_level" "$bin/recorder-sim" --port "$port" --recorders 20 --serial FCLIP \
+    --positions 0 --clip "$big_clip" --clips 2 --interval 30000 --ramp 30000 >"$work/$name-fclips.sim" 2>&1 &
+  clip_pid=$!
+  pids+=("$clip_pid")
+  sim "$work/$name-fpos.sim" --port "$port" --recorders 20 --serial FPOS --positions 30 \
+    --interval 2000 --ramp 2000 || true
+  wait "$clip_pid" 2>/dev/null || true
+  say "  against $name: position round trip $(round_trip_line "$work/$name-fpos.sim")"
+  say "    clips: $(round_trip_line "$work/$name-fclips.sim")"
+}
+
+measure_fleet() {
+  say "== a fleet's normal rate: 20 recorders, a position every 2 s each, 20 clips every 30 s (load $(load))"
+  start_station fleet
+  fleet_round_trip Tessaro "$station_port"
+  wait_settled
+  stop_station
+  check_archive "$work/Tessaro-fpos.sim" 30 0
+  check_archive "$work/Tessaro-fclips.sim" 0 2
+  local port listen_pid
+  port=$(station_free_port)
+  nice -n "$nice_level" "$bin/kavrel-listen" --port "$port" --quiet >"$work/listen.log" 2>&1 &
+  listen_pid=$!
+  pids+=("$listen_pid")
+  wait_accepting "$port" "$listen_pid"
+  fleet_round_trip kavrel-listen "$port"
+  kill -TERM "$listen_pid" 2>/dev/null || true
+  wait "$listen_pid" 2>/dev/null || true
+  say "  load after: $(load)"
+}
+
+# Files of the archive that are not whole: clips of another size than the
+# clip sent (and its zero byte), positions that do not end in CR LF, and
+# temporary files left behind.
+cut_files() {
+  local clip_size=$(( $(stat -c %s "$big_clip") + 1 )) movs bins partial
+  movs=$(find "$station_dir" -mindepth 5 -maxdepth 5 -name '*.mov' ! -name temp.mov ! -size "${clip_size}c" | wc -l)
+  bins=$(find "$station_dir" -mindepth 5 -maxdepth 5 -name '*.bin' -exec perl -e \
+    'for (@ARGV) { open my $f, "<", $_ or next; local $/; my $c = <$f>; $n++ unless $c =~ /\r\n\z/ } print $n + 0, "\n"' {} + |
+    awk '{s += $1} END {print s + 0}')
+  partial=$(find "$station_dir" -mindepth 5 -maxdepth 5 -name '.partial-*' | wc -l)
+  echo $((movs + bins + partial))
+}
+
+measure_kill() {
+  say "== kill test: $kill_rounds rounds of SIGKILL at a random moment and a restart in the same folder (load $(load))"
+  start_station kill
+  local r wait_ms before recovered pos_pid clip_pid cut acked lost
+  local all_acked=0 all_lost=0 all_cut=0 all_recovered=0 all_before=0
+  for r in $(seq "$kill_rounds"); do
+    "$bin/recorder-sim" --port "$station_port" --recorders 4 --serial "K${r}P" --positions 1000 \
+      >"$work/kill-$r-pos.sim" 2>&1 &
+    pos_pid=$!
+    "$bin/recorder-sim" --port "$station_port" --recorders 2 --serial "K${r}C" --positions 0 \
+      --clip "$big_clip" --clips 1000 >"$work/kill-$r-clip.sim" 2>&1 &
+    clip_pid=$!
+    wait_ms=$((500 + RANDOM % 4000))
+    sleep "$(printf '%d.%03d' $((wait_ms / 1000)) $((wait_ms % 1000)))"
+    kill -KILL "$station_pid"
+    wait "$station_pid" 2>/dev/null || true
+    wait "$pos_pid" "$clip_pid" 2>/dev/null || true
+    before=$(archived)
+    restart_station
+    recovered=$(sed -n 's/.*Tessaro: \([0-9]*\) events recovered from the journal.*/\1/p' "$station_log")
+    recovered=${recovered:-0}
+    wait_settled
+    acked=0; lost=0
+    check_archive "$work/kill-$r-pos.sim" 1000 0 >/dev/null || true
+    acked=$((acked + checked_acks)); lost=$((lost + lost_files))
+    check_archive "$work/kill-$r-clip.sim" 0 1000 >/dev/null || true
+    acked=$((acked + checked_acks)); lost=$((lost + lost_files))
+    cut=$(cut_files)
+    say "  round $r: killed after ${wait_ms} ms; $acked acknowledged, $((before - all_before)) archived before the restart, $recovered recovered, $lost lost, $cut cut"
+    all_acked=$((all_acked + acked)); all_lost=$((all_lost + lost)); all_recovered=$((all_recovered + recovered))
+    all_cut=$cut; all_before=$(archived)
+  done
+  stop_station
+  say "  in all: $all_acked acknowledged, $all_recovered recovered after a kill, $all_lost lost, $all_cut cut"
+  [ "$all_lost" -eq 0 ] && [ "$all_cut" -eq 0 ]
+}
+
+measure_fulldisk() {
+  local disk=$work/disk size_mb=40
+  mkdir -p "$disk"
+  if ! mount -t tmpfs -o size=${size_mb}m tmpfs "$disk" 2>/dev/null; then
+    say "== full disk: skipped, a tmpfs cannot be mounted here (needs root)"
+    return 0
+  fi
+  mounted+=("$disk")
+  say "== full disk: Tessaro on a ${size_mb} MB tmpfs, 10 recorders sending 300 kB clips (load $(load))"
+  start_station disk/station
+  # Recorders that give up after 5 s without an acknowledgement, as the disk fills.
+  "$bin/recorder-sim" --port "$station_port" --recorders 10 --serial FULL --positions 5 \
+    --clip "$big_clip" --clips 30 --ack-timeout 5000 >"$work/full.sim" 2>&1 || true
+  wait_settled
+  say "  the station said: $(grep -m1 'cannot be written' "$station_log" || echo nothing)"
+  say "  while full ($(df -k --output=avail "$disk" | tail -1) KiB left), recorders that gave up after 5 s:"
+  check_archive "$work/full.sim" 5 30 || true
+  say "    $checked_acks acknowledged, $lost_files of them not yet archived (they wait in the journal)"
+  # Recorders that wait, held, until the tmpfs grows.
+  "$bin/recorder-sim" --port "$station_port" --recorders 4 --serial HELD --positions 2 \
+    --clip "$big_clip" --clips 5 --ack-timeout 600000 >"$work/held.sim" 2>&1 &
+  local held_pid=$!
+  pids+=("$held_pid")
+  sleep 5
+  local stored_before
+  stored_before=$(find "$station_dir" -mindepth 5 -maxdepth 5 -path '*HELD*' -type f | wc -l)
+  mount -o remount,size=400m "$disk"
+  wait "$held_pid" || true
+  wait_settled
+  say "  held recorders: $stored_before files stored while full; after the tmpfs grew:"
+  check_archive "$work/held.sim" 2 5 || true
+  say "    $checked_acks acknowledged, $lost_files of them not stored; the station said: $(grep -m1 'can be written again' "$station_log" || echo nothing)"
+  say "  the recorders that gave up, once the tmpfs grew:"
+  check_archive "$work/full.sim" 5 30 || true
+  say "    $checked_acks acknowledged, $lost_files of them not stored"
+  stop_station
 }
 
 status=0

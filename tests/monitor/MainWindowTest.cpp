@@ -207,7 +207,7 @@ TEST_F(MainWindowTest, StartUpGoesOnWithoutItsIdleMovie)
     EXPECT_EQ(m_boxes.boxes[0].text, QStringLiteral("Error opening movie file."));
     // Every step ran after the failed one: the receiver started and the
     // dispatcher's timer is on.
-    EXPECT_EQ(form.startupTrace().size(), 19u);
+    EXPECT_EQ(form.startupTrace().size(), 20u);
     EXPECT_EQ(form.startupTrace().back(), "ResetGpsSending");
     EXPECT_TRUE(form.findChild<QTimer*>(QStringLiteral("Timer1"))->isActive());
     EXPECT_TRUE(form.movieView()->FileName().isEmpty());

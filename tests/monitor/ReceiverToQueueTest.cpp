@@ -2,17 +2,26 @@
 // loopback, the library reports through HostCallback, and a taker that keeps
 // the ring full makes the library's workers wait for slots. Every packet the
 // recorders had acknowledged must be in the queue, whole and in order.
+#include "Archive.h"
 #include "DeviceInfoText.h"
+#include "DeviceLists.h"
+#include "EventJournal.h"
+#include "EventText.h"
+#include "ProcessLimits.h"
 #include "QueueTestSupport.h"
 #include "RecorderConnection.h"
+#include "StorageGuard.h"
 #include "TcpSocket.h"
+#include "TempFolder.h"
 #include "kavrel.h"
 
 #include <array>
 #include <atomic>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
 #include <string>
+#include <sys/resource.h>
 #include <vector>
 
 using namespace monitor;
@@ -178,4 +187,120 @@ TEST(ReceiverToQueue, EveryAcknowledgedPacketIsQueuedWholeAndInOrder)
                 << "packet " << i << " damaged, " << got[i].data.size() << " bytes";
         }
     }
+}
+
+// With the journal on: the library's workers journal every position before it
+// is acknowledged, while the taker archives and marks them. Half-way no file
+// can be written (a file-size limit of 0, which stops root too): the workers
+// are held, acknowledging nothing, until the limit is lifted; then everything
+// acknowledged is archived and the journal is empty again.
+TEST(ReceiverToQueue, HeldWhileNothingCanBeWrittenAndEveryAcknowledgedPositionArchived)
+{
+    constexpr int kPositions = 40;
+    TempFolder folder;
+    EventJournal journal(folder.path() + std::string(EventJournal::kFileName));
+    std::vector<std::string> told;
+    std::mutex toldLock; // guards told: the workers tell too
+    StorageGuard guard(journal, platform::systemClock(), 20ms, [&](const std::string& line) {
+        const std::lock_guard held(toldLock);
+        told.push_back(line);
+    });
+    DeviceLists lists;
+    Archive archive(folder.path(), platform::systemClock(), lists);
+    HostEventQueue queue;
+    queue.setStorageGuard(&guard);
+    platform::ignoreFileSizeSignal();
+    const std::uint16_t port = freePort();
+    ASSERT_EQ(GPRSInitial(nullptr, port), 0);
+    ASSERT_EQ(GPRSRegisterCallbackInformation(HostCallback), 0);
+
+    std::array<std::atomic<int>, kRecorders> acknowledged{};
+    std::vector<std::jthread> recorders;
+    for (int r = 0; r < kRecorders; ++r)
+        recorders.emplace_back([&, r] {
+            recorder::RecorderConnection connection;
+            if (!connection.connect("127.0.0.1", port))
+                return;
+            std::string info;
+            recorder::appendDeviceInfoText(info, deviceInfo(r));
+            if (!connection.sendPacket(Code::QUVEX_INFO, Bytes(info.begin(), info.end()), 60s).ok())
+                return;
+            for (int n = 0; n < kPositions; ++n) {
+                const std::string text = positionText(r, n);
+                if (!connection
+                         .sendPacket(Code::CMD_GPRMC_DATA, Bytes(text.begin(), text.end()), 60s)
+                         .ok())
+                    return;
+                ++acknowledged[static_cast<std::size_t>(r)];
+            }
+            connection.close();
+        });
+    const LibraryRun stopAtEnd{queue};
+    const auto total = [&] { return acknowledged[0].load() + acknowledged[1].load(); };
+
+    // The user-interface thread's part: take, archive, mark; try again.
+    const auto dispatch = [&] {
+        {
+            const auto held = queue.lock();
+            queue.takeOne(held, [&](const RAWDATA& e) {
+                if (e.Code == Code::CMD_GPRMC_DATA)
+                    guard.archived(e.JournalId,
+                                   archive.StorePositionSentence(e.Key, EventText(e.bytes())));
+            });
+        }
+        guard.retry(archive);
+    };
+    const auto setFileSizeLimit = [](rlim_t soft) {
+        const rlimit limit{soft, RLIM_INFINITY};
+        return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    };
+    ASSERT_TRUE(eventually(
+        [&] {
+            dispatch();
+            return total() >= kPositions / 2;
+        },
+        60s));
+    ASSERT_TRUE(setFileSizeLimit(0));
+    const bool failing = eventually(
+        [&] {
+            dispatch();
+            return guard.status().failing;
+        },
+        60s);
+    // Held: nothing more is acknowledged while the guard tries again, over
+    // many of its retries.
+    const int heldAt = total();
+    for (int i = 0; i < 20 && failing; ++i) {
+        const auto until = std::chrono::steady_clock::now() + 20ms;
+        eventually(
+            [&] {
+                dispatch();
+                return std::chrono::steady_clock::now() > until;
+            },
+            1s);
+    }
+    const int afterRetries = total();
+    ASSERT_TRUE(setFileSizeLimit(RLIM_INFINITY));
+    ASSERT_TRUE(failing) << "no write failed";
+    EXPECT_LE(afterRetries, heldAt + kRecorders) << "acknowledged while nothing could be written";
+
+    ASSERT_TRUE(eventually(
+        [&] {
+            dispatch();
+            return total() == kRecorders * kPositions && journal.unarchivedCount() == 0 &&
+                   !guard.status().failing;
+        },
+        60s))
+        << total() << " acknowledged, " << journal.unarchivedCount() << " not archived";
+    std::size_t files = 0;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder.path()))
+        files += e.path().extension() == ".bin" ? 1 : 0;
+    EXPECT_EQ(files, std::size_t{kRecorders * kPositions});
+    EXPECT_EQ(journal.size(), 0u);
+    const std::lock_guard held(toldLock);
+    EXPECT_NE(std::find_if(told.begin(), told.end(),
+                           [](const std::string& l) {
+                               return l.find("File too large") != std::string::npos;
+                           }),
+              told.end());
 }

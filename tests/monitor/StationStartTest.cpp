@@ -5,6 +5,7 @@
 // process, the program copied into a folder of its own runs once per user:
 // a second start ends at once with exit code 0, and a killed station leaves
 // no lock behind.
+#include "ArchiveNames.h"
 #include "ChildProcess.h"
 #include "DeviceInfoText.h"
 #include "HostEventQueue.h"
@@ -25,6 +26,7 @@
 #include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
 #include <optional>
@@ -80,7 +82,7 @@ TEST(StationStart, StepsInOrderAndARecorderIsServed)
         "SetProgramFolder",   "LoadIdleMovie",      "ResetSharedState",    "ClearTexts",
         "ResetAlarmAndCaptions", "ShowEnlargeGlyph", "ForgetNavigationWindow", "ScreenSaverOff",
         "BuildDayFolder",     "OpenGpsPort",        "FreeDeviceTable",     "CreateClipStream",
-        "StartReceiver",      "StartDispatchTimer", "ResetGpsSending"};
+        "RecoverJournal",     "StartReceiver",      "StartDispatchTimer", "ResetGpsSending"};
     EXPECT_EQ(form.startupTrace(), expected);
     EXPECT_TRUE(boxes.boxes.empty());
     EXPECT_TRUE(form.findChild<QTimer*>(QStringLiteral("Timer1"))->isActive());
@@ -166,6 +168,56 @@ TEST(StationStart, AFailingStepIsToldAndEndsStartUpThere)
     EXPECT_FALSE(form.findChild<QTimer*>(QStringLiteral("Timer1"))->isActive());
     EXPECT_TRUE(form.findChild<QTimer*>(QStringLiteral("GPSTimer"))->isActive());
     EXPECT_TRUE(form.close());
+}
+
+// Runs the window's events until done() holds or the bound passes.
+template <typename Done> bool processEventsUntil(Done done)
+{
+    const auto deadline = std::chrono::steady_clock::now() + kProcessBound;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+TEST(StationStart, TheWindowTellsWhileTheArchiveCannotBeWritten)
+{
+    movieview::MovieEngineSession engine;
+    ProgramFolder folder;
+    FixedScreen screen(1024);
+    RecordedMessageBoxes boxes;
+    StationOptions options = stationOptions(folder, screen, boxes);
+    options.storageRetry = 20ms;
+    TForm1 form(options);
+    const auto* status = form.findChild<QLabel*>(QStringLiteral("LblStorage"));
+    ASSERT_NE(status, nullptr);
+    EXPECT_FALSE(status->isVisibleTo(&form));
+
+    // A file where the recorder's folder belongs: no file of it can be written.
+    const std::filesystem::path blocked =
+        std::filesystem::path(dayFolderPath(folder.path(), platform::localNow())) / "SN1001_ID7";
+    std::ofstream(blocked) << "in the way";
+    recorder::RecorderConnection recorder;
+    ASSERT_TRUE(recorder.connect("127.0.0.1", static_cast<std::uint16_t>(options.port), 5s))
+        << recorder.lastError();
+    std::string text;
+    recorder::appendDeviceInfoText(text, deviceInfo());
+    ASSERT_TRUE(recorder.sendPacket(kavrel::EventCode::QUVEX_INFO, recorder::textBytes(text), 10s).ok());
+    ASSERT_TRUE(recorder.sendPacket(kavrel::EventCode::CMD_GPRMC_DATA,
+                                    recorder::textBytes("$GPRMC,held"), 10s)
+                    .ok());
+    const auto shows = [&](const char* words) {
+        return status->isVisibleTo(&form) && status->toolTip().startsWith(QLatin1String(words));
+    };
+    ASSERT_TRUE(processEventsUntil([&] { return shows("Archive cannot be written: File exists"); }))
+        << status->toolTip().toStdString();
+    std::filesystem::remove(blocked);
+    ASSERT_TRUE(processEventsUntil([&] { return shows("Archive can be written again"); }))
+        << status->toolTip().toStdString();
+    EXPECT_FALSE(std::filesystem::is_empty(blocked)) << "the held position is stored";
+    EXPECT_TRUE(boxes.boxes.empty()) << "no message box stops the station";
 }
 
 // With the session's runtime folder, and without one (the lock then lives in

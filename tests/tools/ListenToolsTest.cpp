@@ -1,12 +1,16 @@
 // kavrel-listen's options, its event lines into a pipe, and its plain TCP sink
-// taking a client's bytes over loopback.
+// taking a client's bytes over loopback, and the library serving fewer
+// connections when the descriptor limit leaves too few.
 #include "ChildProcess.h"
 #include "ListenOptions.h"
 #include "RawSink.h"
 #include "RecorderConnection.h"
 #include "FreePort.h"
+#include "TempFolder.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <thread>
 #include <vector>
@@ -130,5 +134,36 @@ TEST(KavrelListen, EventLinesLeaveAsTheyHappenIntoAPipe)
     EXPECT_TRUE(waitForLine("$GPRMC,pipe")) << "the line is written while the program runs";
     listen.stop();
     EXPECT_EQ(listen.exitCode(), 0) << "Ctrl-C or SIGTERM ends it in order";
+}
+
+// Under a hard limit of 100 descriptors, the default MAX_CONNECTIONS (1000)
+// and the 64 kept for files do not fit: the library serves 36 connections
+// and says so in its log.
+TEST(KavrelListen, ServesFewerConnectionsThanTheDescriptorLimitLeaves)
+{
+    TempFolder folder;
+    const std::string program = folder.path() + "kavrel-listen";
+    std::filesystem::copy_file(KAVREL_LISTEN_PATH, program);
+    // The log file is kept only while SAVE_DATA is 1.
+    std::ofstream(folder.path() + "quvex.ini") << "[Option]\r\nWANT_LOG=1\r\nSAVE_DATA=1\r\n";
+    const std::uint16_t port = testsupport::freePort();
+    testsupport::ChildProcess listen(
+        {testsupport::findTool("prlimit", "util-linux"), "--nofile=100:100", program, "--port",
+         std::to_string(port)},
+        testsupport::ChildProcess::Output::CaptureBoth);
+    bool listening = false;
+    while (const auto line = listen.readLine(10s))
+        if ((listening = line->find("receiving on port") != std::string::npos))
+            break;
+    ASSERT_TRUE(listening);
+    std::string log;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder.path() + "log"))
+        if (e.is_regular_file()) {
+            std::ifstream in(e.path());
+            log.append(std::istreambuf_iterator<char>(in), {});
+        }
+    EXPECT_NE(log.find("exceeds the limit of 100 open descriptors; serving at most 36 connections"),
+              std::string::npos)
+        << log;
 }
 #endif

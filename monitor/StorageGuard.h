@@ -1,0 +1,112 @@
+// StorageGuard: an acknowledged packet is a stored packet. The receiver
+// library acknowledges a packet once HostCallback returns, so every event that
+// the archive keeps is made durable in the EventJournal first; when neither
+// the journal nor the archive can be written, the callback does not return
+// (the recorder keeps its data and waits) until they can.
+//
+// Worker threads, through HostCallback: keep() journals the event. While the
+// journal or the archive cannot be written it holds the recorder and tries
+// again every retry interval. It returns the event's journal id, 0 for an event
+// that needs none ("Save data to disk" off, or nothing the archive keeps), or
+// none when the station closes before the event could be made durable: the
+// callback must then never return, as the library would acknowledge it.
+//
+// User-interface thread: recover() at start, before the receiver starts,
+// archives what the journal holds from the last run; archived() after the
+// dispatcher stored a journaled event; retry() on every dispatcher tick stores
+// again, once per retry interval, the events the archive could not take, and
+// while any wait every recorder is held. status() tells the window what to show.
+//
+// Each change of state is told on standard error (through tell) and in status().
+// m_lock guards the failure flags, the failed events, the status and the closing
+// flag; m_changed is signalled when the state changes or the station closes.
+#pragma once
+
+#include "Archive.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace platform {
+class Clock;
+}
+
+namespace monitor {
+
+class EventJournal;
+
+class StorageGuard
+{
+public:
+    static constexpr std::chrono::milliseconds kRetryInterval{1000};
+
+    using Tell = std::function<void(const std::string& line)>;
+    // Writes "Tessaro: " + line to standard error.
+    static void tellStandardError(const std::string& line);
+
+    // clock gives the time an event is received; it is read on the library's
+    // threads, so it must allow that.
+    StorageGuard(EventJournal& journal, const platform::Clock& clock,
+                 std::chrono::milliseconds retryInterval = kRetryInterval,
+                 Tell tell = &tellStandardError);
+
+    // "Save data to disk": while off nothing is journaled.
+    void setEnabled(bool enabled) { m_enabled = enabled; }
+    bool enabled() const { return m_enabled.load(); }
+
+    // Worker threads (see above).
+    std::optional<std::uint64_t> keep(const char* text, std::int32_t code,
+                                      std::span<const std::uint8_t> data) noexcept;
+
+    // The station closes: held recorders stop waiting (see keep()).
+    void close();
+
+    // User-interface thread.
+    // Archives the events a stopped station left in the journal and removes
+    // the archive's unfinished files. Gives how many events were archived.
+    int recover(Archive& archive);
+    // The dispatcher handled journaled event id (0: not journaled) with this outcome.
+    void archived(std::uint64_t id, const StoreOutcome& outcome);
+    void retry(Archive& archive);
+
+    struct Status
+    {
+        std::uint64_t generation = 0; // changes whenever the text does
+        bool failing = false;
+        std::string text; // what the window shows; empty for nothing
+    };
+    Status status() const;
+
+private:
+    void failLocked(bool archive, int error, const std::string& what);
+    void recoverLocked();
+    void setTextLocked(std::string text, bool failing);
+
+    EventJournal& m_journal;
+    const platform::Clock& m_clock;
+    const std::chrono::milliseconds m_retryInterval;
+    const Tell m_tell;
+    std::atomic<bool> m_enabled{true};
+
+    mutable std::mutex m_lock;
+    std::condition_variable m_changed;
+    bool m_closing = false;
+    bool m_journalFailing = false;
+    bool m_archiveFailing = false;
+    std::string m_reason; // the latest failure, as told
+    // Journaled events the archive could not take, oldest first. UI thread
+    // only, but read under m_lock with the flags.
+    std::deque<std::uint64_t> m_failed;
+    std::chrono::steady_clock::time_point m_lastRetry;
+    Status m_status;
+};
+
+} // namespace monitor

@@ -1,0 +1,368 @@
+// An acknowledged packet is a stored packet: the journal read back after a
+// crash cut it anywhere, a station killed with acknowledged events queued and
+// restarted in the same folder, and a station that cannot write its archive
+// holding its recorder until it can. The stations are the built program as a
+// child process, with the real receiver library and real sockets.
+#include "ArchiveFiles.h"
+#include "ArchiveNames.h"
+#include "ChildProcess.h"
+#include "DeviceInfoText.h"
+#include "EventJournal.h"
+#include "FreePort.h"
+#include "LinkProtocol.h"
+#include "LocalTime.h"
+#include "PacketBytes.h"
+#include "Paths.h"
+#include "RecorderConnection.h"
+#include "TempFolder.h"
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
+#include <set>
+#include <sys/resource.h>
+#include <thread>
+
+using namespace monitor;
+using testsupport::ChildProcess;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr auto kProcessBound = 20s;
+constexpr auto kAckBound = 10s;
+constexpr auto kHeldBound = 2500ms;
+
+Bytes bytesOf(std::string_view text)
+{
+    return Bytes(text.begin(), text.end());
+}
+
+Bytes readFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+// ---------------------------------------------------------------------------
+// The journal's file, cut short or damaged after its last record.
+
+TEST(EventJournalFile, IsReadUpToItsLastWholeRecord)
+{
+    TempFolder folder;
+    const std::string path = folder.path() + "journal";
+    const platform::LocalTime at{2026, 12, 6, 14, 30, 5, 0};
+    const Bytes sentence = bytesOf("$GPRMC,1\0");
+    std::uintmax_t wholeSize = 0;       // the records' end
+    std::uintmax_t lastRecordStart = 0; // where the third record begins
+    {
+        EventJournal journal(path);
+        int error = 0;
+        for (int i = 0; i < 3; ++i) {
+            lastRecordStart = journal.size();
+            ASSERT_TRUE(
+                journal.append("AB12_3", kavrel::EventCode::CMD_GPRMC_DATA, sentence, at, error))
+                << error;
+        }
+        wholeSize = journal.size();
+    }
+    struct Case
+    {
+        const char* legend;
+        std::function<void()> damage;
+        std::size_t events; // whole events read back
+    };
+    const auto cutTo = [&](std::uintmax_t size) {
+        return [&, size] { fs::resize_file(path, size); };
+    };
+    const std::vector<Case> cases = {
+        {"whole", [] {}, 3},
+        {"cut inside the last record's header", cutTo(lastRecordStart + 3), 2},
+        {"cut inside the last record's body", cutTo(wholeSize - 4), 2},
+        {"last byte damaged",
+         [&] {
+             std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+             f.seekp(static_cast<std::streamoff>(wholeSize - 1));
+             f.put('X');
+         },
+         2},
+    };
+    const std::string pristine = path + ".pristine";
+    fs::copy_file(path, pristine);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.legend);
+        fs::copy_file(pristine, path, fs::copy_options::overwrite_existing);
+        c.damage();
+        EventJournal journal(path);
+        EventJournal::Loaded loaded;
+        ASSERT_EQ(journal.load(loaded), 0);
+        ASSERT_EQ(loaded.unarchived.size(), c.events);
+        EXPECT_EQ(loaded.cutShort, c.events < 3);
+
+        // A record written after the damage is read back whole, next to the
+        // earlier ones, under a number of its own.
+        int error = 0;
+        const auto id = journal.append("CD_4", kavrel::EventCode::CMD_MPEG4_I_CH2,
+                                       Bytes(3000, 0x5A), at, error);
+        ASSERT_TRUE(id);
+        EventJournal reread(path);
+        ASSERT_EQ(reread.load(loaded), 0);
+        ASSERT_EQ(loaded.unarchived.size(), c.events + 1);
+        EXPECT_FALSE(loaded.cutShort);
+        const auto event = reread.read(loaded.unarchived.back());
+        ASSERT_TRUE(event);
+        EXPECT_EQ(event->key, "CD_4");
+        EXPECT_EQ(event->code, kavrel::EventCode::CMD_MPEG4_I_CH2);
+        EXPECT_EQ(event->data, Bytes(3000, 0x5A));
+        EXPECT_EQ(event->receivedAt.second, 5);
+        const auto first = reread.read(loaded.unarchived.front());
+        ASSERT_TRUE(first);
+        EXPECT_EQ(first->data, sentence);
+
+        // Marked archived one by one: the journal is empty once none is left.
+        for (const std::uint64_t done : loaded.unarchived)
+            reread.markArchived(done);
+        EXPECT_EQ(reread.size(), 0u);
+        EventJournal emptied(path);
+        ASSERT_EQ(emptied.load(loaded), 0);
+        EXPECT_TRUE(loaded.unarchived.empty());
+        EXPECT_FALSE(loaded.cutShort);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The station as a process.
+
+class StationProgram
+{
+public:
+    StationProgram()
+    {
+        for (const char* file : {"Tessaro", "libKavrel.so", "nopicture.mov"})
+            fs::copy_file(platform::joinPath(platform::programFolder(), file),
+                          m_folder.path() + file);
+        fs::permissions(m_runtime.path(), fs::perms::owner_all);
+    }
+
+    const std::string& folder() const { return m_folder.path(); }
+    std::uint16_t port() const { return m_port; }
+
+    std::unique_ptr<ChildProcess> start() const
+    {
+        auto station = std::make_unique<ChildProcess>(
+            std::vector<std::string>{m_folder.path() + "Tessaro", "--port", std::to_string(m_port)},
+            ChildProcess::Output::CaptureBoth,
+            std::vector<std::string>{"QT_QPA_PLATFORM=offscreen",
+                                     "XDG_RUNTIME_DIR=" + m_runtime.path()});
+        const auto deadline = std::chrono::steady_clock::now() + kProcessBound;
+        while (std::chrono::steady_clock::now() < deadline) {
+            recorder::RecorderConnection probe;
+            if (probe.connect("127.0.0.1", m_port, 200ms))
+                return station;
+            std::this_thread::sleep_for(20ms);
+        }
+        ADD_FAILURE() << "the station never listened";
+        return station;
+    }
+
+    // The recorder folder of today.
+    fs::path recorderFolder(const std::string& key) const
+    {
+        return fs::path(dayFolderPath(m_folder.path(), platform::localNow())) / key;
+    }
+
+private:
+    TempFolder m_folder;
+    TempFolder m_runtime;
+    std::uint16_t m_port = testsupport::freePort();
+};
+
+// Reads the station's output until a line holds text; gives that line.
+std::optional<std::string> waitForLine(ChildProcess& station, std::string_view text)
+{
+    const auto deadline = std::chrono::steady_clock::now() + kProcessBound;
+    while (std::chrono::steady_clock::now() < deadline) {
+        const auto line = station.readLine(500ms);
+        if (line && line->find(text) != std::string::npos)
+            return line;
+        if (!line && !station.alive())
+            return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+recorder::RecorderConnection loggedIn(const StationProgram& program, const std::string& serial)
+{
+    recorder::RecorderConnection recorder;
+    EXPECT_TRUE(recorder.connect("127.0.0.1", program.port(), 5s)) << recorder.lastError();
+    recorder::DeviceInfo info;
+    info.fields = {"QUVEX", serial, "10.0.0.1", "Fleet", "Driver", "Depot", "7"};
+    std::string text;
+    recorder::appendDeviceInfoText(text, info);
+    const auto login =
+        recorder.sendPacket(kavrel::EventCode::QUVEX_INFO, recorder::textBytes(text), kAckBound);
+    EXPECT_TRUE(login.ok()) << login.error;
+    return recorder;
+}
+
+// Waits until the folder holds count archived files (bounded); gives them.
+std::vector<fs::path> waitForFiles(const fs::path& folder, std::size_t count)
+{
+    std::vector<fs::path> files;
+    const auto deadline = std::chrono::steady_clock::now() + kProcessBound;
+    do {
+        files.clear();
+        std::error_code ec;
+        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+            // A file being written is not yet in the archive.
+            if (!it->path().filename().string().starts_with(kPartialFilePrefix))
+                files.push_back(it->path());
+        if (files.size() >= count)
+            break;
+        std::this_thread::sleep_for(20ms);
+    } while (std::chrono::steady_clock::now() < deadline);
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+TEST(StationKilled, RestartArchivesEveryAcknowledgedEvent)
+{
+    StationProgram program;
+    constexpr int kPositions = 150;
+    constexpr int kClips = 3;
+    std::set<Bytes> acknowledged;
+    {
+        const auto station = program.start();
+        auto recorder = loggedIn(program, "KILL");
+        // As fast as the station acknowledges: its dispatcher takes 50 events a
+        // second, so most of these still wait in its queue at the kill.
+        for (int i = 0; i < kPositions; ++i) {
+            const std::string sentence =
+                "$GPRMC,120000.00,A,5100.0,N,00700.0,E,0.0,0.0,061226,,,A*" + std::to_string(i);
+            if (recorder
+                    .sendPacket(kavrel::EventCode::CMD_GPRMC_DATA, recorder::textBytes(sentence),
+                                kAckBound)
+                    .ok())
+                acknowledged.insert(bytesOf(sentence + "\r\n"));
+        }
+        for (int i = 0; i < kClips; ++i) {
+            Bytes clip(40000 + i, static_cast<std::uint8_t>('a' + i));
+            if (recorder.sendPacket(kavrel::EventCode::CMD_MPEG4_I_CH1, clip, kAckBound).ok()) {
+                clip.push_back(0); // the library's zero byte, archived with the clip
+                acknowledged.insert(clip);
+            }
+        }
+        ::kill(station->pid(), SIGKILL);
+        ASSERT_TRUE(station->waitExit(kProcessBound));
+    }
+    ASSERT_EQ(acknowledged.size(), std::size_t{kPositions + kClips});
+    const fs::path recorderFolder = program.recorderFolder("KILL_7");
+    const std::size_t archivedBeforeRestart = waitForFiles(recorderFolder, 0).size();
+    // A write the kill interrupted, as it would lie there.
+    std::ofstream(recorderFolder / ".partial-1-1") << "cut";
+
+    const auto restarted = program.start();
+    const auto recovered = waitForLine(*restarted, "recovered from the journal");
+    ASSERT_TRUE(recovered) << "the restart told no recovery";
+    std::cout << "archived before the restart: " << archivedBeforeRestart << "; " << *recovered
+              << "\n";
+    std::set<Bytes> archived;
+    for (const fs::path& file : waitForFiles(recorderFolder, acknowledged.size()))
+        archived.insert(readFile(file));
+    EXPECT_EQ(archived, acknowledged) << "every acknowledged event, and nothing cut short";
+    EXPECT_FALSE(fs::exists(recorderFolder / ".partial-1-1")) << "the cut write was left";
+    EventJournal journal(program.folder() + std::string(EventJournal::kFileName));
+    EventJournal::Loaded left;
+    ASSERT_EQ(journal.load(left), 0);
+    EXPECT_TRUE(left.unarchived.empty()) << "the journal was not emptied";
+}
+
+// ---------------------------------------------------------------------------
+// A station that cannot write holds the recorder and acknowledges nothing it
+// has not stored; once writing works again the packet is stored and acknowledged.
+
+// Sets the station's file-size limit: 0 fails every write to a file with
+// EFBIG, for any user (permissions do not stop root).
+void limitFileSize(pid_t pid, rlim_t soft)
+{
+    const rlimit limit{soft, RLIM_INFINITY};
+    ASSERT_EQ(::prlimit(pid, RLIMIT_FSIZE, &limit, nullptr), 0) << std::strerror(errno);
+}
+
+TEST(StationCannotWrite, HoldsTheRecorderUntilItCan)
+{
+    struct Case
+    {
+        const char* legend;
+        // Takes writing away; the first position is acknowledged (journaled)
+        // only when the archive alone fails.
+        std::function<void(const StationProgram&, ChildProcess&)> block;
+        std::function<void(const StationProgram&, ChildProcess&)> unblock;
+        bool firstAcknowledged;
+        const char* reason; // the system's words the station tells
+    };
+    const std::vector<Case> cases = {
+        {"no file can be written (journal and archive)",
+         [](const StationProgram&, ChildProcess& s) { limitFileSize(s.pid(), 0); },
+         [](const StationProgram&, ChildProcess& s) { limitFileSize(s.pid(), RLIM_INFINITY); },
+         false, "File too large"},
+        {"the recorder's folder cannot be made",
+         [](const StationProgram& p, ChildProcess&) {
+             fs::create_directories(p.recorderFolder("HOLD_7").parent_path());
+             std::ofstream(p.recorderFolder("HOLD_7")) << "in the way";
+         },
+         [](const StationProgram& p, ChildProcess&) { fs::remove(p.recorderFolder("HOLD_7")); },
+         true, "File exists"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.legend);
+        StationProgram program;
+        const auto station = program.start();
+        c.block(program, *station);
+        auto recorder = loggedIn(program, "HOLD");
+
+        const std::string first = "$GPRMC,1";
+        const std::string second = "$GPRMC,2";
+        if (c.firstAcknowledged) {
+            const auto acked = recorder.sendPacket(kavrel::EventCode::CMD_GPRMC_DATA,
+                                                   recorder::textBytes(first), kAckBound);
+            ASSERT_TRUE(acked.ok()) << acked.error;
+            ASSERT_TRUE(waitForLine(*station, c.reason)) << "the failure was not told";
+            ASSERT_TRUE(recorder.sendPacketOnly(kavrel::EventCode::CMD_GPRMC_DATA,
+                                                recorder::textBytes(second)));
+        } else {
+            ASSERT_TRUE(recorder.sendPacketOnly(kavrel::EventCode::CMD_GPRMC_DATA,
+                                                recorder::textBytes(first)));
+            ASSERT_TRUE(waitForLine(*station, c.reason)) << "the failure was not told";
+        }
+        // Held: nothing is acknowledged through a few of the station's
+        // one-second retries (no acknowledgement is an absence: only a bound
+        // can show it).
+        EXPECT_EQ(recorder.readAck(kHeldBound).status, recorder::AckRead::Status::TimedOut)
+            << "acknowledged without being stored";
+
+        c.unblock(program, *station);
+        ASSERT_TRUE(waitForLine(*station, "can be written again"));
+        const auto ack = recorder.readAck(kAckBound);
+        ASSERT_EQ(ack.status, recorder::AckRead::Status::Received) << ack.error;
+        EXPECT_EQ(ack.bytes, kavrel::encodeAck(kavrel::EventCode::CMD_GPRMC_DATA));
+
+        std::set<Bytes> expected = {bytesOf(first + "\r\n")};
+        if (c.firstAcknowledged)
+            expected.insert(bytesOf(second + "\r\n"));
+        std::set<Bytes> archived;
+        for (const fs::path& file : waitForFiles(program.recorderFolder("HOLD_7"), expected.size()))
+            archived.insert(readFile(file));
+        EXPECT_EQ(archived, expected);
+    }
+}
+
+} // namespace
