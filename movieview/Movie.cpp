@@ -1,8 +1,8 @@
 #include "Movie.h"
 
 #include "MovieEngineSession.h"
-#include "MoviePort.h"
 
+#include <QWidget>
 #include <algorithm>
 #include <limits>
 
@@ -18,8 +18,8 @@ std::int16_t clampToBox(int value)
 
 } // namespace
 
-Movie::Movie(MovieDecoder decoder, MoviePort* port)
-    : m_decoder(std::move(decoder)), m_port(port), m_displayBox(box())
+Movie::Movie(MovieDecoder decoder, QWidget* view)
+    : m_decoder(std::move(decoder)), m_view(view), m_displayBox(box())
 {
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
@@ -44,12 +44,17 @@ MovieBox Movie::box() const
 
 void Movie::setBox(const MovieBox& box)
 {
-    if (m_port && !(box == m_displayBox))
-        m_port->invalidate(m_displayBox);
+    if (!(box == m_displayBox))
+        repaint(m_displayBox);
     m_displayBox = box;
-    if (m_port)
-        m_port->invalidate(m_displayBox);
+    repaint(m_displayBox);
     noteEngineResult(EngineCode::noErr);
+}
+
+void Movie::repaint(const MovieBox& box)
+{
+    if (m_view)
+        m_view->update(QRect(box.left, box.top, box.width(), box.height()));
 }
 
 double Movie::preferredRate() const
@@ -101,6 +106,19 @@ void Movie::stop()
     m_timer.stop();
 }
 
+void Movie::togglePlaying()
+{
+    // At its end a movie still counts as playing until it is stopped.
+    if (playing() && !atEnd()) {
+        stop();
+        return;
+    }
+    stop();
+    if (atEnd() || time() >= duration())
+        goToBeginning();
+    start();
+}
+
 void Movie::goToBeginning()
 {
     m_timer.stop();
@@ -115,20 +133,13 @@ void Movie::goToBeginning()
     ++m_framesShown;
     m_timeBase.setTime(0);
     decodeAhead();
-    if (m_port)
-        m_port->invalidate(m_displayBox);
+    repaint(m_displayBox);
     if (playing()) {
         m_anchorWall = Clock::now();
         m_anchorTime = 0;
         schedule();
     }
     noteEngineResult(EngineCode::noErr);
-}
-
-void Movie::draw()
-{
-    if (m_port && m_current.valid())
-        m_port->drawFrame(m_current, m_displayBox);
 }
 
 void Movie::decodeAhead()
@@ -170,8 +181,7 @@ void Movie::tick()
     std::swap(m_current, m_next);
     ++m_framesShown;
     m_timeBase.setTime(m_current.timeMs);
-    if (m_port)
-        m_port->invalidate(m_displayBox);
+    repaint(m_displayBox);
     decodeAhead(); // the one decode of this tick
     schedule();
 }

@@ -1,5 +1,5 @@
-// An open movie: its decoder, its clock (TimeBase), the box it is shown in and
-// the port it draws into. Playback is paced by a timer on the user-interface
+// An open movie: its decoder, its clock (TimeBase), the frame shown now and
+// the one decoded ahead, the box it is shown in and the view that shows it. Playback is paced by a timer on the user-interface
 // thread.
 //
 // Why decode on the user-interface thread, one frame per timer tick: a
@@ -22,9 +22,9 @@
 #include <chrono>
 #include <cstdint>
 
-namespace movieview {
+class QWidget;
 
-class MoviePort;
+namespace movieview {
 
 class Movie
 {
@@ -36,7 +36,7 @@ public:
     // frame; fails (returns false from ready()) when there is none. A movie
     // whose picture is too large to show is made without a frame: its box()
     // reports the failure.
-    Movie(MovieDecoder decoder, MoviePort* port);
+    Movie(MovieDecoder decoder, QWidget* view);
     Movie(const Movie&) = delete;
     Movie& operator=(const Movie&) = delete;
     ~Movie();
@@ -60,13 +60,14 @@ public:
     void stop();
     bool playing() const { return m_timeBase.rate() != 0; }
     bool atEnd() const { return m_atEnd; }
+    // Pauses a playing movie; plays a stopped one, from the beginning when it
+    // stands at its end.
+    void togglePlaying();
     // The failure that ended playback before the movie's end (a read error,
     // a damaged or oversized picture, memory), or 0. Cleared by a reposition.
     MovieErrorCode readFailure() const { return m_readFailure; }
     void goToBeginning();
 
-    // Draws the current frame into the port. Only while the port's window paints.
-    void draw();
     const MovieFrame& currentFrame() const { return m_current; }
     // Frames shown since the movie was made, for observers of playback.
     std::uint64_t framesShown() const { return m_framesShown; }
@@ -78,10 +79,11 @@ private:
     void schedule();
     void tick();
     void reachEnd();
+    void repaint(const MovieBox& box);
     std::int64_t clockTime() const;
 
     MovieDecoder m_decoder;
-    MoviePort* m_port; // owned by the view that made the movie; outlives it
+    QWidget* m_view; // the view that made the movie; outlives it
     TimeBase m_timeBase;
     MovieBox m_displayBox;
     MovieFrame m_current; // shown now

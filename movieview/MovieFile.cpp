@@ -16,7 +16,7 @@ MovieErrorCode OpenMovieFile(const std::string& path, MovieFileRef& ref)
     return code;
 }
 
-MovieErrorCode NewMovieFromFile(std::unique_ptr<Movie>& movie, MovieFileRef& ref, MoviePort* port,
+MovieErrorCode NewMovieFromFile(std::unique_ptr<Movie>& movie, MovieFileRef& ref, QWidget* view,
                                 long)
 {
     movie.reset();
@@ -24,7 +24,7 @@ MovieErrorCode NewMovieFromFile(std::unique_ptr<Movie>& movie, MovieFileRef& ref
     try {
         std::optional<MovieDecoder> decoder = MovieDecoder::open(std::move(ref.file), code);
         if (decoder) {
-            auto made = std::make_unique<Movie>(std::move(*decoder), port);
+            auto made = std::make_unique<Movie>(std::move(*decoder), view);
             if (made->ready())
                 movie = std::move(made);
             else

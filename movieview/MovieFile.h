@@ -10,10 +10,11 @@
 #include <memory>
 #include <string>
 
+class QWidget;
+
 namespace movieview {
 
 class Movie;
-class MoviePort;
 
 struct MovieFileRef
 {
@@ -27,9 +28,9 @@ inline constexpr long newMovieActive = 1;
 // Opens the file at path (a local path in the file system's encoding) for reading.
 MovieErrorCode OpenMovieFile(const std::string& path, MovieFileRef& ref);
 
-// Makes the first movie of the opened file, drawing into port. The file's
-// contents decide the format, never its name.
-MovieErrorCode NewMovieFromFile(std::unique_ptr<Movie>& movie, MovieFileRef& ref, MoviePort* port,
+// Makes the first movie of the opened file, shown in view (none: shown
+// nowhere). The file's contents decide the format, never its name.
+MovieErrorCode NewMovieFromFile(std::unique_ptr<Movie>& movie, MovieFileRef& ref, QWidget* view,
                                 long flags);
 
 void CloseMovieFile(MovieFileRef& ref);

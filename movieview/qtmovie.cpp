@@ -2,19 +2,18 @@
 
 #include "Movie.h"
 #include "MovieCallBack.h"
-#include "MovieController.h"
 #include "MovieEndMessage.h"
 #include "MovieEngineSession.h"
 #include "MovieError.h"
 #include "MovieErrors.h"
 #include "MovieFile.h"
 #include "MoviePlacement.h"
-#include "QtEngineEvent.h"
 #include "TimeBase.h"
-#include "WidgetMoviePort.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QImage>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -27,7 +26,7 @@ TQTMovie::TQTMovie(QWidget* owner) : QWidget(owner)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
     setAutoFillBackground(false);
-    // Space reaches the controller only with the keyboard focus.
+    // Space reaches the movie only with the keyboard focus.
     setFocusPolicy(Qt::StrongFocus);
     resize(kInitialWidth, kInitialHeight);
 }
@@ -35,7 +34,6 @@ TQTMovie::TQTMovie(QWidget* owner) : QWidget(owner)
 TQTMovie::~TQTMovie()
 {
     CloseMovie();
-    m_port.reset();
 }
 
 bool TQTMovie::EnsureQuickTime()
@@ -51,8 +49,7 @@ void TQTMovie::createNativeWindow()
     if (m_nativeWindowCreated)
         return;
     m_nativeWindowCreated = true;
-    if (EnsureQuickTime())
-        m_port = std::make_unique<WidgetMoviePort>(*this);
+    m_portAssociation = EnsureQuickTime();
 }
 
 void TQTMovie::setFileName(const QString& path)
@@ -80,7 +77,7 @@ void TQTMovie::OpenMovie(const QString& path)
         throw MovieError(QStringLiteral("Error opening movie file"));
     std::unique_ptr<Movie> movie;
     const MovieErrorCode made =
-        NewMovieFromFile(movie, file, m_port.get(), NewMovieFlag::newMovieActive);
+        NewMovieFromFile(movie, file, this, NewMovieFlag::newMovieActive);
     CloseMovieFile(file);
     if (made != EngineCode::noErr)
         throw MovieError(QStringLiteral("Error reading movie from file"));
@@ -100,7 +97,6 @@ void TQTMovie::InstallMovie(std::unique_ptr<Movie> movie)
     CheckMoviesError();
     m_naturalWidth = static_cast<std::int16_t>(natural.right - natural.left);
     m_naturalHeight = static_cast<std::int16_t>(natural.bottom - natural.top);
-    const MovieBox controllerBox{0, 0, m_naturalHeight, m_naturalWidth};
 
     ClearMoviesStickyError();
     movie->preferredRate();
@@ -116,7 +112,6 @@ void TQTMovie::InstallMovie(std::unique_ptr<Movie> movie)
 
     timeBase.setFlags(0);
     m_timeBase = &timeBase;
-    m_controller = NewMovieController(*movie, controllerBox, kControllerFlags);
     m_movie = std::move(movie);
 
     applyAutoSize();
@@ -134,7 +129,6 @@ void TQTMovie::CloseMovie()
     m_fileName.clear();
     m_hasPicture = false;
     m_endTrigger.reset();
-    m_controller.reset();
     m_timeBase = nullptr;
     m_movie.reset();
 }
@@ -184,7 +178,7 @@ void TQTMovie::applyAutoSize()
 
 bool TQTMovie::CanAutoSize(int& newWidth, int& newHeight) const
 {
-    if (m_controller && (newWidth != m_naturalWidth || newHeight != m_naturalHeight)) {
+    if (m_movie && (newWidth != m_naturalWidth || newHeight != m_naturalHeight)) {
         newWidth = m_naturalWidth;
         newHeight = m_naturalHeight;
         return true;
@@ -194,7 +188,7 @@ bool TQTMovie::CanAutoSize(int& newWidth, int& newHeight) const
 
 QSize TQTMovie::sizeHint() const
 {
-    if (m_controller)
+    if (m_movie)
         return QSize(m_naturalWidth, m_naturalHeight);
     return QWidget::sizeHint();
 }
@@ -240,26 +234,26 @@ void TQTMovie::handleMovieEnd(const MovieEndEvent& event)
     emit OnStop(this);
 }
 
-void TQTMovie::routeToController(QEvent& event)
+void TQTMovie::handlePlayerEvent(const QEvent& event)
 {
-    if (!m_port || !m_controller || window()->isMinimized())
+    if (!m_portAssociation || !m_movie || window()->isMinimized())
         return;
-    // A single press of the left button never reaches the controller; the
-    // second press of a double click does.
-    if (event.type() == QEvent::MouseButtonPress &&
-        static_cast<QMouseEvent&>(event).button() == Qt::LeftButton)
-        return;
-    m_controller->isPlayerEvent(toEngineEvent(event));
+    // A double click or the Space key plays and pauses. A single press of the
+    // left button does nothing; the second press of a double click does.
+    bool toggle = false;
+    if (event.type() == QEvent::MouseButtonDblClick)
+        toggle = static_cast<const QMouseEvent&>(event).button() == Qt::LeftButton;
+    else if (event.type() == QEvent::KeyPress) {
+        const auto& key = static_cast<const QKeyEvent&>(event);
+        toggle = key.key() == Qt::Key_Space && !key.isAutoRepeat();
+    }
+    if (toggle)
+        m_movie->togglePlaying();
 }
 
 bool TQTMovie::event(QEvent* event)
 {
-    try {
-        routeToController(*event);
-    } catch (const std::exception&) {
-        // The engine reports its own failures as results; anything else
-        // thrown here would end the process from inside the event loop.
-    }
+    handlePlayerEvent(*event);
     if (event->type() == MovieEndMessage) {
         try {
             handleMovieEnd(static_cast<const MovieEndEvent&>(*event));
@@ -281,8 +275,16 @@ void TQTMovie::paintEvent(QPaintEvent*)
         painter.fillRect(QRect(0, 0, w, h), m_color);
         return;
     }
+    const MovieFrame& frame = m_movie->currentFrame();
+    if (frame.valid()) {
+        // Wrapped, not copied, and stretched over the movie's box.
+        const QImage image(frame.pixels.data(), frame.width, frame.height, frame.stride,
+                           QImage::Format_RGB32);
+        const MovieBox box = m_movie->displayBox();
+        painter.drawImage(QRect(box.left, box.top, box.width(), box.height()), image);
+    }
     if (!m_keepScale)
-        return; // the movie covers the client area and the engine draws it
+        return; // the movie covers the client area
     if (m_barOffset > 0) {
         painter.fillRect(QRect(0, 0, m_barOffset, h), m_color);
         painter.fillRect(QRect(w - m_barOffset, 0, m_barOffset, h), m_color);
@@ -295,7 +297,7 @@ void TQTMovie::paintEvent(QPaintEvent*)
 void TQTMovie::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    if (m_controller)
+    if (m_movie)
         PlaceMovie();
 }
 
