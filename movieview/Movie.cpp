@@ -1,7 +1,9 @@
 #include "Movie.h"
 
+#include "MovieEndMessage.h"
 #include "MovieEngineSession.h"
 
+#include <QCoreApplication>
 #include <QWidget>
 #include <algorithm>
 #include <limits>
@@ -9,6 +11,8 @@
 namespace movieview {
 
 namespace {
+
+std::uint64_t g_nextSerial = 1; // user-interface thread only
 
 std::int16_t clampToBox(int value)
 {
@@ -19,7 +23,7 @@ std::int16_t clampToBox(int value)
 } // namespace
 
 Movie::Movie(MovieDecoder decoder, QWidget* view)
-    : m_decoder(std::move(decoder)), m_view(view), m_displayBox(box())
+    : m_decoder(std::move(decoder)), m_view(view), m_serial(g_nextSerial++), m_displayBox(box())
 {
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
@@ -70,12 +74,6 @@ double Movie::preferredVolume() const
     return 0.0;
 }
 
-TimeBase& Movie::timeBase()
-{
-    noteEngineResult(EngineCode::noErr);
-    return m_timeBase;
-}
-
 std::int64_t Movie::duration() const
 {
     noteEngineResult(EngineCode::noErr);
@@ -93,16 +91,16 @@ void Movie::start()
     noteEngineResult(EngineCode::noErr);
     if (playing())
         return;
-    m_timeBase.setRate(1);
+    m_playing = true;
     m_anchorWall = Clock::now();
-    m_anchorTime = m_timeBase.time();
+    m_anchorTime = m_time;
     schedule();
 }
 
 void Movie::stop()
 {
     noteEngineResult(EngineCode::noErr);
-    m_timeBase.setRate(0);
+    m_playing = false;
     m_timer.stop();
 }
 
@@ -131,7 +129,7 @@ void Movie::goToBeginning()
         return;
     }
     ++m_framesShown;
-    m_timeBase.setTime(0);
+    m_time = 0;
     decodeAhead();
     repaint(m_displayBox);
     if (playing()) {
@@ -180,7 +178,7 @@ void Movie::tick()
     }
     std::swap(m_current, m_next);
     ++m_framesShown;
-    m_timeBase.setTime(m_current.timeMs);
+    m_time = m_current.timeMs;
     repaint(m_displayBox);
     decodeAhead(); // the one decode of this tick
     schedule();
@@ -188,11 +186,11 @@ void Movie::tick()
 
 void Movie::reachEnd()
 {
-    m_timeBase.setTime(m_decoder.durationMs());
+    m_time = m_decoder.durationMs();
     m_atEnd = true;
-    m_timeBase.reachedStopEnd();
-    if ((m_timeBase.flags() & TimeBaseFlag::loopTimeBase) != 0 && m_atEnd)
-        goToBeginning();
+    // Handled later, in event order, on this thread.
+    if (m_view)
+        QCoreApplication::postEvent(m_view, new MovieEndEvent(m_serial));
 }
 
 } // namespace movieview

@@ -1,5 +1,4 @@
-// An open movie: its decoder, its clock (TimeBase), the frame shown now and
-// the one decoded ahead, the box it is shown in and the view that shows it. Playback is paced by a timer on the user-interface
+// An open movie: its decoder, the frame shown now and the one decoded ahead, the box it is shown in and the view that shows it. Playback is paced by a timer on the user-interface
 // thread.
 //
 // Why decode on the user-interface thread, one frame per timer tick: a
@@ -10,13 +9,15 @@
 // thread, no frame queue between threads and no lock. The movie keeps one
 // frame ready ahead: each tick shows it and decodes the following one, and the
 // timer is set for the moment that frame is due on the playing clock.
+//
+// When playing reaches the end the movie stops there and posts a
+// MovieEndEvent to its view.
 #pragma once
 
 #include "MovieBox.h"
 #include "MovieDecoder.h"
 #include "MovieErrorCode.h"
 #include "MovieFrame.h"
-#include "TimeBase.h"
 
 #include <QTimer>
 #include <chrono>
@@ -51,14 +52,13 @@ public:
 
     double preferredRate() const;
     double preferredVolume() const;
-    TimeBase& timeBase();
     std::int64_t duration() const;
     std::int32_t timeScale() const;
-    std::int64_t time() const { return m_timeBase.time(); }
+    std::int64_t time() const { return m_time; }
 
     void start();
     void stop();
-    bool playing() const { return m_timeBase.rate() != 0; }
+    bool playing() const { return m_playing; }
     bool atEnd() const { return m_atEnd; }
     // Pauses a playing movie; plays a stopped one, from the beginning when it
     // stands at its end.
@@ -71,6 +71,8 @@ public:
     const MovieFrame& currentFrame() const { return m_current; }
     // Frames shown since the movie was made, for observers of playback.
     std::uint64_t framesShown() const { return m_framesShown; }
+    // Tells this movie apart from every other made in this program run.
+    std::uint64_t serial() const { return m_serial; }
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -84,12 +86,14 @@ private:
 
     MovieDecoder m_decoder;
     QWidget* m_view; // the view that made the movie; outlives it
-    TimeBase m_timeBase;
+    std::uint64_t m_serial;
     MovieBox m_displayBox;
     MovieFrame m_current; // shown now
     MovieFrame m_next;    // decoded ahead, due at m_next.timeMs
     bool m_nextValid = false;
+    bool m_playing = false;
     bool m_atEnd = false;
+    std::int64_t m_time = 0;
     MovieErrorCode m_readFailure = EngineCode::noErr;
     std::uint64_t m_framesShown = 0;
     // The playing clock: movie time m_anchorTime at wall time m_anchorWall.

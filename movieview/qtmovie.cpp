@@ -1,16 +1,13 @@
 #include "qtmovie.h"
 
 #include "Movie.h"
-#include "MovieCallBack.h"
 #include "MovieEndMessage.h"
 #include "MovieEngineSession.h"
 #include "MovieError.h"
 #include "MovieErrors.h"
 #include "MovieFile.h"
 #include "MoviePlacement.h"
-#include "TimeBase.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QImage>
 #include <QKeyEvent>
@@ -101,7 +98,6 @@ void TQTMovie::InstallMovie(std::unique_ptr<Movie> movie)
     ClearMoviesStickyError();
     movie->preferredRate();
     movie->preferredVolume();
-    TimeBase& timeBase = movie->timeBase();
     movie->duration();
     movie->timeScale();
 
@@ -110,26 +106,16 @@ void TQTMovie::InstallMovie(std::unique_ptr<Movie> movie)
         m_naturalHeight = 0;
     CheckMoviesStickyError();
 
-    timeBase.setFlags(0);
-    m_timeBase = &timeBase;
+    // Every movie reports its end, so that the end stops, rewinds or loops it.
     m_movie = std::move(movie);
-
     applyAutoSize();
     PlaceMovie();
-
-    m_endTrigger = NewCallBack(*m_timeBase, CallBackType::callBackAtExtremes);
-    if (!m_endTrigger)
-        throw MovieError(QStringLiteral("Couldn't create callback function"));
-    // Armed at once, so that the end of the movie stops, rewinds or loops it.
-    ArmEndTrigger();
 }
 
 void TQTMovie::CloseMovie()
 {
     m_fileName.clear();
     m_hasPicture = false;
-    m_endTrigger.reset();
-    m_timeBase = nullptr;
     m_movie.reset();
 }
 
@@ -193,32 +179,14 @@ QSize TQTMovie::sizeHint() const
     return QWidget::sizeHint();
 }
 
-void TQTMovie::ArmEndTrigger()
-{
-    if (!m_endTrigger)
-        return;
-    createNativeWindow();
-    m_endTrigger->callMeWhen(&TQTMovie::EndTriggerProc, this, TriggerFlag::triggerAtStop, 0, 0);
-}
-
-void TQTMovie::EndTriggerProc(MovieCallBack& callBack, void* refCon)
-{
-    // Only posts: the end is handled later, in event order, on this thread.
-    QCoreApplication::postEvent(static_cast<TQTMovie*>(refCon),
-                                new MovieEndEvent(callBack.serial()));
-}
-
 void TQTMovie::handleMovieEnd(const MovieEndEvent& event)
 {
-    // An end message of a trigger that is gone (the movie was closed or
-    // replaced after it was posted) concerns no movie shown now.
-    if (!m_movie || !m_endTrigger || m_endTrigger->serial() != event.triggerSerial())
+    // An end message of a movie that is gone (closed or replaced after it
+    // was posted) concerns no movie shown now.
+    if (!m_movie || m_movie->serial() != event.movieSerial())
         return;
     // Taken first: the steps below clear the sticky error that noted it.
     const MovieErrorCode endedEarlyBy = m_movie->readFailure();
-    // Armed again first, so that neither a failure below nor an OnStop
-    // handler that closes the movie keeps the next play to the end unhandled.
-    ArmEndTrigger();
     if (m_looping) {
         m_movie->goToBeginning();
         CheckMoviesError();

@@ -23,9 +23,7 @@
 namespace movieview {
 
 class Movie;
-class MovieCallBack;
 class MovieEndEvent;
-class TimeBase;
 
 class TQTMovie : public QWidget
 {
@@ -95,10 +93,8 @@ private:
     bool EnsureQuickTime();
     void createNativeWindow();
     void handlePlayerEvent(const QEvent& event);
-    void ArmEndTrigger();
     void handleMovieEnd(const MovieEndEvent& event);
     void applyAutoSize();
-    static void EndTriggerProc(MovieCallBack& callBack, void* refCon);
 
     QString m_fileName;
     bool m_keepScale = false;
@@ -109,10 +105,7 @@ private:
 
     bool m_nativeWindowCreated = false;
     bool m_portAssociation = false;
-    // Engine objects, released in the order trigger, movie.
     std::unique_ptr<Movie> m_movie; // plays itself; the control handles its events
-    std::unique_ptr<MovieCallBack> m_endTrigger;
-    TimeBase* m_timeBase = nullptr; // owned by m_movie
     bool m_hasPicture = false;
     std::int16_t m_naturalWidth = 0;
     std::int16_t m_naturalHeight = 0;
