@@ -7,7 +7,6 @@
 #include "MovieDecoder.h"
 #include "MovieEngineSession.h"
 #include "MovieErrors.h"
-#include "MovieFile.h"
 #include "ScratchFile.h"
 
 #include <cstdint>
@@ -66,12 +65,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string& path = ScratchFile::path();
 
     // The movie view's way: a movie with its first frame, its box and a rewind.
-    MovieFileRef ref;
-    FUZZ_CHECK(OpenMovieFile(path, ref) == EngineCode::noErr);
-    std::unique_ptr<Movie> movie;
-    const MovieErrorCode made = NewMovieFromFile(movie, ref, nullptr, NewMovieFlag::newMovieActive);
-    CloseMovieFile(ref);
-    FUZZ_CHECK((made == EngineCode::noErr) == (movie != nullptr));
+    MovieErrorCode opened = EngineCode::noErr;
+    AvIoPtr file = MovieDecoder::openFile(path, opened);
+    FUZZ_CHECK(file && opened == EngineCode::noErr);
+    std::unique_ptr<Movie> movie = Movie::open(std::move(file), nullptr);
     if (!movie)
         return 0;
     const MovieBox box = movie->box();

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <algorithm>
 #include <limits>
+#include <new>
 
 namespace movieview {
 
@@ -21,6 +22,22 @@ std::int16_t clampToBox(int value)
 }
 
 } // namespace
+
+std::unique_ptr<Movie> Movie::open(AvIoPtr file, QWidget* view)
+{
+    try {
+        MovieErrorCode code = EngineCode::noErr;
+        std::optional<MovieDecoder> decoder = MovieDecoder::open(std::move(file), code);
+        if (!decoder)
+            return nullptr;
+        auto movie = std::make_unique<Movie>(std::move(*decoder), view);
+        if (!movie->m_current.valid() && !movie->m_decoder.pictureTooLarge())
+            return nullptr; // not one frame decodes
+        return movie;
+    } catch (const std::bad_alloc&) {
+        return nullptr; // a failure like any other, never an exception
+    }
+}
 
 Movie::Movie(MovieDecoder decoder, QWidget* view)
     : m_decoder(std::move(decoder)), m_view(view), m_serial(g_nextSerial++), m_displayBox(box())

@@ -14,6 +14,7 @@
 // MovieEndEvent to its view.
 #pragma once
 
+#include "FfmpegHandles.h"
 #include "MovieBox.h"
 #include "MovieDecoder.h"
 #include "MovieErrorCode.h"
@@ -22,6 +23,7 @@
 #include <QTimer>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 
 class QWidget;
 
@@ -33,16 +35,17 @@ public:
     // The engine's time scale: movie times and durations are in milliseconds.
     static constexpr std::int32_t kTimeScale = 1000;
 
-    // Takes an opened decoder that has decoded nothing yet. Decodes the first
-    // frame; fails (returns false from ready()) when there is none. A movie
+    // Makes the first movie of an opened file, shown in view (none: shown
+    // nowhere). None when the file holds no movie or its first frame does not
+    // decode. The file's contents decide the format, never its name. A movie
     // whose picture is too large to show is made without a frame: its box()
     // reports the failure.
+    static std::unique_ptr<Movie> open(AvIoPtr file, QWidget* view);
+
     Movie(MovieDecoder decoder, QWidget* view);
     Movie(const Movie&) = delete;
     Movie& operator=(const Movie&) = delete;
     ~Movie();
-
-    bool ready() const { return m_current.valid() || m_decoder.pictureTooLarge(); }
 
     // The movie's own box: top 0, left 0, its picture's height and width.
     // Leaves pictureTooLarge as the engine's error for a picture too large to show.

@@ -1,11 +1,11 @@
 #include "qtmovie.h"
 
 #include "Movie.h"
+#include "MovieDecoder.h"
 #include "MovieEndMessage.h"
 #include "MovieEngineSession.h"
 #include "MovieError.h"
 #include "MovieErrors.h"
-#include "MovieFile.h"
 #include "MoviePlacement.h"
 
 #include <QFile>
@@ -69,14 +69,13 @@ void TQTMovie::OpenMovie(const QString& path)
     const std::string localPath = QFile::encodeName(path).toStdString();
     createNativeWindow();
 
-    MovieFileRef file;
-    if (OpenMovieFile(localPath, file) != EngineCode::noErr)
+    MovieErrorCode opened = EngineCode::noErr;
+    AvIoPtr file = MovieDecoder::openFile(localPath, opened);
+    if (!file)
         throw MovieError(QStringLiteral("Error opening movie file"));
-    std::unique_ptr<Movie> movie;
-    const MovieErrorCode made =
-        NewMovieFromFile(movie, file, this, NewMovieFlag::newMovieActive);
-    CloseMovieFile(file);
-    if (made != EngineCode::noErr)
+    // The movie takes the file; nothing of it stays open beside the movie.
+    std::unique_ptr<Movie> movie = Movie::open(std::move(file), this);
+    if (!movie)
         throw MovieError(QStringLiteral("Error reading movie from file"));
     InstallMovie(std::move(movie));
 }
