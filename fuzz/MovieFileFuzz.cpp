@@ -6,7 +6,6 @@
 #include "Movie.h"
 #include "MovieDecoder.h"
 #include "MovieEngineSession.h"
-#include "MovieErrors.h"
 #include "ScratchFile.h"
 
 #include <cstdint>
@@ -73,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     const MovieBox box = movie->box();
     FUZZ_CHECK(box.top == 0 && box.left == 0 && box.bottom >= 0 && box.right >= 0);
-    if (GetMoviesError() == EngineCode::noErr) {
+    if (movie->boxError() == EngineCode::noErr) {
         checkFrame(movie->currentFrame());
         movie->goToBeginning();
     }

@@ -1,7 +1,6 @@
 #include "Movie.h"
 
 #include "MovieEndMessage.h"
-#include "MovieEngineSession.h"
 
 #include <QCoreApplication>
 #include <QWidget>
@@ -31,6 +30,8 @@ std::unique_ptr<Movie> Movie::open(AvIoPtr file, QWidget* view)
         if (!decoder)
             return nullptr;
         auto movie = std::make_unique<Movie>(std::move(*decoder), view);
+        // A picture too large to show makes a movie without a frame; its
+        // boxError() tells why.
         if (!movie->m_current.valid() && !movie->m_decoder.pictureTooLarge())
             return nullptr; // not one frame decodes
         return movie;
@@ -59,8 +60,12 @@ Movie::~Movie() = default;
 
 MovieBox Movie::box() const
 {
-    noteEngineResult(m_decoder.pictureTooLarge() ? EngineCode::pictureTooLarge : EngineCode::noErr);
     return MovieBox{0, 0, clampToBox(m_decoder.height()), clampToBox(m_decoder.width())};
+}
+
+MovieErrorCode Movie::boxError() const
+{
+    return m_decoder.pictureTooLarge() ? EngineCode::pictureTooLarge : EngineCode::noErr;
 }
 
 void Movie::setBox(const MovieBox& box)
@@ -69,7 +74,6 @@ void Movie::setBox(const MovieBox& box)
         repaint(m_displayBox);
     m_displayBox = box;
     repaint(m_displayBox);
-    noteEngineResult(EngineCode::noErr);
 }
 
 void Movie::repaint(const MovieBox& box)
@@ -78,35 +82,9 @@ void Movie::repaint(const MovieBox& box)
         m_view->update(QRect(box.left, box.top, box.width(), box.height()));
 }
 
-double Movie::preferredRate() const
-{
-    noteEngineResult(EngineCode::noErr);
-    return 1.0;
-}
-
-double Movie::preferredVolume() const
-{
-    // The engine plays pictures only.
-    noteEngineResult(EngineCode::noErr);
-    return 0.0;
-}
-
-std::int64_t Movie::duration() const
-{
-    noteEngineResult(EngineCode::noErr);
-    return m_decoder.durationMs();
-}
-
-std::int32_t Movie::timeScale() const
-{
-    noteEngineResult(EngineCode::noErr);
-    return kTimeScale;
-}
-
 void Movie::start()
 {
-    noteEngineResult(EngineCode::noErr);
-    if (playing())
+    if (m_playing)
         return;
     m_playing = true;
     m_anchorWall = Clock::now();
@@ -116,7 +94,6 @@ void Movie::start()
 
 void Movie::stop()
 {
-    noteEngineResult(EngineCode::noErr);
     m_playing = false;
     m_timer.stop();
 }
@@ -124,49 +101,44 @@ void Movie::stop()
 void Movie::togglePlaying()
 {
     // At its end a movie still counts as playing until it is stopped.
-    if (playing() && !atEnd()) {
+    if (m_playing && !m_atEnd) {
         stop();
         return;
     }
     stop();
-    if (atEnd() || time() >= duration())
+    if (m_atEnd || m_time >= duration())
         goToBeginning();
     start();
 }
 
-void Movie::goToBeginning()
+MovieErrorCode Movie::goToBeginning()
 {
     m_timer.stop();
     m_atEnd = false;
     m_nextValid = false;
     m_readFailure = EngineCode::noErr;
-    if (!m_decoder.rewind() || m_decoder.decodeNext(m_current) != MovieDecoder::Outcome::Frame) {
-        noteEngineResult(m_decoder.lastFailure() != EngineCode::noErr ? m_decoder.lastFailure()
-                                                                      : EngineCode::invalidTime);
-        return;
-    }
+    if (!m_decoder.rewind() || m_decoder.decodeNext(m_current) != MovieDecoder::Outcome::Frame)
+        return m_decoder.lastFailure() != EngineCode::noErr ? m_decoder.lastFailure()
+                                                            : EngineCode::invalidTime;
     ++m_framesShown;
     m_time = 0;
     decodeAhead();
     repaint(m_displayBox);
-    if (playing()) {
+    if (m_playing) {
         m_anchorWall = Clock::now();
         m_anchorTime = 0;
         schedule();
     }
-    noteEngineResult(EngineCode::noErr);
+    return EngineCode::noErr;
 }
 
 void Movie::decodeAhead()
 {
     const MovieDecoder::Outcome outcome = m_decoder.decodeNext(m_next);
     m_nextValid = outcome == MovieDecoder::Outcome::Frame;
-    // A read failure ends the movie early; the movie keeps it for the end
-    // handling, and the sticky error notes it.
-    if (outcome == MovieDecoder::Outcome::Failed) {
+    // A read failure ends the movie early; the movie keeps it for the end handling.
+    if (outcome == MovieDecoder::Outcome::Failed)
         m_readFailure = m_decoder.lastFailure();
-        noteEngineResult(m_readFailure);
-    }
 }
 
 std::int64_t Movie::clockTime() const
@@ -178,7 +150,7 @@ std::int64_t Movie::clockTime() const
 
 void Movie::schedule()
 {
-    if (!playing() || m_atEnd)
+    if (!m_playing || m_atEnd)
         return;
     const std::int64_t due = m_nextValid ? m_next.timeMs : m_decoder.durationMs();
     const std::int64_t wait = std::max<std::int64_t>(0, due - clockTime());
@@ -187,7 +159,7 @@ void Movie::schedule()
 
 void Movie::tick()
 {
-    if (!playing() || m_atEnd)
+    if (!m_playing || m_atEnd)
         return;
     if (!m_nextValid) {
         reachEnd();

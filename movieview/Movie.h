@@ -1,5 +1,6 @@
-// An open movie: its decoder, the frame shown now and the one decoded ahead, the box it is shown in and the view that shows it. Playback is paced by a timer on the user-interface
-// thread.
+// An open movie: its decoder, the frame shown now and the one decoded ahead,
+// the box it is shown in and the view that shows it. Playback is paced by a
+// timer on the user-interface thread.
 //
 // Why decode on the user-interface thread, one frame per timer tick: a
 // recorder clip is MPEG-4 part 2 at CIF size or smaller, and one of its frames
@@ -32,14 +33,12 @@ namespace movieview {
 class Movie
 {
 public:
-    // The engine's time scale: movie times and durations are in milliseconds.
+    // Movie times and durations are in milliseconds.
     static constexpr std::int32_t kTimeScale = 1000;
 
     // Makes the first movie of an opened file, shown in view (none: shown
     // nowhere). None when the file holds no movie or its first frame does not
-    // decode. The file's contents decide the format, never its name. A movie
-    // whose picture is too large to show is made without a frame: its box()
-    // reports the failure.
+    // decode. The file's contents decide the format, never its name.
     static std::unique_ptr<Movie> open(AvIoPtr file, QWidget* view);
 
     Movie(MovieDecoder decoder, QWidget* view);
@@ -48,15 +47,16 @@ public:
     ~Movie();
 
     // The movie's own box: top 0, left 0, its picture's height and width.
-    // Leaves pictureTooLarge as the engine's error for a picture too large to show.
     MovieBox box() const;
+    // pictureTooLarge for a picture larger than the engine shows, else 0.
+    MovieErrorCode boxError() const;
     void setBox(const MovieBox& box);
     MovieBox displayBox() const { return m_displayBox; }
 
-    double preferredRate() const;
-    double preferredVolume() const;
-    std::int64_t duration() const;
-    std::int32_t timeScale() const;
+    double preferredRate() const { return 1.0; }
+    double preferredVolume() const { return 0.0; } // the engine plays pictures only
+    std::int64_t duration() const { return m_decoder.durationMs(); }
+    std::int32_t timeScale() const { return kTimeScale; }
     std::int64_t time() const { return m_time; }
 
     void start();
@@ -69,7 +69,8 @@ public:
     // The failure that ended playback before the movie's end (a read error,
     // a damaged or oversized picture, memory), or 0. Cleared by a reposition.
     MovieErrorCode readFailure() const { return m_readFailure; }
-    void goToBeginning();
+    // 0, or why the movie cannot go back to its first frame.
+    MovieErrorCode goToBeginning();
 
     const MovieFrame& currentFrame() const { return m_current; }
     // Frames shown since the movie was made, for observers of playback.

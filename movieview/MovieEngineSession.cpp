@@ -48,10 +48,4 @@ bool QuickTimeAvailable()
     return session && session->available();
 }
 
-void noteEngineResult(MovieErrorCode code)
-{
-    if (MovieEngineSession* session = MovieEngineSession::current())
-        session->errors().note(code);
-}
-
 } // namespace movieview

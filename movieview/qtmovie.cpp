@@ -90,20 +90,12 @@ void TQTMovie::InstallMovie(std::unique_ptr<Movie> movie)
 
     // A failure before the movie is attached releases it with this function.
     const MovieBox natural = movie->box();
-    CheckMoviesError();
+    CheckMovieResult(movie->boxError());
     m_naturalWidth = static_cast<std::int16_t>(natural.right - natural.left);
     m_naturalHeight = static_cast<std::int16_t>(natural.bottom - natural.top);
-
-    ClearMoviesStickyError();
-    movie->preferredRate();
-    movie->preferredVolume();
-    movie->duration();
-    movie->timeScale();
-
     m_hasPicture = m_naturalWidth != 0;
     if (!m_hasPicture)
         m_naturalHeight = 0;
-    CheckMoviesStickyError();
 
     // Every movie reports its end, so that the end stops, rewinds or loops it.
     m_movie = std::move(movie);
@@ -184,19 +176,16 @@ void TQTMovie::handleMovieEnd(const MovieEndEvent& event)
     // was posted) concerns no movie shown now.
     if (!m_movie || m_movie->serial() != event.movieSerial())
         return;
-    // Taken first: the steps below clear the sticky error that noted it.
+    // Taken first: repositioning clears it.
     const MovieErrorCode endedEarlyBy = m_movie->readFailure();
     if (m_looping) {
-        m_movie->goToBeginning();
-        CheckMoviesError();
+        CheckMovieResult(m_movie->goToBeginning());
         CheckMovieResult(endedEarlyBy);
         return;
     }
-    ClearMoviesStickyError();
     m_movie->stop();
     if (m_autoRewind)
-        m_movie->goToBeginning();
-    CheckMoviesStickyError();
+        CheckMovieResult(m_movie->goToBeginning());
     CheckMovieResult(endedEarlyBy);
     emit OnStop(this);
 }
