@@ -1,9 +1,9 @@
 // TQTMovie: the window control that shows a movie file. Setting FileName opens
 // the file with the movie engine and installs the movie; setting it empty
-// closes the movie. The control paints the movie's current frame. The movie fills the control, or keeps
-// its aspect ratio with bars of the control's colour beside it. A double click
-// or the Space key plays and pauses; at the end the movie stops (and rewinds)
-// or loops.
+// closes the movie. The control paints the movie's current frame, stretched
+// over the control or keeping its aspect ratio with bars of the control's
+// colour beside it. A double click or the Space key plays and pauses; at the
+// end the movie stops (and rewinds) or loops.
 //
 // The movie engine must have been started (a MovieEngineSession alive). While
 // it is unavailable the guarded operations only raise OnQuickTimeNotAvailable.
