@@ -6,8 +6,6 @@
 #include "Movie.h"
 #include "MovieDecoder.h"
 #include "MovieEngineSession.h"
-#include "MovieErrors.h"
-#include "MovieFile.h"
 #include "ScratchFile.h"
 
 #include <cstdint>
@@ -66,17 +64,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string& path = ScratchFile::path();
 
     // The movie view's way: a movie with its first frame, its box and a rewind.
-    MovieFileRef ref;
-    FUZZ_CHECK(OpenMovieFile(path, ref) == EngineCode::noErr);
-    std::unique_ptr<Movie> movie;
-    const MovieErrorCode made = NewMovieFromFile(movie, ref, nullptr, NewMovieFlag::newMovieActive);
-    CloseMovieFile(ref);
-    FUZZ_CHECK((made == EngineCode::noErr) == (movie != nullptr));
+    MovieErrorCode opened = EngineCode::noErr;
+    AvIoPtr file = MovieDecoder::openFile(path, opened);
+    FUZZ_CHECK(file && opened == EngineCode::noErr);
+    std::unique_ptr<Movie> movie = Movie::open(std::move(file), nullptr);
     if (!movie)
         return 0;
     const MovieBox box = movie->box();
     FUZZ_CHECK(box.top == 0 && box.left == 0 && box.bottom >= 0 && box.right >= 0);
-    if (GetMoviesError() == EngineCode::noErr) {
+    if (movie->boxError() == EngineCode::noErr) {
         checkFrame(movie->currentFrame());
         movie->goToBeginning();
     }

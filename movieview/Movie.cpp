@@ -1,14 +1,18 @@
 #include "Movie.h"
 
-#include "MovieEngineSession.h"
-#include "MoviePort.h"
+#include "MovieEndMessage.h"
 
+#include <QCoreApplication>
+#include <QWidget>
 #include <algorithm>
 #include <limits>
+#include <new>
 
 namespace movieview {
 
 namespace {
+
+std::uint64_t g_nextSerial = 1; // user-interface thread only
 
 std::int16_t clampToBox(int value)
 {
@@ -18,8 +22,26 @@ std::int16_t clampToBox(int value)
 
 } // namespace
 
-Movie::Movie(MovieDecoder decoder, MoviePort* port)
-    : m_decoder(std::move(decoder)), m_port(port), m_displayBox(box())
+std::unique_ptr<Movie> Movie::open(AvIoPtr file, QWidget* view)
+{
+    try {
+        MovieErrorCode code = EngineCode::noErr;
+        std::optional<MovieDecoder> decoder = MovieDecoder::open(std::move(file), code);
+        if (!decoder)
+            return nullptr;
+        auto movie = std::make_unique<Movie>(std::move(*decoder), view);
+        // A picture too large to show makes a movie without a frame; its
+        // boxError() tells why.
+        if (!movie->m_current.valid() && !movie->m_decoder.pictureTooLarge())
+            return nullptr; // not one frame decodes
+        return movie;
+    } catch (const std::bad_alloc&) {
+        return nullptr; // a failure like any other, never an exception
+    }
+}
+
+Movie::Movie(MovieDecoder decoder, QWidget* view)
+    : m_decoder(std::move(decoder)), m_view(view), m_serial(g_nextSerial++), m_displayBox(box())
 {
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
@@ -38,109 +60,85 @@ Movie::~Movie() = default;
 
 MovieBox Movie::box() const
 {
-    noteEngineResult(m_decoder.pictureTooLarge() ? EngineCode::pictureTooLarge : EngineCode::noErr);
     return MovieBox{0, 0, clampToBox(m_decoder.height()), clampToBox(m_decoder.width())};
+}
+
+MovieErrorCode Movie::boxError() const
+{
+    return m_decoder.pictureTooLarge() ? EngineCode::pictureTooLarge : EngineCode::noErr;
 }
 
 void Movie::setBox(const MovieBox& box)
 {
-    if (m_port && !(box == m_displayBox))
-        m_port->invalidate(m_displayBox);
+    if (!(box == m_displayBox))
+        repaint(m_displayBox);
     m_displayBox = box;
-    if (m_port)
-        m_port->invalidate(m_displayBox);
-    noteEngineResult(EngineCode::noErr);
+    repaint(m_displayBox);
 }
 
-double Movie::preferredRate() const
+void Movie::repaint(const MovieBox& box)
 {
-    noteEngineResult(EngineCode::noErr);
-    return 1.0;
-}
-
-double Movie::preferredVolume() const
-{
-    // The engine plays pictures only.
-    noteEngineResult(EngineCode::noErr);
-    return 0.0;
-}
-
-TimeBase& Movie::timeBase()
-{
-    noteEngineResult(EngineCode::noErr);
-    return m_timeBase;
-}
-
-std::int64_t Movie::duration() const
-{
-    noteEngineResult(EngineCode::noErr);
-    return m_decoder.durationMs();
-}
-
-std::int32_t Movie::timeScale() const
-{
-    noteEngineResult(EngineCode::noErr);
-    return kTimeScale;
+    if (m_view)
+        m_view->update(QRect(box.left, box.top, box.width(), box.height()));
 }
 
 void Movie::start()
 {
-    noteEngineResult(EngineCode::noErr);
-    if (playing())
+    if (m_playing)
         return;
-    m_timeBase.setRate(1);
+    m_playing = true;
     m_anchorWall = Clock::now();
-    m_anchorTime = m_timeBase.time();
+    m_anchorTime = m_time;
     schedule();
 }
 
 void Movie::stop()
 {
-    noteEngineResult(EngineCode::noErr);
-    m_timeBase.setRate(0);
+    m_playing = false;
     m_timer.stop();
 }
 
-void Movie::goToBeginning()
+void Movie::togglePlaying()
+{
+    // At its end a movie still counts as playing until it is stopped.
+    if (m_playing && !m_atEnd) {
+        stop();
+        return;
+    }
+    stop();
+    if (m_atEnd || m_time >= duration())
+        goToBeginning();
+    start();
+}
+
+MovieErrorCode Movie::goToBeginning()
 {
     m_timer.stop();
     m_atEnd = false;
     m_nextValid = false;
     m_readFailure = EngineCode::noErr;
-    if (!m_decoder.rewind() || m_decoder.decodeNext(m_current) != MovieDecoder::Outcome::Frame) {
-        noteEngineResult(m_decoder.lastFailure() != EngineCode::noErr ? m_decoder.lastFailure()
-                                                                      : EngineCode::invalidTime);
-        return;
-    }
+    if (!m_decoder.rewind() || m_decoder.decodeNext(m_current) != MovieDecoder::Outcome::Frame)
+        return m_decoder.lastFailure() != EngineCode::noErr ? m_decoder.lastFailure()
+                                                            : EngineCode::invalidTime;
     ++m_framesShown;
-    m_timeBase.setTime(0);
+    m_time = 0;
     decodeAhead();
-    if (m_port)
-        m_port->invalidate(m_displayBox);
-    if (playing()) {
+    repaint(m_displayBox);
+    if (m_playing) {
         m_anchorWall = Clock::now();
         m_anchorTime = 0;
         schedule();
     }
-    noteEngineResult(EngineCode::noErr);
-}
-
-void Movie::draw()
-{
-    if (m_port && m_current.valid())
-        m_port->drawFrame(m_current, m_displayBox);
+    return EngineCode::noErr;
 }
 
 void Movie::decodeAhead()
 {
     const MovieDecoder::Outcome outcome = m_decoder.decodeNext(m_next);
     m_nextValid = outcome == MovieDecoder::Outcome::Frame;
-    // A read failure ends the movie early; the movie keeps it for the end
-    // handling, and the sticky error notes it.
-    if (outcome == MovieDecoder::Outcome::Failed) {
+    // A read failure ends the movie early; the movie keeps it for the end handling.
+    if (outcome == MovieDecoder::Outcome::Failed)
         m_readFailure = m_decoder.lastFailure();
-        noteEngineResult(m_readFailure);
-    }
 }
 
 std::int64_t Movie::clockTime() const
@@ -152,7 +150,7 @@ std::int64_t Movie::clockTime() const
 
 void Movie::schedule()
 {
-    if (!playing() || m_atEnd)
+    if (!m_playing || m_atEnd)
         return;
     const std::int64_t due = m_nextValid ? m_next.timeMs : m_decoder.durationMs();
     const std::int64_t wait = std::max<std::int64_t>(0, due - clockTime());
@@ -161,7 +159,7 @@ void Movie::schedule()
 
 void Movie::tick()
 {
-    if (!playing() || m_atEnd)
+    if (!m_playing || m_atEnd)
         return;
     if (!m_nextValid) {
         reachEnd();
@@ -169,20 +167,19 @@ void Movie::tick()
     }
     std::swap(m_current, m_next);
     ++m_framesShown;
-    m_timeBase.setTime(m_current.timeMs);
-    if (m_port)
-        m_port->invalidate(m_displayBox);
+    m_time = m_current.timeMs;
+    repaint(m_displayBox);
     decodeAhead(); // the one decode of this tick
     schedule();
 }
 
 void Movie::reachEnd()
 {
-    m_timeBase.setTime(m_decoder.durationMs());
+    m_time = m_decoder.durationMs();
     m_atEnd = true;
-    m_timeBase.reachedStopEnd();
-    if ((m_timeBase.flags() & TimeBaseFlag::loopTimeBase) != 0 && m_atEnd)
-        goToBeginning();
+    // Handled later, in event order, on this thread.
+    if (m_view)
+        QCoreApplication::postEvent(m_view, new MovieEndEvent(m_serial));
 }
 
 } // namespace movieview

@@ -1,7 +1,7 @@
-// The event that the end trigger posts to its movie view: event number 1034,
-// the number this message has always had. It carries the serial of the
-// trigger that fired, so a view drops an end message that was still queued
-// when its movie was closed or replaced.
+// The event that a movie posts to its view when playing reaches its end: event
+// number 1034, the number this message has always had. It carries the serial
+// of the movie that ended, so a view drops an end message that was still
+// queued when its movie was closed or replaced.
 #pragma once
 
 #include <QEvent>
@@ -15,18 +15,15 @@ static_assert(MovieEndMessage == 1034);
 class MovieEndEvent : public QEvent
 {
 public:
-    explicit MovieEndEvent(std::uint64_t triggerSerial)
-        : QEvent(MovieEndMessage), m_triggerSerial(triggerSerial)
+    explicit MovieEndEvent(std::uint64_t movieSerial)
+        : QEvent(MovieEndMessage), m_movieSerial(movieSerial)
     {
     }
 
-    std::uint64_t triggerSerial() const { return m_triggerSerial; }
-    // The message's two parameters, always 0.
-    static constexpr std::intptr_t wParam = 0;
-    static constexpr std::intptr_t lParam = 0;
+    std::uint64_t movieSerial() const { return m_movieSerial; }
 
 private:
-    std::uint64_t m_triggerSerial;
+    std::uint64_t m_movieSerial;
 };
 
 } // namespace movieview

@@ -1,14 +1,45 @@
 #include "MovieEngineSession.h"
 
-#include "FfmpegEngineLibrary.h"
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/log.h>
+}
 
 #include <stdexcept>
 
 namespace movieview {
 
 namespace {
+
 // The one live session; written only by its constructor and destructor.
 MovieEngineSession* g_current = nullptr;
+
+// The FFmpeg engine's start and stop: checks that the demuxers and the decoder
+// that recorder clips need are present, and keeps FFmpeg's own logging quiet
+// (failures reach the program as engine codes instead).
+class FfmpegEngineLibrary final : public EngineLibrary
+{
+public:
+    MovieErrorCode initialize() override
+    {
+        m_previousLogLevel = av_log_get_level();
+        av_log_set_level(AV_LOG_QUIET);
+        // Clips come as QuickTime/MP4 files or as raw MPEG-4 part 2 streams.
+        const bool demuxers =
+            av_find_input_format("mov") != nullptr && av_find_input_format("m4v") != nullptr;
+        if (!demuxers || avcodec_find_decoder(AV_CODEC_ID_MPEG4) == nullptr)
+            return EngineCode::cantFindHandler;
+        return EngineCode::noErr;
+    }
+    MovieErrorCode enterMovies() override { return EngineCode::noErr; }
+    void exitMovies() override {}
+    void terminate() override { av_log_set_level(m_previousLogLevel); }
+
+private:
+    int m_previousLogLevel = 0;
+};
+
 } // namespace
 
 MovieEngineSession::MovieEngineSession()
@@ -46,12 +77,6 @@ bool QuickTimeAvailable()
 {
     const MovieEngineSession* session = MovieEngineSession::current();
     return session && session->available();
-}
-
-void noteEngineResult(MovieErrorCode code)
-{
-    if (MovieEngineSession* session = MovieEngineSession::current())
-        session->errors().note(code);
 }
 
 } // namespace movieview

@@ -42,7 +42,4 @@ private:
 // its session lives.
 bool QuickTimeAvailable();
 
-// Records the result of an engine call in the current session's error state.
-void noteEngineResult(MovieErrorCode code);
-
 } // namespace movieview

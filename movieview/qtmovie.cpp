@@ -1,20 +1,16 @@
 #include "qtmovie.h"
 
 #include "Movie.h"
-#include "MovieCallBack.h"
-#include "MovieController.h"
+#include "MovieDecoder.h"
 #include "MovieEndMessage.h"
 #include "MovieEngineSession.h"
 #include "MovieError.h"
 #include "MovieErrors.h"
-#include "MovieFile.h"
 #include "MoviePlacement.h"
-#include "QtEngineEvent.h"
-#include "TimeBase.h"
-#include "WidgetMoviePort.h"
 
-#include <QCoreApplication>
 #include <QFile>
+#include <QImage>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -27,7 +23,7 @@ TQTMovie::TQTMovie(QWidget* owner) : QWidget(owner)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
     setAutoFillBackground(false);
-    // Space reaches the controller only with the keyboard focus.
+    // Space reaches the movie only with the keyboard focus.
     setFocusPolicy(Qt::StrongFocus);
     resize(kInitialWidth, kInitialHeight);
 }
@@ -35,7 +31,6 @@ TQTMovie::TQTMovie(QWidget* owner) : QWidget(owner)
 TQTMovie::~TQTMovie()
 {
     CloseMovie();
-    m_port.reset();
 }
 
 bool TQTMovie::EnsureQuickTime()
@@ -51,8 +46,7 @@ void TQTMovie::createNativeWindow()
     if (m_nativeWindowCreated)
         return;
     m_nativeWindowCreated = true;
-    if (EnsureQuickTime())
-        m_port = std::make_unique<WidgetMoviePort>(*this);
+    m_portAssociation = EnsureQuickTime();
 }
 
 void TQTMovie::setFileName(const QString& path)
@@ -75,14 +69,13 @@ void TQTMovie::OpenMovie(const QString& path)
     const std::string localPath = QFile::encodeName(path).toStdString();
     createNativeWindow();
 
-    MovieFileRef file;
-    if (OpenMovieFile(localPath, file) != EngineCode::noErr)
+    MovieErrorCode opened = EngineCode::noErr;
+    AvIoPtr file = MovieDecoder::openFile(localPath, opened);
+    if (!file)
         throw MovieError(QStringLiteral("Error opening movie file"));
-    std::unique_ptr<Movie> movie;
-    const MovieErrorCode made =
-        NewMovieFromFile(movie, file, m_port.get(), NewMovieFlag::newMovieActive);
-    CloseMovieFile(file);
-    if (made != EngineCode::noErr)
+    // The movie takes the file; nothing of it stays open beside the movie.
+    std::unique_ptr<Movie> movie = Movie::open(std::move(file), this);
+    if (!movie)
         throw MovieError(QStringLiteral("Error reading movie from file"));
     InstallMovie(std::move(movie));
 }
@@ -97,45 +90,23 @@ void TQTMovie::InstallMovie(std::unique_ptr<Movie> movie)
 
     // A failure before the movie is attached releases it with this function.
     const MovieBox natural = movie->box();
-    CheckMoviesError();
+    CheckMovieResult(movie->boxError());
     m_naturalWidth = static_cast<std::int16_t>(natural.right - natural.left);
     m_naturalHeight = static_cast<std::int16_t>(natural.bottom - natural.top);
-    const MovieBox controllerBox{0, 0, m_naturalHeight, m_naturalWidth};
-
-    ClearMoviesStickyError();
-    movie->preferredRate();
-    movie->preferredVolume();
-    TimeBase& timeBase = movie->timeBase();
-    movie->duration();
-    movie->timeScale();
-
     m_hasPicture = m_naturalWidth != 0;
     if (!m_hasPicture)
         m_naturalHeight = 0;
-    CheckMoviesStickyError();
 
-    timeBase.setFlags(0);
-    m_timeBase = &timeBase;
-    m_controller = NewMovieController(*movie, controllerBox, kControllerFlags);
+    // Every movie reports its end, so that the end stops, rewinds or loops it.
     m_movie = std::move(movie);
-
     applyAutoSize();
     PlaceMovie();
-
-    m_endTrigger = NewCallBack(*m_timeBase, CallBackType::callBackAtExtremes);
-    if (!m_endTrigger)
-        throw MovieError(QStringLiteral("Couldn't create callback function"));
-    // Armed at once, so that the end of the movie stops, rewinds or loops it.
-    ArmEndTrigger();
 }
 
 void TQTMovie::CloseMovie()
 {
     m_fileName.clear();
     m_hasPicture = false;
-    m_endTrigger.reset();
-    m_controller.reset();
-    m_timeBase = nullptr;
     m_movie.reset();
 }
 
@@ -184,7 +155,7 @@ void TQTMovie::applyAutoSize()
 
 bool TQTMovie::CanAutoSize(int& newWidth, int& newHeight) const
 {
-    if (m_controller && (newWidth != m_naturalWidth || newHeight != m_naturalHeight)) {
+    if (m_movie && (newWidth != m_naturalWidth || newHeight != m_naturalHeight)) {
         newWidth = m_naturalWidth;
         newHeight = m_naturalHeight;
         return true;
@@ -194,72 +165,51 @@ bool TQTMovie::CanAutoSize(int& newWidth, int& newHeight) const
 
 QSize TQTMovie::sizeHint() const
 {
-    if (m_controller)
+    if (m_movie)
         return QSize(m_naturalWidth, m_naturalHeight);
     return QWidget::sizeHint();
 }
 
-void TQTMovie::ArmEndTrigger()
-{
-    if (!m_endTrigger)
-        return;
-    createNativeWindow();
-    m_endTrigger->callMeWhen(&TQTMovie::EndTriggerProc, this, TriggerFlag::triggerAtStop, 0, 0);
-}
-
-void TQTMovie::EndTriggerProc(MovieCallBack& callBack, void* refCon)
-{
-    // Only posts: the end is handled later, in event order, on this thread.
-    QCoreApplication::postEvent(static_cast<TQTMovie*>(refCon),
-                                new MovieEndEvent(callBack.serial()));
-}
-
 void TQTMovie::handleMovieEnd(const MovieEndEvent& event)
 {
-    // An end message of a trigger that is gone (the movie was closed or
-    // replaced after it was posted) concerns no movie shown now.
-    if (!m_movie || !m_endTrigger || m_endTrigger->serial() != event.triggerSerial())
+    // An end message of a movie that is gone (closed or replaced after it
+    // was posted) concerns no movie shown now.
+    if (!m_movie || m_movie->serial() != event.movieSerial())
         return;
-    // Taken first: the steps below clear the sticky error that noted it.
+    // Taken first: repositioning clears it.
     const MovieErrorCode endedEarlyBy = m_movie->readFailure();
-    // Armed again first, so that neither a failure below nor an OnStop
-    // handler that closes the movie keeps the next play to the end unhandled.
-    ArmEndTrigger();
     if (m_looping) {
-        m_movie->goToBeginning();
-        CheckMoviesError();
+        CheckMovieResult(m_movie->goToBeginning());
         CheckMovieResult(endedEarlyBy);
         return;
     }
-    ClearMoviesStickyError();
     m_movie->stop();
     if (m_autoRewind)
-        m_movie->goToBeginning();
-    CheckMoviesStickyError();
+        CheckMovieResult(m_movie->goToBeginning());
     CheckMovieResult(endedEarlyBy);
     emit OnStop(this);
 }
 
-void TQTMovie::routeToController(QEvent& event)
+void TQTMovie::handlePlayerEvent(const QEvent& event)
 {
-    if (!m_port || !m_controller || window()->isMinimized())
+    if (!m_portAssociation || !m_movie || window()->isMinimized())
         return;
-    // A single press of the left button never reaches the controller; the
-    // second press of a double click does.
-    if (event.type() == QEvent::MouseButtonPress &&
-        static_cast<QMouseEvent&>(event).button() == Qt::LeftButton)
-        return;
-    m_controller->isPlayerEvent(toEngineEvent(event));
+    // A double click or the Space key plays and pauses. A single press of the
+    // left button does nothing; the second press of a double click does.
+    bool toggle = false;
+    if (event.type() == QEvent::MouseButtonDblClick)
+        toggle = static_cast<const QMouseEvent&>(event).button() == Qt::LeftButton;
+    else if (event.type() == QEvent::KeyPress) {
+        const auto& key = static_cast<const QKeyEvent&>(event);
+        toggle = key.key() == Qt::Key_Space && !key.isAutoRepeat();
+    }
+    if (toggle)
+        m_movie->togglePlaying();
 }
 
 bool TQTMovie::event(QEvent* event)
 {
-    try {
-        routeToController(*event);
-    } catch (const std::exception&) {
-        // The engine reports its own failures as results; anything else
-        // thrown here would end the process from inside the event loop.
-    }
+    handlePlayerEvent(*event);
     if (event->type() == MovieEndMessage) {
         try {
             handleMovieEnd(static_cast<const MovieEndEvent&>(*event));
@@ -281,8 +231,16 @@ void TQTMovie::paintEvent(QPaintEvent*)
         painter.fillRect(QRect(0, 0, w, h), m_color);
         return;
     }
+    const MovieFrame& frame = m_movie->currentFrame();
+    if (frame.valid()) {
+        // Wrapped, not copied, and stretched over the movie's box.
+        const QImage image(frame.pixels.data(), frame.width, frame.height, frame.stride,
+                           QImage::Format_RGB32);
+        const MovieBox box = m_movie->displayBox();
+        painter.drawImage(QRect(box.left, box.top, box.width(), box.height()), image);
+    }
     if (!m_keepScale)
-        return; // the movie covers the client area and the engine draws it
+        return; // the movie covers the client area
     if (m_barOffset > 0) {
         painter.fillRect(QRect(0, 0, m_barOffset, h), m_color);
         painter.fillRect(QRect(w - m_barOffset, 0, m_barOffset, h), m_color);
@@ -295,7 +253,7 @@ void TQTMovie::paintEvent(QPaintEvent*)
 void TQTMovie::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    if (m_controller)
+    if (m_movie)
         PlaceMovie();
 }
 

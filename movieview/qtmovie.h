@@ -1,9 +1,9 @@
 // TQTMovie: the window control that shows a movie file. Setting FileName opens
-// the file with the movie engine and installs the movie with a controller;
-// setting it empty closes the movie. The movie fills the control, or keeps
-// its aspect ratio with bars of the control's colour beside it. A double click
-// or the Space key plays and pauses; at the end the movie stops (and rewinds)
-// or loops.
+// the file with the movie engine and installs the movie; setting it empty
+// closes the movie. The control paints the movie's current frame, stretched
+// over the control or keeping its aspect ratio with bars of the control's
+// colour beside it. A double click or the Space key plays and pauses; at the
+// end the movie stops (and rewinds) or loops.
 //
 // The movie engine must have been started (a MovieEngineSession alive). While
 // it is unavailable the guarded operations only raise OnQuickTimeNotAvailable.
@@ -23,11 +23,7 @@
 namespace movieview {
 
 class Movie;
-class MovieController;
-class MovieCallBack;
 class MovieEndEvent;
-class MoviePort;
-class TimeBase;
 
 class TQTMovie : public QWidget
 {
@@ -42,8 +38,6 @@ class TQTMovie : public QWidget
 public:
     static constexpr int kInitialWidth = 50;
     static constexpr int kInitialHeight = 50;
-    // Flags of the controller: movie at the top left of its box, no controller bar.
-    static constexpr long kControllerFlags = 9;
 
     explicit TQTMovie(QWidget* owner = nullptr);
     ~TQTMovie() override;
@@ -76,10 +70,11 @@ public:
     std::int16_t NaturalWidth() const { return m_naturalWidth; }
     std::int16_t NaturalHeight() const { return m_naturalHeight; }
     std::int32_t BarOffset() const { return m_barOffset; }
-    // The engine objects, for observers; none while no movie is loaded.
+    // The movie, for observers; none while no movie is loaded.
     Movie* movie() const { return m_movie.get(); }
-    MovieController* controller() const { return m_controller.get(); }
-    bool hasPortAssociation() const { return m_port != nullptr; }
+    // The engine's side of the native window: made when the window is,
+    // while the engine is available.
+    bool hasPortAssociation() const { return m_portAssociation; }
 
 signals:
     void OnStop(movieview::TQTMovie* sender);
@@ -97,11 +92,9 @@ protected:
 private:
     bool EnsureQuickTime();
     void createNativeWindow();
-    void routeToController(QEvent& event);
-    void ArmEndTrigger();
+    void handlePlayerEvent(const QEvent& event);
     void handleMovieEnd(const MovieEndEvent& event);
     void applyAutoSize();
-    static void EndTriggerProc(MovieCallBack& callBack, void* refCon);
 
     QString m_fileName;
     bool m_keepScale = false;
@@ -111,12 +104,8 @@ private:
     QColor m_color = Qt::black;
 
     bool m_nativeWindowCreated = false;
-    // Engine objects, released in the order trigger, controller, movie, port.
-    std::unique_ptr<MoviePort> m_port; // PortAssociation
-    std::unique_ptr<Movie> m_movie;
-    std::unique_ptr<MovieController> m_controller;
-    std::unique_ptr<MovieCallBack> m_endTrigger;
-    TimeBase* m_timeBase = nullptr; // owned by m_movie
+    bool m_portAssociation = false;
+    std::unique_ptr<Movie> m_movie; // plays itself; the control handles its events
     bool m_hasPicture = false;
     std::int16_t m_naturalWidth = 0;
     std::int16_t m_naturalHeight = 0;

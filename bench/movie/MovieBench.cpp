@@ -166,22 +166,34 @@ void BM_DecodeWholeRawClip(benchmark::State& state)
 }
 BENCHMARK(BM_DecodeWholeRawClip)->Unit(benchmark::kMillisecond);
 
-// The ffmpeg program decoding the same clip to nothing, process start included.
-void BM_FfmpegNullOutput(benchmark::State& state)
+// The ffmpeg program decoding a clip to nothing, process start included.
+void ffmpegToNothing(benchmark::State& state, const QString& clip, const QStringList& limit)
 {
-    const QString clip = environment().longClip;
     for (auto _ : state) {
         QProcess ffmpeg;
-        ffmpeg.start("ffmpeg",
-                     {"-hide_banner", "-loglevel", "error", "-i", clip, "-f", "null", "-"});
+        ffmpeg.start("ffmpeg", QStringList{"-hide_banner", "-loglevel", "error", "-i", clip} +
+                                   limit + QStringList{"-f", "null", "-"});
         if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitCode() != 0) {
             state.SkipWithError("ffmpeg failed");
             return;
         }
     }
+}
+
+// Beside BM_DecodeWholeClip.
+void BM_FfmpegNullOutput(benchmark::State& state)
+{
+    ffmpegToNothing(state, environment().longClip, {});
     state.SetItemsProcessed(state.iterations() * kFrames);
 }
 BENCHMARK(BM_FfmpegNullOutput)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Beside BM_FileNameToFirstFrame: the first frame of the same clip.
+void BM_FfmpegFirstFrame(benchmark::State& state)
+{
+    ffmpegToNothing(state, environment().shortClip, {"-frames:v", "1"});
+}
+BENCHMARK(BM_FfmpegFirstFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 
