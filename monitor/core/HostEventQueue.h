@@ -5,7 +5,7 @@
 
 #include "EventQueue.h"
 #include "HostCallback.h"
-#include "QueueTreatment.h"
+#include "kavrel_events.h"
 
 #include <atomic>
 #include <cassert>
@@ -20,6 +20,7 @@
 namespace monitor {
 
 class StorageGuard;
+using kavrel::QueueTreatment;
 
 // Threads. Producers are the receiver library's worker threads, one per
 // connection, several at once; they enter through HostCallback. The one

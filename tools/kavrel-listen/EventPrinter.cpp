@@ -1,7 +1,7 @@
 #include "EventPrinter.h"
 
 #include "EventLine.h"
-#include "LinkProtocol.h"
+#include "kavrel_events.h"
 
 namespace listenhost {
 

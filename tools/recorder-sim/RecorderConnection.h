@@ -9,9 +9,9 @@
 // TCP_NODELAY so that every send leaves at once as its own segment.
 #pragma once
 
-#include "LinkProtocol.h"
 #include "PacketBytes.h"
 #include "SocketHandle.h"
+#include "kavrel_link.h"
 
 #include <chrono>
 #include <cstdint>
