@@ -26,13 +26,13 @@ private:
 
 HostEventQueue::HostEventQueue(std::size_t dataBudget) : m_dataBudget(dataBudget)
 {
-    install();
+    connectHostCallback();
 }
 
 HostEventQueue::~HostEventQueue()
 {
     shutdown();
-    uninstall();
+    disconnectHostCallback();
 }
 
 void HostEventQueue::acquire()
