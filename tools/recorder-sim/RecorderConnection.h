@@ -62,8 +62,6 @@ struct PacketResult
     bool ok() const { return outcome == Outcome::Acked; }
 };
 
-std::string_view outcomeName(PacketResult::Outcome outcome);
-
 // "00 01 01 01": bytes as spaced hex, for messages people read.
 std::string hexBytes(std::span<const std::uint8_t> bytes);
 
