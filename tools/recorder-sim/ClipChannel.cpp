@@ -18,9 +18,8 @@ constexpr std::string_view kAll = "all";
 
 std::optional<ClipChannel> parseClipChannel(std::string_view text)
 {
-    const auto found = std::find_if(kChannels.begin(), kChannels.end(), [text](ClipChannel c) {
-        return clipChannelName(c) == text;
-    });
+    const auto found = std::find_if(kChannels.begin(), kChannels.end(),
+                                    [text](ClipChannel c) { return clipChannelName(c) == text; });
     if (found == kChannels.end())
         return std::nullopt;
     return *found;
