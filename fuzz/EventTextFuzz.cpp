@@ -5,7 +5,7 @@
 #include "EventText.h"
 #include "FuzzCheck.h"
 #include "HostEventQueue.h"
-#include "LinkProtocol.h"
+#include "kavrel_events.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -6,7 +6,4 @@ namespace platform {
 
 void resetFloatingPoint();
 
-// True when no floating-point exception traps and rounding is to nearest.
-bool floatingPointIsDefault();
-
 } // namespace platform

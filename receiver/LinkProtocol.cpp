@@ -2,25 +2,6 @@
 
 namespace kavrel {
 
-std::string_view eventName(std::int32_t code)
-{
-    switch (code) {
-    case EventCode::QUVEX_INFO: return "QUVEX_INFO";
-    case EventCode::CMD_GPRMC_DATA: return "CMD_GPRMC_DATA";
-    case EventCode::CMD_QUVEX_TIME_EVENT: return "CMD_QUVEX_TIME_EVENT";
-    case EventCode::CMD_MPEG4_I_4in1: return "CMD_MPEG4_I_4in1";
-    case EventCode::CMD_MPEG4_I_CH1: return "CMD_MPEG4_I_CH1";
-    case EventCode::CMD_MPEG4_I_CH2: return "CMD_MPEG4_I_CH2";
-    case EventCode::CMD_MPEG4_I_CH3: return "CMD_MPEG4_I_CH3";
-    case EventCode::CMD_MPEG4_I_CH4: return "CMD_MPEG4_I_CH4";
-    case EventCode::CONNECTION_OPENED: return "CONNECTION_OPENED";
-    case EventCode::CONNECTION_CLOSED: return "CONNECTION_CLOSED";
-    case EventCode::CONNECTION_TIMED_OUT: return "CONNECTION_TIMED_OUT";
-    case EventCode::DATA_RECEIVED: return "DATA_RECEIVED";
-    default: return "UNKNOWN";
-    }
-}
-
 PacketHeader decodeHeader(std::span<const std::uint8_t, kHeaderSize> b)
 {
     PacketHeader h;

@@ -54,7 +54,6 @@ public:
 
     ReceiverCore& core() { return *m_core; }
     ConnectionListener& listener() { return ServerSocket1; }
-    bool hasWindow() const { return m_window != nullptr; }
 
     static constexpr std::string_view kRawFolderName = "raw";
     // Descriptors kept for the host's files beside one per connection.

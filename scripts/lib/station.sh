@@ -21,7 +21,7 @@ station_assemble_folder() {
   for f in Tessaro libKavrel.so nopicture.mov; do
     cp --remove-destination "$root/build/release/bin/$f" "$folder/$f"
   done
-  [ -e "$folder/Track1.txt" ] || cp "$root/monitor/data/Track1.txt" "$folder/Track1.txt"
+  [ -e "$folder/Track1.txt" ] || cp "$root/monitor/app/data/Track1.txt" "$folder/Track1.txt"
 }
 
 # Whether program $1 is installed (daemons such as gpsd may lie outside PATH).

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "HostEventQueue.h"
-#include "LinkProtocol.h"
+#include "kavrel_events.h"
 
 #include <chrono>
 #include <cstdint>

@@ -9,12 +9,12 @@
 #include "ChildProcess.h"
 #include "DeviceInfoText.h"
 #include "HostEventQueue.h"
-#include "LinkProtocol.h"
 #include "MovieEngineSession.h"
 #include "RecorderConnection.h"
 #include "StationTestSupport.h"
 #include "TcpSocket.h"
 #include "kavrel.h"
+#include "kavrel_events.h"
 #include "pmain.h"
 
 #include <QCoreApplication>

@@ -9,12 +9,13 @@
 #include "DeviceInfoText.h"
 #include "EventJournal.h"
 #include "FreePort.h"
-#include "LinkProtocol.h"
 #include "LocalTime.h"
 #include "PacketBytes.h"
 #include "Paths.h"
 #include "RecorderConnection.h"
 #include "TempFolder.h"
+#include "kavrel_events.h"
+#include "kavrel_link.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,11 +1,11 @@
 // The library as a host sees it: only its three exports, and their start and stop rules.
 #include "ChildProcess.h"
-#include "HostEvents.h"
-#include "LinkProtocol.h"
-#include "RecorderConnection.h"
 #include "FreePort.h"
+#include "HostEvents.h"
+#include "RecorderConnection.h"
 #include "TcpSocket.h"
 #include "kavrel.h"
+#include "kavrel_events.h"
 
 #include <gtest/gtest.h>
 

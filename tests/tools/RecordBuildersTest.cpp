@@ -3,11 +3,11 @@
 #include "ClipChannel.h"
 #include "DeviceInfoText.h"
 #include "EventTimeText.h"
-#include "LinkProtocol.h"
 #include "NmeaChecksum.h"
 #include "PacketBytes.h"
 #include "RmcSentence.h"
 #include "Route.h"
+#include "kavrel_link.h"
 
 #include <chrono>
 #include <gtest/gtest.h>

@@ -5,6 +5,7 @@
 
 #include "PacketBytes.h"
 #include "TestAckServer.h"
+#include "kavrel_events.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

@@ -8,8 +8,8 @@
 // stops on destruction (stop token, bounded poll), never detached.
 #pragma once
 
-#include "LinkProtocol.h"
 #include "SocketHandle.h"
+#include "kavrel_link.h"
 
 #include <condition_variable>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "EventLine.h"
 
-#include "LinkProtocol.h"
 #include "TextCodec.h"
+#include "kavrel_events.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,31 +1,20 @@
 #include "EventPrinter.h"
 
 #include "EventLine.h"
-#include "LinkProtocol.h"
 
 namespace listenhost {
 
-namespace {
-
-using namespace kavrel::EventCode;
-constexpr std::int32_t kCountedCodes[] = {
-    QUVEX_INFO,        CMD_GPRMC_DATA,    CMD_QUVEX_TIME_EVENT, CMD_MPEG4_I_4in1,
-    CMD_MPEG4_I_CH1,   CMD_MPEG4_I_CH2,   CMD_MPEG4_I_CH3,      CMD_MPEG4_I_CH4,
-    CONNECTION_OPENED, CONNECTION_CLOSED, CONNECTION_TIMED_OUT, DATA_RECEIVED};
-
-} // namespace
-
 std::size_t EventPrinter::slotOf(std::int32_t code)
 {
-    for (std::size_t i = 0; i < std::size(kCountedCodes); ++i)
-        if (kCountedCodes[i] == code)
+    for (std::size_t i = 0; i < kavrel::kEventKinds.size(); ++i)
+        if (kavrel::kEventKinds[i].code == code)
             return i;
     return kOtherSlot;
 }
 
 std::int32_t EventPrinter::codeOfSlot(std::size_t slot)
 {
-    return slot < std::size(kCountedCodes) ? kCountedCodes[slot] : -1;
+    return slot < kavrel::kEventKinds.size() ? kavrel::kEventKinds[slot].code : -1;
 }
 
 void EventPrinter::report(const char* text, std::int32_t code, const void* data,

@@ -6,6 +6,8 @@
 // can be read from any thread. Configure before the library starts reporting.
 #pragma once
 
+#include "kavrel_events.h"
+
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -28,8 +30,8 @@ public:
     std::string totals() const;
 
 private:
-    // Slots for the counted codes; every other code counts under kOtherSlot.
-    static constexpr std::size_t kSlots = 13;
+    // A slot for each code of the event table; every other code counts under kOtherSlot.
+    static constexpr std::size_t kSlots = kavrel::kEventKinds.size() + 1;
     static constexpr std::size_t kOtherSlot = kSlots - 1;
     static std::size_t slotOf(std::int32_t code);
     static std::int32_t codeOfSlot(std::size_t slot);

@@ -1,57 +1,38 @@
 #include "ClipChannel.h"
 
-#include "LinkProtocol.h"
+#include <algorithm>
+#include <array>
 
 namespace recorder {
 
+namespace {
+
+constexpr std::array kChannels{ClipChannel::One, ClipChannel::Two, ClipChannel::Three,
+                               ClipChannel::Four, ClipChannel::All};
+
+// The four-in-one picture is "all" on the simulator's command line, "ALL" in
+// the event table.
+constexpr std::string_view kAll = "all";
+
+} // namespace
+
 std::optional<ClipChannel> parseClipChannel(std::string_view text)
 {
-    if (text == "1")
-        return ClipChannel::One;
-    if (text == "2")
-        return ClipChannel::Two;
-    if (text == "3")
-        return ClipChannel::Three;
-    if (text == "4")
-        return ClipChannel::Four;
-    if (text == "all")
-        return ClipChannel::All;
-    return std::nullopt;
+    const auto found = std::find_if(kChannels.begin(), kChannels.end(),
+                                    [text](ClipChannel c) { return clipChannelName(c) == text; });
+    if (found == kChannels.end())
+        return std::nullopt;
+    return *found;
 }
 
 std::uint16_t clipCommand(ClipChannel channel)
 {
-    using namespace kavrel::EventCode;
-    switch (channel) {
-    case ClipChannel::One:
-        return CMD_MPEG4_I_CH1;
-    case ClipChannel::Two:
-        return CMD_MPEG4_I_CH2;
-    case ClipChannel::Three:
-        return CMD_MPEG4_I_CH3;
-    case ClipChannel::Four:
-        return CMD_MPEG4_I_CH4;
-    case ClipChannel::All:
-        return CMD_MPEG4_I_4in1;
-    }
-    return CMD_MPEG4_I_4in1;
+    return static_cast<std::uint16_t>(channel);
 }
 
 std::string_view clipChannelName(ClipChannel channel)
 {
-    switch (channel) {
-    case ClipChannel::One:
-        return "1";
-    case ClipChannel::Two:
-        return "2";
-    case ClipChannel::Three:
-        return "3";
-    case ClipChannel::Four:
-        return "4";
-    case ClipChannel::All:
-        return "all";
-    }
-    return "all";
+    return channel == ClipChannel::All ? kAll : kavrel::clipChannel(clipCommand(channel));
 }
 
 } // namespace recorder

@@ -1,6 +1,6 @@
 #include "PacketBytes.h"
 
-#include "LinkProtocol.h"
+#include "kavrel_link.h"
 
 namespace recorder {
 

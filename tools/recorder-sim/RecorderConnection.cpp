@@ -41,25 +41,6 @@ bool isPeerGone(int error)
 
 } // namespace
 
-std::string_view outcomeName(PacketResult::Outcome outcome)
-{
-    switch (outcome) {
-    case PacketResult::Outcome::Acked:
-        return "acked";
-    case PacketResult::Outcome::AckMismatch:
-        return "wrong acknowledgement";
-    case PacketResult::Outcome::AckTimedOut:
-        return "acknowledgement timed out";
-    case PacketResult::Outcome::PeerClosed:
-        return "peer closed";
-    case PacketResult::Outcome::SendFailed:
-        return "send failed";
-    case PacketResult::Outcome::ReadFailed:
-        return "read failed";
-    }
-    return "unknown";
-}
-
 std::string hexBytes(std::span<const std::uint8_t> bytes)
 {
     std::string out;

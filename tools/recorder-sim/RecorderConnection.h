@@ -9,9 +9,9 @@
 // TCP_NODELAY so that every send leaves at once as its own segment.
 #pragma once
 
-#include "LinkProtocol.h"
 #include "PacketBytes.h"
 #include "SocketHandle.h"
+#include "kavrel_link.h"
 
 #include <chrono>
 #include <cstdint>
@@ -61,8 +61,6 @@ struct PacketResult
 
     bool ok() const { return outcome == Outcome::Acked; }
 };
-
-std::string_view outcomeName(PacketResult::Outcome outcome);
 
 // "00 01 01 01": bytes as spaced hex, for messages people read.
 std::string hexBytes(std::span<const std::uint8_t> bytes);

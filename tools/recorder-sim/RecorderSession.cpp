@@ -6,6 +6,7 @@
 #include "RmcLog.h"
 #include "Route.h"
 #include "TextCodec.h"
+#include "kavrel_events.h"
 
 #include <condition_variable>
 #include <mutex>

@@ -83,10 +83,8 @@ public:
     // time; empty when none is selected or it has sent none.
     const std::string& ChannelText() const { return selectedTexts().channel; }
     const std::string& EventTimeText() const { return selectedTexts().eventTime; }
-    const std::string& EventCaption() const { return m_eventCaption; }
     std::uint32_t LastRefreshTicks() const { return m_lastRefreshTicks; }
     int ReceivingTicks() const { return m_receivingTicks; }
-    bool ReceivingVisible() const { return m_receivingVisible; }
 
 private:
     template <typename Lock> void pass(const Lock& held);

@@ -2,12 +2,11 @@
 
 #include "ArchiveFiles.h"
 #include "ArchiveNames.h"
-#include "ClipChannel.h"
 #include "ClipViewer.h"
 #include "DeviceLists.h"
 #include "EventText.h"
-#include "LinkProtocol.h"
 #include "Paths.h"
+#include "kavrel_events.h"
 
 #include <cerrno>
 #include <exception>
@@ -178,7 +177,7 @@ bool Archive::Keeps(std::int32_t code, std::size_t length)
 {
     if (code == kavrel::EventCode::CMD_GPRMC_DATA)
         return true;
-    return !clipChannel(code).empty() && length > kClipThreshold;
+    return !kavrel::clipChannel(code).empty() && length > kClipThreshold;
 }
 
 StoreOutcome Archive::StoreReceived(std::string_view key, std::int32_t code,
@@ -199,7 +198,7 @@ StoreOutcome Archive::StoreReceived(std::string_view key, std::int32_t code,
                                       {bytesOf(text), bytesOf(kLineEnd)}),
                          *folder);
     }
-    const std::string_view channel = clipChannel(code);
+    const std::string_view channel = kavrel::clipChannel(code);
     return outcomeOf(writeNewFile(*folder,
                                   [&](int index) { return ClipFile(receivedAt, channel, index); },
                                   {data}),

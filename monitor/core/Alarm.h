@@ -57,11 +57,9 @@ public:
     void setSoundChoice(AlarmSoundChoice choice) { m_soundChoice = choice; }
 
     bool AlarmCleared() const { return m_alarmCleared; }
-    bool alarmTicked() const { return m_alarmTicked; }
     AlarmSoundChoice soundChoice() const { return m_soundChoice; }
     bool alarmCircVisible() const { return m_alarmCircVisible; }
     bool clearAlarmVisible() const { return m_clearAlarmVisible; }
-    bool toneSounding() const { return m_toneSounding; }
 
 private:
     void showFrames();

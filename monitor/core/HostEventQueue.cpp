@@ -26,13 +26,13 @@ private:
 
 HostEventQueue::HostEventQueue(std::size_t dataBudget) : m_dataBudget(dataBudget)
 {
-    install();
+    connectHostCallback();
 }
 
 HostEventQueue::~HostEventQueue()
 {
     shutdown();
-    uninstall();
+    disconnectHostCallback();
 }
 
 void HostEventQueue::acquire()
@@ -59,7 +59,7 @@ void HostEventQueue::shutdown()
 bool HostEventQueue::post(const char* text, std::int32_t code, const void* data,
                           std::int32_t length, std::uint64_t connection) noexcept
 {
-    const QueueTreatment treatment = queueTreatment(code);
+    const QueueTreatment treatment = kavrel::queueTreatment(code);
     // The library never passes a negative length, or a null address with a
     // length; should it, the event is taken with no data rather than read
     // from where it points.

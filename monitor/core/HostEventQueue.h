@@ -5,7 +5,7 @@
 
 #include "EventQueue.h"
 #include "HostCallback.h"
-#include "QueueTreatment.h"
+#include "kavrel_events.h"
 
 #include <atomic>
 #include <cassert>
@@ -20,6 +20,7 @@
 namespace monitor {
 
 class StorageGuard;
+using kavrel::QueueTreatment;
 
 // Threads. Producers are the receiver library's worker threads, one per
 // connection, several at once; they enter through HostCallback. The one
@@ -61,7 +62,7 @@ class StorageGuard;
 // Stop. shutdown() wakes every waiting producer, whose event is then dropped,
 // as is every later one. The destructor shuts down, stops HostCallback from
 // reaching this queue and waits until no callback is inside it any more.
-class HostEventQueue
+class HostEventQueue final : private HostEventSink
 {
 public:
     // QueueLock held for the life of the object; re-entrant on the holding thread.
@@ -119,9 +120,6 @@ public:
     std::size_t queuedBytes(const Lock& held) const { return checked(held).m_queuedBytes; }
 
 private:
-    friend std::int32_t KAVREL_CALL HostCallback(const char*, std::int32_t, const void*,
-                                                 std::int32_t) noexcept;
-
     // QueueLock as a lockable for condition waits, keeping the lock depth.
     struct Relock
     {
@@ -144,7 +142,7 @@ private:
     // False when the event could not be made durable before the station
     // closed: the callback must then not return to the library (HostCallback.cpp).
     bool post(const char* text, std::int32_t code, const void* data, std::int32_t length,
-              std::uint64_t connection = 0) noexcept;
+              std::uint64_t connection) noexcept override;
     void takeIn(QueueTreatment treatment, const char* text, std::int32_t code,
                 std::span<const std::uint8_t> data, std::uint64_t connection,
                 std::uint64_t journalId);
@@ -159,10 +157,6 @@ private:
     void write(const char* text, std::int32_t code, std::span<const std::uint8_t> data,
                std::uint64_t connection, std::uint64_t journalId = 0);
     void advance() noexcept;
-
-    // Where HostCallback finds the queue; defined with HostCallback.
-    void install();
-    void uninstall() noexcept;
 
     // Guards everything below except the atomics, which it guards for writing.
     std::recursive_mutex QueueLock;
@@ -187,9 +181,6 @@ private:
     std::condition_variable_any m_slotFreed;
     // Set before the receiver starts, read by the producers.
     std::atomic<StorageGuard*> m_guard{nullptr};
-    // Callbacks that found this queue and have not left yet; guarded by the
-    // process-wide lock in HostCallback.cpp, not by QueueLock.
-    int m_callbacksInside = 0;
 };
 
 template <typename Handler> bool HostEventQueue::takeOne(const Lock& held, Handler&& handle)

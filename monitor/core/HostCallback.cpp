@@ -1,7 +1,5 @@
-// HostCallback, and the process-wide record of which HostEventQueue it fills.
+// HostCallback, and the process-wide record of which HostEventSink it fills.
 #include "HostCallback.h"
-
-#include "HostEventQueue.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -16,23 +14,23 @@ static_assert(std::is_convertible_v<decltype(&HostCallback), KavrelHostCallback>
 
 namespace {
 
-// The queue that HostCallback fills. The library may call in at any time, from
-// any of its threads, also while a queue is being destroyed and during the
-// process's exit; so the record is never destroyed, and a queue is destroyed
+// The sink that HostCallback fills. The library may call in at any time, from
+// any of its threads, also while a sink is being destroyed and during the
+// process's exit; so the record is never destroyed, and a sink is destroyed
 // only once every callback that found it has left it.
-struct CurrentQueue
+struct CurrentSink
 {
-    // Guards queue and every queue's m_callbacksInside; held only for a few
+    // Guards sink and every sink's m_callbacksInside; held only for a few
     // instructions, never while a callback waits.
     std::mutex lock;
-    HostEventQueue* queue = nullptr;
-    // Signalled when the last callback leaves a queue.
+    HostEventSink* sink = nullptr;
+    // Signalled when the last callback leaves a sink.
     std::condition_variable callbackLeft;
 };
 
-CurrentQueue& currentQueue()
+CurrentSink& currentSink()
 {
-    static CurrentQueue* const current = new CurrentQueue;
+    static CurrentSink* const current = new CurrentSink;
     return *current;
 }
 
@@ -65,41 +63,41 @@ std::uint64_t connectionOfThisThread()
 
 } // namespace
 
-void HostEventQueue::install()
+void HostEventSink::connectHostCallback()
 {
-    CurrentQueue& current = currentQueue();
+    CurrentSink& current = currentSink();
     const std::lock_guard held(current.lock);
-    if (current.queue != nullptr)
+    if (current.sink != nullptr)
         throw std::logic_error("an event queue exists already");
-    current.queue = this;
+    current.sink = this;
 }
 
-void HostEventQueue::uninstall() noexcept
+void HostEventSink::disconnectHostCallback() noexcept
 {
-    CurrentQueue& current = currentQueue();
+    CurrentSink& current = currentSink();
     std::unique_lock held(current.lock);
-    if (current.queue == this)
-        current.queue = nullptr;
-    // The callbacks inside have been woken by shutdown() and leave promptly.
+    if (current.sink == this)
+        current.sink = nullptr;
+    // The sink has woken the callbacks inside before, and they leave promptly.
     current.callbackLeft.wait(held, [this] { return m_callbacksInside == 0; });
 }
 
 std::int32_t KAVREL_CALL HostCallback(const char* text, std::int32_t code, const void* data,
                                       std::int32_t length) noexcept
 {
-    CurrentQueue& current = currentQueue();
-    HostEventQueue* queue = nullptr;
+    CurrentSink& current = currentSink();
+    HostEventSink* sink = nullptr;
     {
         const std::lock_guard held(current.lock);
-        queue = current.queue;
-        if (queue == nullptr)
+        sink = current.sink;
+        if (sink == nullptr)
             return 0;
-        ++queue->m_callbacksInside;
+        ++sink->m_callbacksInside;
     }
-    const bool stored = queue->post(text, code, data, length, connectionOfThisThread());
+    const bool stored = sink->post(text, code, data, length, connectionOfThisThread());
     {
         const std::lock_guard held(current.lock);
-        if (--queue->m_callbacksInside == 0)
+        if (--sink->m_callbacksInside == 0)
             current.callbackLeft.notify_all();
     }
     if (!stored)

@@ -2,7 +2,6 @@
 #include "EventDispatcher.h"
 
 #include "Archive.h"
-#include "ClipChannel.h"
 #include "Clock.h"
 #include "DateTime.h"
 #include "DateTimeFormat.h"
@@ -10,9 +9,9 @@
 #include "EventText.h"
 #include "GpsForwarder.h"
 #include "HostEventQueue.h"
-#include "LinkProtocol.h"
 #include "StationTimer.h"
 #include "StorageGuard.h"
+#include "kavrel_events.h"
 
 namespace monitor {
 namespace {
@@ -75,6 +74,10 @@ template <typename Lock> void EventDispatcher::pass(const Lock& held)
 void EventDispatcher::handle(const RAWDATA& event)
 {
     const std::string_view text = EventText(event.bytes());
+    if (const std::string_view channel = kavrel::clipChannel(event.Code); !channel.empty()) {
+        clip(event, channel);
+        return;
+    }
     switch (event.Code) {
     case Code::QUVEX_INFO:
         login(event, text);
@@ -84,13 +87,6 @@ void EventDispatcher::handle(const RAWDATA& event)
         break;
     case Code::CMD_QUVEX_TIME_EVENT:
         textsOf(event.Key).eventTime = EventTimeOf(text).substr(0, kEventTimeTextMax);
-        break;
-    case Code::CMD_MPEG4_I_4in1:
-    case Code::CMD_MPEG4_I_CH1:
-    case Code::CMD_MPEG4_I_CH2:
-    case Code::CMD_MPEG4_I_CH3:
-    case Code::CMD_MPEG4_I_CH4:
-        clip(event, clipChannel(event.Code));
         break;
     case Code::CONNECTION_CLOSED:
         logout(event);

@@ -123,8 +123,6 @@ public:
     GpsForwarder& gpsForwarder() const { return *m_gps; }
     // Exists from the start-up step StartDispatchTimer on.
     EventDispatcher* dispatcher() const { return m_dispatcher.get(); }
-    // Exists from the start-up step RecoverJournal on.
-    StorageGuard* storageGuard() const { return m_storageGuard.get(); }
 
     // The receiver library listens for recorders (false while its port
     // cannot be used, between tries).

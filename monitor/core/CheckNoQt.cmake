@@ -1,0 +1,15 @@
+# Fails when a file of FOLDER includes a Qt header (<Q...>, <Qt...>, <qt...>);
+# touches STAMP otherwise. Run at build time by core/CMakeLists.txt.
+file(GLOB files ${FOLDER}/*.h ${FOLDER}/*.cpp)
+set(offending "")
+foreach(file IN LISTS files)
+  file(STRINGS ${file} lines REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"](Q[A-Z]|Qt|qt)")
+  foreach(line IN LISTS lines)
+    list(APPEND offending "${file}: ${line}")
+  endforeach()
+endforeach()
+if(offending)
+  list(JOIN offending "\n  " text)
+  message(FATAL_ERROR "The station's core must not use Qt; it includes:\n  ${text}")
+endif()
+file(TOUCH ${STAMP})
