@@ -39,9 +39,9 @@ std::int64_t floorDiv(std::int64_t a, std::int64_t b)
 
 DateTimeMs toDateTimeMs(const LocalTime& t)
 {
-    const std::int64_t days = daysFromCivil(t.year, static_cast<unsigned>(t.month),
-                                            static_cast<unsigned>(t.day)) -
-                              kEpochDays;
+    const std::int64_t days =
+        daysFromCivil(t.year, static_cast<unsigned>(t.month), static_cast<unsigned>(t.day)) -
+        kEpochDays;
     return days * kMsPerDay +
            ((static_cast<std::int64_t>(t.hour) * 60 + t.minute) * 60 + t.second) * 1000 +
            t.millisecond;

@@ -17,7 +17,10 @@ void appendNumber(std::string& out, int value, int digits)
         out.append(buffer, static_cast<std::size_t>(n));
 }
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char lower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 } // namespace
 

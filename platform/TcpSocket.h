@@ -70,7 +70,6 @@ public:
     // Owner only: closes the descriptor. Safe to call twice.
     void close();
 
-
 private:
     int m_fd = -1; // written only by the owner (construction, close) under m_closeMutex
     std::atomic<bool> m_aborted{false};

@@ -2,12 +2,14 @@
 
 namespace kavrel {
 
-ClientSocket::ClientSocket(std::shared_ptr<platform::TcpSocket> socket, std::shared_ptr<ReceiverCore> core)
+ClientSocket::ClientSocket(std::shared_ptr<platform::TcpSocket> socket,
+                           std::shared_ptr<ReceiverCore> core)
     : m_socket(std::move(socket)), m_core(std::move(core))
 {
 }
 
-std::size_t ClientSocket::write(std::span<const std::uint8_t> bytes, std::chrono::milliseconds timeout)
+std::size_t ClientSocket::write(std::span<const std::uint8_t> bytes,
+                                std::chrono::milliseconds timeout)
 {
     try {
         return m_socket->send(bytes, timeout);

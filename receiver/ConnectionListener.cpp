@@ -9,7 +9,10 @@ ConnectionListener::ConnectionListener(std::shared_ptr<ReceiverCore> core, Liste
 {
 }
 
-ConnectionListener::~ConnectionListener() { deactivate(); }
+ConnectionListener::~ConnectionListener()
+{
+    deactivate();
+}
 
 void ConnectionListener::activate(std::uint16_t port)
 {
@@ -79,8 +82,8 @@ void ConnectionListener::serve(platform::TcpSocket socket)
 
 void ConnectionListener::startWorker(platform::TcpSocket socket, std::string address)
 {
-    auto client = std::make_shared<ClientSocket>(std::make_shared<platform::TcpSocket>(std::move(socket)),
-                                                 m_core);
+    auto client = std::make_shared<ClientSocket>(
+        std::make_shared<platform::TcpSocket>(std::move(socket)), m_core);
     auto status = std::make_shared<WorkerStatus>();
     status->board = m_board;
 
@@ -149,7 +152,8 @@ void ConnectionListener::deactivate()
     m_core->packetMemory.wakeAll(); // workers waiting for packet memory look at `terminated`
 
     const auto allFinished = [&] {
-        return std::all_of(workers.begin(), workers.end(), [](const Worker& w) { return w.status->finished.load(); });
+        return std::all_of(workers.begin(), workers.end(),
+                           [](const Worker& w) { return w.status->finished.load(); });
     };
     const auto noneBusyOutsideCallback = [&] {
         return std::all_of(workers.begin(), workers.end(), [](const Worker& w) {

@@ -44,7 +44,9 @@ struct ListenerOptions
 
     std::chrono::milliseconds callbackGrace = kCallbackGrace;
     std::chrono::milliseconds workerSweep = kWorkerSweep;
-    WorkerThreadStarter startThread = [](std::function<void()> body) { return std::jthread(std::move(body)); };
+    WorkerThreadStarter startThread = [](std::function<void()> body) {
+        return std::jthread(std::move(body));
+    };
 };
 
 class ConnectionListener

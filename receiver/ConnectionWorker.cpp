@@ -57,7 +57,9 @@ void WorkerStatus::announce() const
 {
     if (!board)
         return;
-    { std::lock_guard lock(board->mutex); }
+    {
+        std::lock_guard lock(board->mutex);
+    }
     board->changed.notify_all();
 }
 
@@ -276,7 +278,8 @@ bool ConnectionWorker::handleRead(std::size_t count)
         m_payloadStarted = false;
         return completePacket();
     case Outcome::Stalled:
-        return true; // unreachable: a stalled framer asks for 0 bytes, and such a read ends the loop
+        return true; // unreachable: a stalled framer asks for 0 bytes, and such a read ends the
+                     // loop
     }
     return true;
 }
@@ -295,7 +298,8 @@ bool ConnectionWorker::completePacket()
         deliverPacket(m_framer.headerCopy(), m_record, m_framer.packet(), callback,
                       [this](std::string_view line) { LogLine(line); });
     }
-    LogLine("TotalTime:" + std::to_string(static_cast<std::uint32_t>(platform::tickCount() - start)));
+    LogLine("TotalTime:" +
+            std::to_string(static_cast<std::uint32_t>(platform::tickCount() - start)));
     const std::size_t freed = m_framer.clearPacket();
     m_packetMemory.reset();
 
@@ -316,14 +320,15 @@ bool ConnectionWorker::completePacket()
 
 void ConnectionWorker::saveRawFile()
 {
-    const std::string name = platform::formatDateTime(kRawFilePattern, m_core->clock()) + m_address +
-                             std::string(kRawFileExtension);
+    const std::string name = platform::formatDateTime(kRawFilePattern, m_core->clock()) +
+                             m_address + std::string(kRawFileExtension);
     const std::string path = platform::joinPath(m_core->RawFolder, name);
     bool written = false;
     if (!m_core->RawFolder.empty() && platform::ensureFolder(m_core->RawFolder)) {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         const auto packet = m_framer.packet();
-        out.write(reinterpret_cast<const char*>(packet.data()), static_cast<std::streamsize>(packet.size()));
+        out.write(reinterpret_cast<const char*>(packet.data()),
+                  static_cast<std::streamsize>(packet.size()));
         written = static_cast<bool>(out.flush());
     }
     if (!written)
@@ -332,7 +337,8 @@ void ConnectionWorker::saveRawFile()
 
 void ConnectionWorker::timeOut()
 {
-    LogLine("Stream WaitForData(" + std::to_string(m_core->settings.SOCKET_TIMEOUT) + "):" + "False");
+    LogLine("Stream WaitForData(" + std::to_string(m_core->settings.SOCKET_TIMEOUT) +
+            "):" + "False");
     LogLine("1 min wait time out !!!");
     report(EventCode::CONNECTION_TIMED_OUT, bytesOf(m_lastTimeText));
     LogLine("really time out, KILL this connection !!!");

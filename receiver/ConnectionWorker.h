@@ -55,7 +55,8 @@ struct WorkerStatus
 class ConnectionWorker
 {
 public:
-    ConnectionWorker(std::shared_ptr<ReceiverCore> core, ClientSocket& socket, WorkerStatus& status);
+    ConnectionWorker(std::shared_ptr<ReceiverCore> core, ClientSocket& socket,
+                     WorkerStatus& status);
 
     // The connection's whole life; returns when the connection is finished.
     void ServerSocket1ThreadStart();

@@ -71,21 +71,24 @@ void DiagnosticLog::appendToFile(const std::string& line)
     std::fclose(file);
 }
 
-std::string DiagnosticLog::logFilePathFor(const std::string& hostFolder, const platform::LocalTime& date)
+std::string DiagnosticLog::logFilePathFor(const std::string& hostFolder,
+                                          const platform::LocalTime& date)
 {
     const std::string month = platform::joinPath(platform::joinPath(hostFolder, kLogFolder),
                                                  platform::formatDateTime(kMonthPattern, date));
-    return platform::joinPath(month, platform::formatDateTime(kDayPattern, date) + std::string(kLogFileName));
+    return platform::joinPath(month, platform::formatDateTime(kDayPattern, date) +
+                                         std::string(kLogFileName));
 }
 
-std::string DiagnosticLog::setUpLogFile(const std::string& hostFolder, const platform::LocalTime& date,
-                                        bool saveData)
+std::string DiagnosticLog::setUpLogFile(const std::string& hostFolder,
+                                        const platform::LocalTime& date, bool saveData)
 {
     if (!saveData)
         return {};
     const std::string logFolder = platform::joinPath(hostFolder, kLogFolder);
     platform::ensureFolder(logFolder);
-    platform::ensureFolder(platform::joinPath(logFolder, platform::formatDateTime(kMonthPattern, date)));
+    platform::ensureFolder(
+        platform::joinPath(logFolder, platform::formatDateTime(kMonthPattern, date)));
     return logFilePathFor(hostFolder, date);
 }
 

@@ -43,7 +43,8 @@ public:
     void stop();
 
     // The day's log file under hostFolder: log/<yyyy mm>/<dd >Kavrel.log.txt.
-    static std::string logFilePathFor(const std::string& hostFolder, const platform::LocalTime& date);
+    static std::string logFilePathFor(const std::string& hostFolder,
+                                      const platform::LocalTime& date);
 
     // Creates the log folders for the date (a failure is ignored) and answers the
     // file's path when saveData is set; empty otherwise, and nothing is created.

@@ -12,8 +12,8 @@
 // a shut gate takes m_mutex to wake it, so that no wake-up is lost.
 #pragma once
 
-#include <chrono>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 

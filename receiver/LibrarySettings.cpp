@@ -152,13 +152,15 @@ LibrarySettings LibrarySettings::load(const std::string& path)
         text = trimmed(text);
         if (text.starts_with('[')) {
             const std::size_t end = text.find(']');
-            inOption = end != std::string_view::npos && equalsNoCase(text.substr(1, end - 1), kSection);
+            inOption =
+                end != std::string_view::npos && equalsNoCase(text.substr(1, end - 1), kSection);
             continue;
         }
         const std::size_t equals = text.find('=');
         if (!inOption || text.starts_with(';') || equals == std::string_view::npos)
             continue;
-        onEntry(reading, trimmed(text.substr(0, equals)), trimmed(withoutComment(text.substr(equals + 1))));
+        onEntry(reading, trimmed(text.substr(0, equals)),
+                trimmed(withoutComment(text.substr(equals + 1))));
     }
     return reading.settings;
 }

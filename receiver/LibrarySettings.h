@@ -22,9 +22,9 @@ struct LibrarySettings
     // zero byte, must fit the callback's signed 32-bit length.
     static constexpr std::int32_t kMaxPacketSizeLimit = 0x7FFFFFFF - 1;
 
-    std::uint8_t WANT_LOG = 0;   // not 0: lines are appended to the log file
-    std::uint8_t SHOW_DEBUG = 0; // 1: the debug window is shown and receives lines
-    std::uint8_t SAVE_DATA = 0;  // 1: raw packet files, and the log file is set up
+    std::uint8_t WANT_LOG = 0;       // not 0: lines are appended to the log file
+    std::uint8_t SHOW_DEBUG = 0;     // 1: the debug window is shown and receives lines
+    std::uint8_t SAVE_DATA = 0;      // 1: raw packet files, and the log file is set up
     std::int32_t SOCKET_TIMEOUT = 1; // minutes; only written into the time-out line
     // Guards against a peer that announces an unbounded packet or opens
     // unbounded connections; both lie far above what a station ever sees.

@@ -14,16 +14,21 @@ TfrmMain::TfrmMain(void* parentWindow, Options options)
 {
     m_core->silenceLimit = options.silenceLimit;
     m_core->payloadRateFloor = options.payloadRateFloor;
-    std::string hostFolder = options.hostFolder.empty() ? options.programFolder() : options.hostFolder;
+    std::string hostFolder =
+        options.hostFolder.empty() ? options.programFolder() : options.hostFolder;
     if (hostFolder.empty()) {
-        // Never the file system's root: settings, log and raw files stay where the program was started.
+        // Never the file system's root: settings, log and raw files stay where the program was
+        // started.
         hostFolder = platform::currentFolder();
         m_hostFolderIsCurrent = true;
     }
     FormCreate(std::move(hostFolder));
 }
 
-TfrmMain::~TfrmMain() { stop(); }
+TfrmMain::~TfrmMain()
+{
+    stop();
+}
 
 void TfrmMain::FormCreate(std::string hostFolder)
 {
@@ -35,12 +40,12 @@ void TfrmMain::FormCreate(std::string hostFolder)
 std::int32_t TfrmMain::start(std::int32_t port)
 {
     m_core->Stopping = false;
-    m_core->settings = LibrarySettings::load(
-        platform::joinPath(m_core->HostFolder, LibrarySettings::kFileName));
+    m_core->settings =
+        LibrarySettings::load(platform::joinPath(m_core->HostFolder, LibrarySettings::kFileName));
     const auto& s = m_core->settings;
     m_core->packetMemory.setLimit(static_cast<std::uint64_t>(s.MAX_PACKET_MEMORY));
-    m_core->log.configure(s.wantLog(),
-                          DiagnosticLog::setUpLogFile(m_core->HostFolder, m_core->clock(), s.saveData()));
+    m_core->log.configure(s.wantLog(), DiagnosticLog::setUpLogFile(m_core->HostFolder,
+                                                                   m_core->clock(), s.saveData()));
 
     if (m_windowFactory)
         m_window = m_windowFactory(m_parentWindow, [this] { FormClose(); });
@@ -52,7 +57,8 @@ std::int32_t TfrmMain::start(std::int32_t port)
 
     LogLine("======= DLL Initial ========");
     if (m_hostFolderIsCurrent)
-        LogLine("Program folder unknown; settings and log in the current folder " + m_core->HostFolder);
+        LogLine("Program folder unknown; settings and log in the current folder " +
+                m_core->HostFolder);
     if (port < 0 || port > 0xFFFF) {
         LogLine("Listen failed: port " + std::to_string(port) + " out of range");
         return KAVREL_LISTEN_FAILED;

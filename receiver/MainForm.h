@@ -31,7 +31,7 @@ public:
         PayloadRateFloor payloadRateFloor;
         ListenerOptions listener;
         DiagnosticLog::Clock clock = platform::localNow;
-        LogWindowFactory windowFactory;                  // empty: no debug window
+        LogWindowFactory windowFactory; // empty: no debug window
     };
 
     TfrmMain(void* parentWindow, Options options);

@@ -21,8 +21,9 @@ void reportEvent(KavrelHostCallback callback, const std::string& text, std::int3
     }
 }
 
-void deliverPacket(const HeaderBytes& header, QUVEX_INFO& record, std::span<const std::uint8_t> packet,
-                   KavrelHostCallback callback, const LogSink& log)
+void deliverPacket(const HeaderBytes& header, QUVEX_INFO& record,
+                   std::span<const std::uint8_t> packet, KavrelHostCallback callback,
+                   const LogSink& log)
 {
     const std::int32_t code = decodeHeader(header).command;
     if (code == EventCode::QUVEX_INFO)

@@ -17,7 +17,8 @@ void reportEvent(KavrelHostCallback callback, const std::string& text, std::int3
 // Called once per complete packet on the connection's worker thread; returns
 // when the host's callback has returned. packet is the payload + one zero byte.
 // A packet whose command is a connection event code is logged, not reported.
-void deliverPacket(const HeaderBytes& header, QUVEX_INFO& record, std::span<const std::uint8_t> packet,
-                   KavrelHostCallback callback, const LogSink& log);
+void deliverPacket(const HeaderBytes& header, QUVEX_INFO& record,
+                   std::span<const std::uint8_t> packet, KavrelHostCallback callback,
+                   const LogSink& log);
 
 } // namespace kavrel

@@ -21,7 +21,8 @@ PacketFramer::Step PacketFramer::feed(std::span<const std::uint8_t> bytes)
 PacketFramer::Step PacketFramer::feedHeader(std::span<const std::uint8_t> bytes)
 {
     const std::size_t take = std::min(bytes.size(), kHeaderSize - m_headerFilled);
-    std::copy_n(bytes.begin(), take, m_header.begin() + static_cast<std::ptrdiff_t>(m_headerFilled));
+    std::copy_n(bytes.begin(), take,
+                m_header.begin() + static_cast<std::ptrdiff_t>(m_headerFilled));
     m_headerFilled += take;
     if (m_headerFilled < kHeaderSize)
         return {Outcome::HeaderPartial, take};
@@ -52,7 +53,8 @@ PacketFramer::Step PacketFramer::feedPayload(std::span<const std::uint8_t> bytes
     if (m_received == 0)
         m_packet.reserve(std::size_t{m_size} + 1);
     const std::size_t take = std::min<std::size_t>(bytes.size(), m_size - m_received);
-    m_packet.insert(m_packet.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(take));
+    m_packet.insert(m_packet.end(), bytes.begin(),
+                    bytes.begin() + static_cast<std::ptrdiff_t>(take));
     m_received += static_cast<std::uint32_t>(take);
     if (m_received < m_size)
         return {Outcome::PayloadPartial, take};

@@ -20,14 +20,15 @@ namespace kavrel {
 class PacketFramer
 {
 public:
-    enum class Outcome {
-        HeaderPartial,   // header bytes taken, more needed
-        HeaderAccepted,  // a header passed the check; its payload is expected now
-        HeaderRejected,  // a header failed the check and was dropped whole
-        HeaderTooLarge,  // a header passed the check but announces more than the limit
-        PayloadPartial,  // payload bytes taken, more needed
-        PacketComplete,  // the packet is complete: packet() holds payload + one zero byte
-        Stalled,         // the header announced size 0: no byte can ever complete it
+    enum class Outcome
+    {
+        HeaderPartial,  // header bytes taken, more needed
+        HeaderAccepted, // a header passed the check; its payload is expected now
+        HeaderRejected, // a header failed the check and was dropped whole
+        HeaderTooLarge, // a header passed the check but announces more than the limit
+        PayloadPartial, // payload bytes taken, more needed
+        PacketComplete, // the packet is complete: packet() holds payload + one zero byte
+        Stalled,        // the header announced size 0: no byte can ever complete it
     };
 
     struct Step

@@ -2,7 +2,6 @@
 #include "PacketFramer.h"
 
 #include <benchmark/benchmark.h>
-
 #include <vector>
 
 namespace {
@@ -30,7 +29,8 @@ void BM_Framing(benchmark::State& state)
         kavrel::PacketFramer framer;
         std::size_t pos = 0;
         while (pos < stream.size()) {
-            std::span<const std::uint8_t> read(stream.data() + pos, std::min(kRead, stream.size() - pos));
+            std::span<const std::uint8_t> read(stream.data() + pos,
+                                               std::min(kRead, stream.size() - pos));
             while (!read.empty()) {
                 const auto step = framer.feed(read);
                 if (step.outcome == kavrel::PacketFramer::Outcome::PacketComplete) {
@@ -44,7 +44,8 @@ void BM_Framing(benchmark::State& state)
         }
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * stream.size()));
-    state.counters["packets/s"] = benchmark::Counter(static_cast<double>(packets), benchmark::Counter::kIsRate);
+    state.counters["packets/s"] =
+        benchmark::Counter(static_cast<double>(packets), benchmark::Counter::kIsRate);
 }
 
 } // namespace

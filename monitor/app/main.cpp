@@ -3,8 +3,8 @@
 // Tessaro [--port N]   N: the TCP port the recorders call, 9600 unless given
 // (a second station on one computer, or a test, takes another).
 #include "MovieEngineSession.h"
-#include "SingleInstanceLock.h"
 #include "ProcessLimits.h"
+#include "SingleInstanceLock.h"
 #include "pmain.h"
 
 #include <QApplication>
@@ -51,7 +51,8 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QString::fromLatin1(monitor::kStationTitle));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Monitoring station for vehicle video recorders"));
+    parser.setApplicationDescription(
+        QStringLiteral("Monitoring station for vehicle video recorders"));
     parser.addHelpOption();
     const QCommandLineOption portOption(
         QStringLiteral("port"), QStringLiteral("TCP port the recorders call (default 9600)."),

@@ -9,9 +9,9 @@
 #include "DeviceRegistry.h"
 #include "DispatchTiming.h"
 #include "DropDownList.h"
-#include "FloatingPoint.h"
-#include "EventJournal.h"
 #include "EventDispatcher.h"
+#include "EventJournal.h"
+#include "FloatingPoint.h"
 #include "GpsForwarder.h"
 #include "HostCallback.h"
 #include "HostEventQueue.h"
@@ -28,9 +28,9 @@
 #include "StationArt.h"
 #include "StationFonts.h"
 #include "StorageGuard.h"
-#include "WidgetDispatcherView.h"
 #include "TextCodec.h"
 #include "WidgetAlarmView.h"
+#include "WidgetDispatcherView.h"
 #include "WindowSystem.h"
 #include "kavrel.h"
 #include "qtmovie.h"
@@ -71,10 +71,10 @@ constexpr auto kDragSettles = 250ms;
 // Heights of the bands at the bottom of the window, as designed.
 constexpr int kReceivingBandHeight = 35; // Panel4
 constexpr int kReceivingLabelHeight = 33;
-constexpr int kDevicePanelHeight = 98; // Panel2
-constexpr int kAlarmGroupHeight = 41;  // GroupBox1
+constexpr int kDevicePanelHeight = 98;  // Panel2
+constexpr int kAlarmGroupHeight = 41;   // GroupBox1
 constexpr int kDetailsPanelHeight = 36; // Panel3
-constexpr int kGpsBandHeight = 25;     // Panel5
+constexpr int kGpsBandHeight = 25;      // Panel5
 constexpr int kStatusBarHeight = 19;
 constexpr int kStatusPanelWidths[4] = {160, 90, 45, 50};
 
@@ -253,7 +253,8 @@ void TForm1::buildDevicePanel()
     CmbBxMACID->setFixedWidth(247);
     CmbBxMACID->setEnabled(false);
     CmbBxMACID->hide();
-    ChckBxSaveData = named(new QCheckBox(QStringLiteral("Save data to disk"), Panel2), "ChckBxSaveData");
+    ChckBxSaveData =
+        named(new QCheckBox(QStringLiteral("Save data to disk"), Panel2), "ChckBxSaveData");
     ChckBxSaveData->setGeometry(318, 27, 107, 17);
     ChckBxSaveData->setChecked(true);
     buildAlarmGroup();
@@ -284,7 +285,8 @@ void TForm1::buildAlarmGroup()
     ShpClearAlarm->setGeometry(345, 12, 72, 21);
     ShpClearAlarm->setStyleSheet(QStringLiteral("background-color: %1; border: 1px solid %2;")
                                      .arg(kCream.name(), kClearBlue.name()));
-    SpdBtnClearAlarm = named(new QPushButton(QStringLiteral("Clear Alarm"), GroupBox1), "SpdBtnClearAlarm");
+    SpdBtnClearAlarm =
+        named(new QPushButton(QStringLiteral("Clear Alarm"), GroupBox1), "SpdBtnClearAlarm");
     SpdBtnClearAlarm->setGeometry(345, 12, 72, 21);
     SpdBtnClearAlarm->setFlat(true);
     setTextColour(SpdBtnClearAlarm, kClearBlue);
@@ -341,7 +343,8 @@ void TForm1::buildStatusBar()
     StatusBar1 = named(new QStatusBar(this), "StatusBar1");
     StatusBar1->setFixedHeight(kStatusBarHeight);
     StatusBar1->setSizeGripEnabled(false);
-    const QString texts[4] = {QString(), QStringLiteral("Connections"), QStringLiteral("0"), QString()};
+    const QString texts[4] = {QString(), QStringLiteral("Connections"), QStringLiteral("0"),
+                              QString()};
     for (int i = 0; i < 4; ++i) {
         // Panels left to right as in a classic status bar. addWidget places
         // them on the left; the bar never shows a temporary message, which
@@ -440,7 +443,8 @@ void TForm1::stackBottomBands()
         bottom -= w->height();
         w->setGeometry(0, bottom, width(), w->height());
     }
-    GroupBox1->setGeometry(0, Panel2->height() - kAlarmGroupHeight, Panel2->width(), kAlarmGroupHeight);
+    GroupBox1->setGeometry(0, Panel2->height() - kAlarmGroupHeight, Panel2->width(),
+                           kAlarmGroupHeight);
     LblSR->setGeometry(0, 0, Panel4->width(), kReceivingLabelHeight);
     LblListen->setGeometry(0, 0, Panel4->width(), kReceivingLabelHeight);
 }
@@ -620,7 +624,8 @@ void TForm1::FormCreate()
     }
     for (const auto& error : {m_idleMovieError, m_listenError, stepError})
         if (error)
-            m_messageBoxes.showError(this, QString::fromLatin1(kStationTitle), withClosingFullStop(*error));
+            m_messageBoxes.showError(this, QString::fromLatin1(kStationTitle),
+                                     withClosingFullStop(*error));
 }
 
 void TForm1::StepResetFloatingPoint()
@@ -649,8 +654,9 @@ void TForm1::StepLayOutSmallMovie()
 
 void TForm1::StepSetProgramFolder()
 {
-    m_programFolder = m_options.programFolder.empty() ? platform::programFolder()
-                                                      : platform::withTrailingSeparator(m_options.programFolder);
+    m_programFolder = m_options.programFolder.empty()
+                          ? platform::programFolder()
+                          : platform::withTrailingSeparator(m_options.programFolder);
     if (m_programFolder.empty())
         m_programFolder = "./";
     m_gps->SetProgramFolder(m_programFolder);
@@ -661,7 +667,8 @@ void TForm1::StepSetProgramFolder()
 // idle picture. The movie view then stays black until a clip comes.
 void TForm1::StepLoadIdleMovie()
 {
-    const QString path = QString::fromStdString(platform::joinPath(m_programFolder, kIdleMovieName));
+    const QString path =
+        QString::fromStdString(platform::joinPath(m_programFolder, kIdleMovieName));
     try {
         QTMvReceive->setFileName(path);
     } catch (const movieview::MovieError& error) {
@@ -684,18 +691,14 @@ void TForm1::StepClearTexts()
     CmbBxLocateID->setCurrentIndex(-1);
 }
 
-void TForm1::StepResetAlarmAndCaptions()
-{
-}
+void TForm1::StepResetAlarmAndCaptions() {}
 
 void TForm1::StepShowEnlargeGlyph()
 {
     showSizeGlyph(SizeGlyph::Enlarge);
 }
 
-void TForm1::StepForgetNavigationWindow()
-{
-}
+void TForm1::StepForgetNavigationWindow() {}
 
 void TForm1::StepScreenSaverOff()
 {
@@ -724,9 +727,7 @@ void TForm1::StepFreeDeviceTable()
     m_registry->freeDeviceTable();
 }
 
-void TForm1::StepCreateClipStream()
-{
-}
+void TForm1::StepCreateClipStream() {}
 
 // Before any recorder is served: what the journal holds from the last run is
 // archived, and from now on every event the archive keeps is journaled before
@@ -810,14 +811,15 @@ void TForm1::StepStartDispatchTimer()
 {
     m_timer1Control = std::make_unique<QtStationTimer>(*Timer1);
     m_dispatcherView = std::make_unique<WidgetDispatcherView>(
-        WidgetDispatcherView::Widgets{{StatusPanels[0], StatusPanels[1], StatusPanels[2], StatusPanels[3]},
-                                      LblSR,
-                                      LblEventTime,
-                                      LblElapse},
+        WidgetDispatcherView::Widgets{
+            {StatusPanels[0], StatusPanels[1], StatusPanels[2], StatusPanels[3]},
+            LblSR,
+            LblEventTime,
+            LblElapse},
         [this] { centreEventCaption(); });
-    m_dispatcher = std::make_unique<EventDispatcher>(EventDispatcher::Parts{
-        *m_queue, *m_timer1Control, *m_registry, *m_archive, *m_gps,
-        [this] { m_alarm->ArmAlarm(); }, *m_dispatcherView, m_clock});
+    m_dispatcher = std::make_unique<EventDispatcher>(
+        EventDispatcher::Parts{*m_queue, *m_timer1Control, *m_registry, *m_archive, *m_gps,
+                               [this] { m_alarm->ArmAlarm(); }, *m_dispatcherView, m_clock});
     m_dispatchTiming = DispatchTiming::fromEnvironment();
     m_dispatcher->setStorageGuard(m_storageGuard.get());
     Timer1->start();

@@ -76,9 +76,9 @@ struct StationOptions
     std::int32_t port = kStationPort;
     // Folder with a trailing separator; empty: the folder of the program file.
     std::string programFolder;
-    ScreenGeometry* screen = nullptr;       // none: the primary screen
-    MessageBoxes* messageBoxes = nullptr;   // none: modal message boxes
-    platform::Clock* clock = nullptr;       // none: the system's clocks
+    ScreenGeometry* screen = nullptr;     // none: the primary screen
+    MessageBoxes* messageBoxes = nullptr; // none: modal message boxes
+    platform::Clock* clock = nullptr;     // none: the system's clocks
     // None: the system's sounds. A sound given here has its tone ends
     // reported by the test, through alarm().ToneEnded().
     platform::AlarmSound* alarmSound = nullptr;

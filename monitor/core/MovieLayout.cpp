@@ -17,8 +17,8 @@ MovieLayout layMovie(PanelSize movie, const LayoutMetrics& m, int screenHeight)
     out.panel1 = {out.window.width / 2 - movie.width / 2, m.sizeButtonTop, movie.width,
                   movie.height};
     const int margin = LayoutMetrics::kAlarmFrameMargin;
-    out.alarmFrame = {out.panel1.left - margin, out.panel1.top - margin,
-                      movie.width + 2 * margin, movie.height + 2 * margin};
+    out.alarmFrame = {out.panel1.left - margin, out.panel1.top - margin, movie.width + 2 * margin,
+                      movie.height + 2 * margin};
     return out;
 }
 

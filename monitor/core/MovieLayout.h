@@ -44,10 +44,10 @@ struct LayoutMetrics
     int sizeButtonLeft = 6;
     int sizeButtonTop = 40;
     int sizeButtonWidth = 26;
-    int devicePanelHeight = 98;     // Panel2
-    int detailsPanelHeight = 36;    // Panel3
-    int statusBarHeight = 19;       // StatusBar1
-    int receivingLabelHeight = 33;  // LblSR
+    int devicePanelHeight = 98;    // Panel2
+    int detailsPanelHeight = 36;   // Panel3
+    int statusBarHeight = 19;      // StatusBar1
+    int receivingLabelHeight = 33; // LblSR
     // Space the window keeps around the movie and the bands.
     static constexpr int kExtraWidth = 60;
     static constexpr int kExtraHeight = 90;
@@ -59,9 +59,9 @@ struct LayoutMetrics
 
 struct MovieLayout
 {
-    LayoutRect panel1;       // the movie frame
-    LayoutRect alarmFrame;   // ImgAlarmCirc
-    LayoutRect window;       // outer frame, in screen coordinates
+    LayoutRect panel1;     // the movie frame
+    LayoutRect alarmFrame; // ImgAlarmCirc
+    LayoutRect window;     // outer frame, in screen coordinates
 };
 
 // The layout for a movie panel of movie.width x movie.height. Halves drop the

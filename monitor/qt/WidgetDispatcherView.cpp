@@ -19,7 +19,8 @@ void WidgetDispatcherView::setReceivingVisible(bool visible)
 
 void WidgetDispatcherView::setEventCaption(const std::string& windows1252)
 {
-    m_widgets.eventCaption->setText(QString::fromStdString(platform::windows1252ToUtf8(windows1252)));
+    m_widgets.eventCaption->setText(
+        QString::fromStdString(platform::windows1252ToUtf8(windows1252)));
     m_widgets.eventCaption->adjustSize();
 }
 

@@ -51,7 +51,9 @@ bool ensureFolder(const std::string& path)
     if (path.empty())
         return false;
     if (mkdir(path.c_str(), 0775) == 0 || errno == EEXIST) {
-        struct stat st{};
+        struct stat st
+        {
+        };
         return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
     }
     return false;
@@ -59,7 +61,9 @@ bool ensureFolder(const std::string& path)
 
 bool fileExists(const std::string& path)
 {
-    struct stat st{};
+    struct stat st
+    {
+    };
     return stat(path.c_str(), &st) == 0;
 }
 

@@ -40,7 +40,9 @@ bool othersMayWrite(const struct stat& st)
 // and no one else may write to it.
 bool folderOfOwnOrSystem(const std::string& path)
 {
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::stat(folderOf(path).c_str(), &st) != 0)
         return false;
     return ownOrSystem(st) && !othersMayWrite(st);
@@ -51,7 +53,9 @@ bool folderOfOwnOrSystem(const std::string& path)
 std::string SerialDevice::folderRefusal(const std::string& path)
 {
     const std::string folder = folderOf(path).string();
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::stat(folder.c_str(), &st) != 0)
         return {};
     if (!ownOrSystem(st))
@@ -68,7 +72,9 @@ std::unique_ptr<SerialDevice> SerialDevice::open(const std::string& path)
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return nullptr;
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) {
         ::close(fd);
         return nullptr;

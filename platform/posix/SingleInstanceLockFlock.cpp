@@ -4,9 +4,8 @@
 // share. The kernel drops a flock when the last descriptor of it closes,
 // which happens at every kind of process end, so no stale lock survives. The
 // file itself stays; only the lock on it matters.
-#include "SingleInstanceLock.h"
-
 #include "Paths.h"
+#include "SingleInstanceLock.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -58,7 +57,9 @@ std::unique_ptr<SingleInstanceLock> SingleInstanceLock::acquire(const std::strin
         return std::make_unique<FlockLock>(-1);
     // A lock file that another user made, in a shared folder, is not ours to
     // wait on: another user must not be able to keep the station from starting.
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid()) {
         ::close(fd);
         return std::make_unique<FlockLock>(-1);

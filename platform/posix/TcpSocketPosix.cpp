@@ -5,18 +5,21 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <utility>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 
 namespace platform {
 
 namespace {
 
-std::string errorText(const std::string& what, int error) { return what + ": " + std::strerror(error); }
+std::string errorText(const std::string& what, int error)
+{
+    return what + ": " + std::strerror(error);
+}
 
 // poll() that resumes after signals, with the time left.
 int pollFor(pollfd* fds, nfds_t count, std::chrono::milliseconds timeout)
@@ -40,7 +43,10 @@ SocketError::SocketError(const std::string& what, int error)
 
 TcpSocket::TcpSocket(int fd) : m_fd(fd) {}
 
-TcpSocket::~TcpSocket() { close(); }
+TcpSocket::~TcpSocket()
+{
+    close();
+}
 
 TcpSocket::TcpSocket(TcpSocket&& other) noexcept
     : m_fd(std::exchange(other.m_fd, -1)), m_aborted(other.m_aborted.load())
@@ -69,7 +75,8 @@ std::string TcpSocket::peerAddress() const
         return {};
     sockaddr_in addr{};
     socklen_t len = sizeof addr;
-    if (::getpeername(m_fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0 || addr.sin_family != AF_INET)
+    if (::getpeername(m_fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0 ||
+        addr.sin_family != AF_INET)
         return {};
     char text[INET_ADDRSTRLEN] = {};
     ::inet_ntop(AF_INET, &addr.sin_addr, text, sizeof text);
@@ -180,7 +187,8 @@ void TcpListener::listen(std::uint16_t port, int backlog)
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_ANY);
     addr.sin_port = htons(port);
-    if (::bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(m_fd, backlog) != 0) {
+    if (::bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(m_fd, backlog) != 0) {
         const int error = errno;
         close();
         throw SocketError("listen on port " + std::to_string(port), error);
@@ -190,7 +198,10 @@ void TcpListener::listen(std::uint16_t port, int backlog)
     m_port = ntohs(addr.sin_port);
 }
 
-std::uint16_t TcpListener::port() const { return m_port; }
+std::uint16_t TcpListener::port() const
+{
+    return m_port;
+}
 
 bool TcpListener::waitForConnection(std::chrono::milliseconds timeout)
 {

@@ -70,9 +70,10 @@ public:
     explicit X11WindowSystem(Display* display)
         : m_display(display), m_root(DefaultRootWindow(display)),
           m_clientList(atom("_NET_CLIENT_LIST")),
-          m_clientListStacking(atom("_NET_CLIENT_LIST_STACKING")), m_activeWindow(atom("_NET_ACTIVE_WINDOW")),
-          m_wmName(atom("_NET_WM_NAME")), m_utf8String(atom("UTF8_STRING")),
-          m_wmState(atom("_NET_WM_STATE")), m_wmStateAbove(atom("_NET_WM_STATE_ABOVE")),
+          m_clientListStacking(atom("_NET_CLIENT_LIST_STACKING")),
+          m_activeWindow(atom("_NET_ACTIVE_WINDOW")), m_wmName(atom("_NET_WM_NAME")),
+          m_utf8String(atom("UTF8_STRING")), m_wmState(atom("_NET_WM_STATE")),
+          m_wmStateAbove(atom("_NET_WM_STATE_ABOVE")),
           m_supportingWmCheck(atom("_NET_SUPPORTING_WM_CHECK")),
           m_supported(atom("_NET_SUPPORTED")), m_wmPid(atom("_NET_WM_PID")),
           m_compoundText(atom("COMPOUND_TEXT"))

@@ -24,7 +24,7 @@ extern "C" {
 #endif
 
 /* Called on the library's worker threads, by several at once. The result is ignored. */
-typedef int32_t(KAVREL_CALL *KavrelHostCallback)(const char *text, int32_t code, const void *data,
+typedef int32_t(KAVREL_CALL* KavrelHostCallback)(const char* text, int32_t code, const void* data,
                                                  int32_t length);
 
 /* Returned by GPRSInitial when the listener could not be activated and the
@@ -38,12 +38,13 @@ typedef int32_t(KAVREL_CALL *KavrelHostCallback)(const char *text, int32_t code,
  * library is left not started, so that the host may call again later: the
  * system's error number (errno, a positive value such as EADDRINUSE) when the
  * system refused, else KAVREL_LISTEN_FAILED. */
-int32_t KAVREL_CALL GPRSInitial(void *parentWindow, int32_t port);
+int32_t KAVREL_CALL GPRSInitial(void* parentWindow, int32_t port);
 
 /* Registers the host's callback, replacing any earlier one; null unregisters. Returns 0. */
 int32_t KAVREL_CALL GPRSRegisterCallbackInformation(KavrelHostCallback callback);
 
-/* Stops the library: ends every connection and the listener. Harmless when not started. Returns 0. */
+/* Stops the library: ends every connection and the listener. Harmless when not started. Returns 0.
+ */
 int32_t KAVREL_CALL GPRSFree(void);
 
 #ifdef __cplusplus

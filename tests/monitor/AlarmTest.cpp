@@ -2,8 +2,8 @@
 // shown in real widgets offscreen, with the sounds recorded.
 #include "Alarm.h"
 
-#include "WidgetAlarmView.h"
 #include "RecordingSound.h"
+#include "WidgetAlarmView.h"
 
 #include <QLabel>
 #include <QRadioButton>

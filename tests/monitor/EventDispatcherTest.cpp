@@ -1,10 +1,11 @@
 // The dispatcher driven tick by tick with a hand-set clock, a real event queue
 // fed through HostCallback, a real registry, archive (files in a temporary
 // program folder) and GPS forwarder, and a window that only records.
+#include "EventDispatcher.h"
+
 #include "Archive.h"
 #include "DeviceRegistry.h"
 #include "DispatchTiming.h"
-#include "EventDispatcher.h"
 #include "EventText.h"
 #include "GpsForwarderRig.h"
 #include "HostEventQueue.h"
@@ -14,9 +15,9 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <gtest/gtest.h>
 #include <map>
+#include <sstream>
 #include <stdexcept>
 
 using namespace monitor;
@@ -143,8 +144,8 @@ protected:
     Archive archive{gps.programFolder.path(), clock, registry.lists()};
     int alarms = 0;
     RecordedView view;
-    EventDispatcher dispatcher{{queue, timer1, registry, archive, gps.forwarder,
-                                [this] { ++alarms; }, view, clock}};
+    EventDispatcher dispatcher{
+        {queue, timer1, registry, archive, gps.forwarder, [this] { ++alarms; }, view, clock}};
 };
 
 TEST_F(EventDispatcherTest, RefreshRunsOnceMoreThanASecondHasPassed)
@@ -239,7 +240,8 @@ TEST_F(EventDispatcherTest, CaptionFromChannelAndEventTime)
         const char* caption;
     };
     const Case cases[] = {
-        {"an event time naming a channel", Code::CMD_QUVEX_TIME_EVENT, "Channel:9,", "Event time:Channel:9"},
+        {"an event time naming a channel", Code::CMD_QUVEX_TIME_EVENT, "Channel:9,",
+         "Event time:Channel:9"},
         {"and again: the caption does not grow", Code::CMD_QUVEX_TIME_EVENT, "Channel:9,",
          "Event time:Channel:9"},
         {"an event time alone", Code::CMD_QUVEX_TIME_EVENT, "14:05:09,rest", "Event time:14:05:09"},
@@ -313,7 +315,8 @@ TEST_F(EventDispatcherTest, ElapsedTimeAndTheOnceASecondStepsFollowTheSelection)
     dispatcher.Timer1Timer();
     EXPECT_EQ(view.elapsed, "Elapsed 01:00:00");
     const int searches = windows.searches;
-    EXPECT_GT(searches, 0) << "a selected recorder makes the refresh look for the navigation window";
+    EXPECT_GT(searches, 0)
+        << "a selected recorder makes the refresh look for the navigation window";
 
     logout(key);
     tick();

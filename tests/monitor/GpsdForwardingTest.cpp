@@ -36,7 +36,6 @@ const FixCase kFixes[] = {
     {"telit-he910: north, centiseconds", 50 + 50.4122 / 60, 4 + 20.8266 / 60},
 };
 
-
 } // namespace
 
 TEST(GpsdForwarding, ClientSeesTheFixOfEachSentence)

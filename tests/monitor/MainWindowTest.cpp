@@ -123,7 +123,9 @@ TEST_F(MainWindowTest, ControlsStandAsDesignedAfterStartUp)
         const char* name;
         int interval;
         bool active;
-    } timers[] = {{"Timer1", 20, true}, {"TmrAlarm", 1000, false}, {"GPSTimer", 2000, true},
+    } timers[] = {{"Timer1", 20, true},
+                  {"TmrAlarm", 1000, false},
+                  {"GPSTimer", 2000, true},
                   {"InitGPSTimer", 1000, true}};
     for (const auto& t : timers) {
         auto* timer = form.findChild<QTimer*>(QString::fromLatin1(t.name));
@@ -149,8 +151,11 @@ TEST_F(MainWindowTest, ControlsStandAsDesignedAfterStartUp)
 
     // The bands stack upwards from the bottom edge over the whole width.
     int bottom = form.height();
-    for (const auto& [name, height] : {std::pair{"StatusBar1", 19}, {"Panel5", 25}, {"Panel3", 36},
-                                       {"Panel2", 98}, {"Panel4", 35}}) {
+    for (const auto& [name, height] : {std::pair{"StatusBar1", 19},
+                                       {"Panel5", 25},
+                                       {"Panel3", 36},
+                                       {"Panel2", 98},
+                                       {"Panel4", 35}}) {
         SCOPED_TRACE(name);
         const QWidget* bandWidget = child(form, name);
         EXPECT_EQ(bandWidget->geometry(), QRect(0, bottom - height, form.width(), height));

@@ -94,7 +94,10 @@ struct Recorder
         stored.push_back('\n');
         positions.insert(stored);
     }
-    void eventTime(const std::string& text) { send(Code::CMD_QUVEX_TIME_EVENT, Bytes(text.begin(), text.end())); }
+    void eventTime(const std::string& text)
+    {
+        send(Code::CMD_QUVEX_TIME_EVENT, Bytes(text.begin(), text.end()));
+    }
     void clip(std::uint16_t code, const Bytes& movie)
     {
         send(code, movie);
@@ -105,7 +108,8 @@ struct Recorder
 };
 
 // What the archive holds in a recorder's folder: position files and clip files.
-void archived(const std::string& folder, std::multiset<Bytes>& positions, std::multiset<Bytes>& clips)
+void archived(const std::string& folder, std::multiset<Bytes>& positions,
+              std::multiset<Bytes>& clips)
 {
     for (const fs::directory_entry& e : fs::directory_iterator(folder)) {
         const std::string name = e.path().filename().string();
@@ -138,8 +142,9 @@ TEST(StationEndToEnd, RecordersComeWorkAndGo)
     const auto socat = startPtyPair(gpsInput, devices.path() + "ttyVGPS");
     const int gpsdPort = testsupport::freePort();
     const auto gpsd = startGpsd(devices.path() + "ttyVGPS", devices.path(), gpsdPort);
-    ChildProcess gpsClient({findTool("gpspipe", "gpsd-clients"), "-w", "127.0.0.1:" + std::to_string(gpsdPort)},
-                           ChildProcess::Output::Capture);
+    ChildProcess gpsClient(
+        {findTool("gpspipe", "gpsd-clients"), "-w", "127.0.0.1:" + std::to_string(gpsdPort)},
+        ChildProcess::Output::Capture);
 
     FixedScreen screen(1024);
     RecordedMessageBoxes boxes;
@@ -163,7 +168,9 @@ TEST(StationEndToEnd, RecordersComeWorkAndGo)
     const auto label = [&](const char* name) {
         return form.findChild<QLabel*>(QString::fromLatin1(name))->text().toStdString();
     };
-    const auto statusPanel = [&](int i) { return label(qPrintable(QStringLiteral("StatusPanel%1").arg(i))); };
+    const auto statusPanel = [&](int i) {
+        return label(qPrintable(QStringLiteral("StatusPanel%1").arg(i)));
+    };
 
     const auto sentences = capturedRmcSentences();
     const Bytes red = fileBytes(movietest::clipPath(kRedClip).toStdString());
@@ -208,17 +215,22 @@ TEST(StationEndToEnd, RecordersComeWorkAndGo)
     EXPECT_TRUE(fix) << "gpsd never reported the selected recorder's position";
 
     // The movie view plays the selected recorder's latest clip: all channels, blue.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form.movieView()->HasPicture() &&
-                                            form.movieView()->FileName().endsWith("_CH_ALL.mov"); },
-                                kWaitMs));
-    const QImage picture = form.movieView()->grab().toImage();
-    EXPECT_TRUE(movietest::closeColour(picture.pixelColor(picture.width() / 2, picture.height() / 2),
-                                       movietest::kBlue));
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return label("LblEventTime") == "Channel:ALL ,Event time:2026/12/07 10:00:05"; }, kWaitMs))
+        [&] {
+            return form.movieView()->HasPicture() &&
+                   form.movieView()->FileName().endsWith("_CH_ALL.mov");
+        },
+        kWaitMs));
+    const QImage picture = form.movieView()->grab().toImage();
+    EXPECT_TRUE(movietest::closeColour(
+        picture.pixelColor(picture.width() / 2, picture.height() / 2), movietest::kBlue));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return label("LblEventTime") == "Channel:ALL ,Event time:2026/12/07 10:00:05"; },
+        kWaitMs))
         << label("LblEventTime");
     EXPECT_FALSE(form.alarm().AlarmCleared());
-    EXPECT_NE(std::find(sound.played.begin(), sound.played.end(), "tone 800 Hz 1000 ms"), sound.played.end());
+    EXPECT_NE(std::find(sound.played.begin(), sound.played.end(), "tone 800 Hz 1000 ms"),
+              sound.played.end());
 
     // The first and the third leave; the second falls silent and times out.
     r2.position(sentences[3]); // its silence starts now

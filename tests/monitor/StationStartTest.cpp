@@ -33,7 +33,6 @@
 #include <stdexcept>
 #include <thread>
 
-
 using namespace monitor;
 using namespace stationtest;
 using testsupport::ChildProcess;
@@ -78,11 +77,11 @@ TEST(StationStart, StepsInOrderAndARecorderIsServed)
     TForm1 form(options);
 
     const std::vector<std::string> expected = {
-        "ResetFloatingPoint", "SingleInstance",     "CreateQueueLock",     "LayOutSmallMovie",
-        "SetProgramFolder",   "LoadIdleMovie",      "ResetSharedState",    "ClearTexts",
+        "ResetFloatingPoint",    "SingleInstance",   "CreateQueueLock",        "LayOutSmallMovie",
+        "SetProgramFolder",      "LoadIdleMovie",    "ResetSharedState",       "ClearTexts",
         "ResetAlarmAndCaptions", "ShowEnlargeGlyph", "ForgetNavigationWindow", "ScreenSaverOff",
-        "BuildDayFolder",     "OpenGpsPort",        "FreeDeviceTable",     "CreateClipStream",
-        "RecoverJournal",     "StartReceiver",      "StartDispatchTimer", "ResetGpsSending"};
+        "BuildDayFolder",        "OpenGpsPort",      "FreeDeviceTable",        "CreateClipStream",
+        "RecoverJournal",        "StartReceiver",    "StartDispatchTimer",     "ResetGpsSending"};
     EXPECT_EQ(form.startupTrace(), expected);
     EXPECT_TRUE(boxes.boxes.empty());
     EXPECT_TRUE(form.findChild<QTimer*>(QStringLiteral("Timer1"))->isActive());
@@ -93,17 +92,17 @@ TEST(StationStart, StepsInOrderAndARecorderIsServed)
         << recorder.lastError();
     std::string text;
     recorder::appendDeviceInfoText(text, deviceInfo());
-    const auto result = recorder.sendPacket(kavrel::EventCode::QUVEX_INFO,
-                                            recorder::textBytes(text), 10s);
+    const auto result =
+        recorder.sendPacket(kavrel::EventCode::QUVEX_INFO, recorder::textBytes(text), 10s);
     ASSERT_TRUE(result.ok()) << result.error;
     std::vector<std::pair<std::string, std::int32_t>> queued;
     const auto held = form.eventQueue()->lock();
-    while (form.eventQueue()->takeOne(held, [&](const RAWDATA& event) {
-        queued.emplace_back(event.Key, event.Code);
-    })) {
+    while (form.eventQueue()->takeOne(
+        held, [&](const RAWDATA& event) { queued.emplace_back(event.Key, event.Code); })) {
     }
     EXPECT_NE(std::find(queued.begin(), queued.end(),
-                        std::pair<std::string, std::int32_t>{"SN1001_ID7", kavrel::EventCode::QUVEX_INFO}),
+                        std::pair<std::string, std::int32_t>{"SN1001_ID7",
+                                                             kavrel::EventCode::QUVEX_INFO}),
               queued.end());
 }
 
@@ -204,10 +203,12 @@ TEST(StationStart, TheWindowTellsWhileTheArchiveCannotBeWritten)
         << recorder.lastError();
     std::string text;
     recorder::appendDeviceInfoText(text, deviceInfo());
-    ASSERT_TRUE(recorder.sendPacket(kavrel::EventCode::QUVEX_INFO, recorder::textBytes(text), 10s).ok());
-    ASSERT_TRUE(recorder.sendPacket(kavrel::EventCode::CMD_GPRMC_DATA,
-                                    recorder::textBytes("$GPRMC,held"), 10s)
-                    .ok());
+    ASSERT_TRUE(
+        recorder.sendPacket(kavrel::EventCode::QUVEX_INFO, recorder::textBytes(text), 10s).ok());
+    ASSERT_TRUE(
+        recorder
+            .sendPacket(kavrel::EventCode::CMD_GPRMC_DATA, recorder::textBytes("$GPRMC,held"), 10s)
+            .ok());
     const auto shows = [&](const char* words) {
         return status->isVisibleTo(&form) && status->toolTip().startsWith(QLatin1String(words));
     };

@@ -8,11 +8,11 @@
 #include "DeviceRegistry.h"
 #include "ManualClock.h"
 #include "MovieEngineSession.h"
+#include "RecordingSound.h"
 #include "StationTestSupport.h"
 #include "TestClips.h"
 #include "pmain.h"
 #include "qtmovie.h"
-#include "RecordingSound.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

@@ -1,6 +1,7 @@
 // The date and time patterns the station names its files and events with.
-#include "DateTime.h"
 #include "DateTimeFormat.h"
+
+#include "DateTime.h"
 
 #include <gtest/gtest.h>
 
@@ -49,18 +50,24 @@ TEST(DateTime, RoundTripsAndDurations)
     const Case cases[] = {
         {"the epoch is day 0", {1899, 12, 30, 0, 0, 0, 0}, 0},
         {"a day later", {1899, 12, 31, 0, 0, 0, 0}, platform::kMsPerDay},
-        {"noon of 1 Jan 1900", {1900, 1, 1, 12, 0, 0, 0}, 2 * platform::kMsPerDay + platform::kMsPerDay / 2},
-        {"leap day 2024", {2024, 2, 29, 23, 59, 59, 999}, 45351LL * platform::kMsPerDay + platform::kMsPerDay - 1},
+        {"noon of 1 Jan 1900",
+         {1900, 1, 1, 12, 0, 0, 0},
+         2 * platform::kMsPerDay + platform::kMsPerDay / 2},
+        {"leap day 2024",
+         {2024, 2, 29, 23, 59, 59, 999},
+         45351LL * platform::kMsPerDay + platform::kMsPerDay - 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.legend);
         EXPECT_EQ(platform::toDateTimeMs(c.time), c.expected);
-        EXPECT_EQ(platform::formatDateTime("yyyy/mm/dd hh:nn:ss", platform::fromDateTimeMs(c.expected)),
-                  platform::formatDateTime("yyyy/mm/dd hh:nn:ss", c.time));
+        EXPECT_EQ(
+            platform::formatDateTime("yyyy/mm/dd hh:nn:ss", platform::fromDateTimeMs(c.expected)),
+            platform::formatDateTime("yyyy/mm/dd hh:nn:ss", c.time));
     }
     // A connection of 25 hours shows one hour: only the part within a day counts.
     const auto login = platform::toDateTimeMs({2024, 3, 7, 10, 0, 0, 0});
     const auto now = platform::toDateTimeMs({2024, 3, 8, 11, 0, 0, 0});
-    EXPECT_EQ(platform::formatDateTime("hh:nn:ss", platform::timeWithinDay(now - login)), "01:00:00");
+    EXPECT_EQ(platform::formatDateTime("hh:nn:ss", platform::timeWithinDay(now - login)),
+              "01:00:00");
     EXPECT_EQ(platform::formatDateTime("hh:nn:ss", platform::timeWithinDay(-1000)), "23:59:59");
 }

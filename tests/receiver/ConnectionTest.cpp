@@ -1,8 +1,7 @@
 // A recorder's connection end to end over loopback: events, their order, the
 // acknowledgements and the log lines.
-#include "ReceiverFixture.h"
-
 #include "PacketBytes.h"
+#include "ReceiverFixture.h"
 
 #include <cstring>
 #include <filesystem>
@@ -26,7 +25,10 @@ Bytes packetBytes(std::uint16_t command, std::string_view payload)
     return out;
 }
 
-std::string withZero(std::string_view text) { return std::string(text) + '\0'; }
+std::string withZero(std::string_view text)
+{
+    return std::string(text) + '\0';
+}
 
 // Waits for a condition that announces itself nowhere, looking again every millisecond.
 bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 10s)
@@ -66,10 +68,11 @@ TEST_F(ReceiverFixture, SilentConnectionTimesOutWithItsEventsAndLines)
     EXPECT_EQ(e[1].data, e[0].data) << "the time-out carries the time of the latest earlier event";
 
     ASSERT_TRUE(m_log.waitFor("ThreadEnd...\r\n"));
-    EXPECT_TRUE(m_log.inOrder({"Accept", "GetThread", "ThreadStart", "Remote Address=127.0.0.1",
-                               "CallbackInfo:connect!!", "Stream WaitForData(1):False",
-                               "1 min wait time out !!!", "really time out, KILL this connection !!!",
-                               "CallBackInfo:disconnect!!", ":thread.Terminate !!!", "ThreadEnd...\r\n"}));
+    EXPECT_TRUE(
+        m_log.inOrder({"Accept", "GetThread", "ThreadStart", "Remote Address=127.0.0.1",
+                       "CallbackInfo:connect!!", "Stream WaitForData(1):False",
+                       "1 min wait time out !!!", "really time out, KILL this connection !!!",
+                       "CallBackInfo:disconnect!!", ":thread.Terminate !!!", "ThreadEnd...\r\n"}));
 }
 
 TEST_F(ReceiverFixture, DataEventsThenPacketThenAckWhichWaitsForTheCallback)
@@ -98,8 +101,8 @@ TEST_F(ReceiverFixture, DataEventsThenPacketThenAckWhichWaitsForTheCallback)
     EXPECT_EQ(e[i].code, 2);
     EXPECT_EQ(e[i].data, withZero(sentence));
     ASSERT_TRUE(m_log.waitFor(" :ACK, 4")) << "the acknowledgement line follows the send";
-    EXPECT_TRUE(m_log.inOrder({": Cmd =02", "header data size =00000008", "Receive 00000008 bytes",
-                               " :ACK, 4"}));
+    EXPECT_TRUE(m_log.inOrder(
+        {": Cmd =02", "header data size =00000008", "Receive 00000008 bytes", " :ACK, 4"}));
 }
 
 TEST_F(ReceiverFixture, HeaderSplitAcrossReadsIsCollected)
@@ -109,7 +112,8 @@ TEST_F(ReceiverFixture, HeaderSplitAcrossReadsIsCollected)
     ASSERT_TRUE(events().waitForCode(EventCode::CONNECTION_OPENED));
     const Bytes packet = packetBytes(0x101, "clip-bytes");
     ASSERT_TRUE(c.sendRaw(std::span(packet).first(5)));
-    ASSERT_TRUE(events().waitForCode(EventCode::DATA_RECEIVED, 1)) << "the first 5 header bytes were read";
+    ASSERT_TRUE(events().waitForCode(EventCode::DATA_RECEIVED, 1))
+        << "the first 5 header bytes were read";
     ASSERT_TRUE(c.sendRaw(std::span(packet).subspan(5)));
     const auto ack = c.readAck();
     ASSERT_EQ(ack.status, recorder::AckRead::Status::Received);
@@ -186,13 +190,18 @@ TEST_F(ReceiverFixture, DeviceRecordsNameTheConnection)
     for (const auto& e : events().eventsWithout(EventCode::DATA_RECEIVED))
         seen.emplace_back(e.code, e.text);
     const std::vector<std::pair<std::int32_t, std::string>> expected = {
-        {EventCode::CONNECTION_OPENED, "127.0.0.1"}, {2, "127.0.0.1"}, {0, "B_G"}, {2, "B_G"},
-        {0, "X_G"}, {2, "X_G"}, {EventCode::CONNECTION_CLOSED, "X_G"}};
+        {EventCode::CONNECTION_OPENED, "127.0.0.1"},
+        {2, "127.0.0.1"},
+        {0, "B_G"},
+        {2, "B_G"},
+        {0, "X_G"},
+        {2, "X_G"},
+        {EventCode::CONNECTION_CLOSED, "X_G"}};
     EXPECT_EQ(seen, expected);
     ASSERT_TRUE(m_log.waitFor("ThreadEnd...\r\n"));
-    EXPECT_TRUE(m_log.inOrder({": Cmd =02", " :ACK, 4", ": Cmd =00", "A,B,C,D,E,F,G", "MACID=B_G", "B_G :ACK, 4",
-                               "MACID=X_G", "X_G: Cmd =02", "X_G:recv 0 , maybe disconnected",
-                               "X_G:thread.Terminate !!!"}));
+    EXPECT_TRUE(m_log.inOrder({": Cmd =02", " :ACK, 4", ": Cmd =00", "A,B,C,D,E,F,G", "MACID=B_G",
+                               "B_G :ACK, 4", "MACID=X_G", "X_G: Cmd =02",
+                               "X_G:recv 0 , maybe disconnected", "X_G:thread.Terminate !!!"}));
 }
 
 TEST_F(ReceiverFixture, PacketsAreAcknowledgedWithoutACallback)
@@ -229,12 +238,15 @@ TEST_F(ReceiverFixture, RawFilesHoldEachPacketWhenSaveDataIsOne)
     ASSERT_TRUE(fs::is_directory(raw));
     std::vector<fs::path> files(fs::directory_iterator(raw), fs::directory_iterator{});
     ASSERT_EQ(files.size(), 1u);
-    EXPECT_TRUE(std::regex_match(files[0].filename().string(), std::regex(R"(\d{6} 127\.0\.0\.1\.bin)")))
+    EXPECT_TRUE(
+        std::regex_match(files[0].filename().string(), std::regex(R"(\d{6} 127\.0\.0\.1\.bin)")))
         << files[0];
     std::ifstream in(files[0], std::ios::binary);
-    const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string content((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
     EXPECT_EQ(content, withZero("$GPRMC,raw"));
-    EXPECT_TRUE(fs::is_directory(m_host.path() + "log")) << "SAVE_DATA also sets up the log folders";
+    EXPECT_TRUE(fs::is_directory(m_host.path() + "log"))
+        << "SAVE_DATA also sets up the log folders";
 }
 
 TEST_F(ReceiverFixture, UnwritableRawFileIsLoggedAndThePacketStillDelivered)
@@ -246,8 +258,9 @@ TEST_F(ReceiverFixture, UnwritableRawFileIsLoggedAndThePacketStillDelivered)
     EXPECT_TRUE(c.sendPacket(2, textBytes("$GPRMC,x")).ok());
     EXPECT_EQ(events().eventsWithout(EventCode::DATA_RECEIVED).size(), 2u);
     const auto lines = m_log.lines();
-    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
-                            [](const std::string& l) { return l.starts_with("Raw file not written: "); }));
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
+        return l.starts_with("Raw file not written: ");
+    }));
 }
 
 TEST_F(ReceiverFixture, OversizedPacketClosesTheConnection)
@@ -301,13 +314,15 @@ TEST_F(ReceiverFixture, AWorkerThatCannotStartEndsOnlyItsOwnConnection)
     std::atomic<int> starts{0};
     startReceiver({.startThread = [&starts](std::function<void()> body) {
         if (starts++ == 0) // as when the system has no thread left to give
-            throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+            throw std::system_error(
+                std::make_error_code(std::errc::resource_unavailable_try_again));
         return std::jthread(std::move(body));
     }});
     auto first = connect();
     EXPECT_EQ(first.waitForClose(10s), recorder::RecorderConnection::CloseWait::Closed);
     auto second = connect();
-    EXPECT_TRUE(second.sendPacket(2, textBytes("$GPRMC,after")).ok()) << "the listener goes on accepting";
+    EXPECT_TRUE(second.sendPacket(2, textBytes("$GPRMC,after")).ok())
+        << "the listener goes on accepting";
     const auto lines = m_log.lines();
     EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
         return l.starts_with("Connection closed, no worker: ");

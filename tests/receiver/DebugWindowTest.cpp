@@ -52,9 +52,10 @@ TEST(DebugWindow, ShownWithItsFirstLineAndLinesFromWorkers)
     auto* memo = window->findChild<QPlainTextEdit*>();
     ASSERT_NE(memo, nullptr);
     const QString first = memo->toPlainText().section(QLatin1Char('\n'), 0, 0);
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d ======= DLL Initial ========$"))
-                    .match(first)
-                    .hasMatch())
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d ======= DLL Initial ========$"))
+            .match(first)
+            .hasMatch())
         << first.toStdString();
 
     frm->core().LogLine("Fahrer M\xFCller \x80 5");
@@ -64,8 +65,9 @@ TEST(DebugWindow, ShownWithItsFirstLineAndLinesFromWorkers)
     recorder::RecorderConnection c;
     ASSERT_TRUE(c.connect("127.0.0.1", frm->listener().port()));
     // Lines of the accept and worker threads arrive through the event loop.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return memo->toPlainText().contains(QLatin1String("Remote Address=127.0.0.1")); },
-                                10000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return memo->toPlainText().contains(QLatin1String("Remote Address=127.0.0.1")); },
+        10000));
 
     window->close(); // the close box
     EXPECT_FALSE(frm->listener().active());

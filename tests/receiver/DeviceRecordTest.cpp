@@ -1,9 +1,9 @@
 // Decoding of device-information payloads into the record and the device key.
 #include "DeviceRecord.h"
+
 #include "PacketDelivery.h"
 
 #include <gtest/gtest.h>
-
 #include <vector>
 
 using namespace kavrel;
@@ -65,7 +65,8 @@ TEST(DeviceRecord, DecodesFieldsKeyAndLogLines)
     for (const auto& c : kCases) {
         auto record = QUVEX_INFO::forAddress("10.1.2.3");
         std::vector<std::string> lines;
-        decodeDeviceInfo(packetOf(c.payload), record, [&](std::string_view l) { lines.emplace_back(l); });
+        decodeDeviceInfo(packetOf(c.payload), record,
+                         [&](std::string_view l) { lines.emplace_back(l); });
         for (std::size_t i = 0; i < 7; ++i)
             EXPECT_EQ(record.texts[i], c.texts[i]) << c.legend << ", text " << i + 1;
         EXPECT_EQ(lines, c.logLines) << c.legend;
@@ -103,7 +104,8 @@ struct Report
     std::vector<std::uint8_t> data;
 };
 std::vector<Report>* g_reports = nullptr;
-std::int32_t recordReport(const char* text, std::int32_t code, const void* data, std::int32_t length)
+std::int32_t recordReport(const char* text, std::int32_t code, const void* data,
+                          std::int32_t length)
 {
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     g_reports->push_back({text, code, {bytes, bytes + length}});

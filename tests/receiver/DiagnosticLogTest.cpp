@@ -3,11 +3,10 @@
 
 #include "TempFolder.h"
 
-#include <gtest/gtest.h>
-
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
 #include <thread>
 #include <vector>

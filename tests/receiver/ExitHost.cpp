@@ -5,9 +5,9 @@
 //
 // Its exit step is registered before the library starts, so it runs after any
 // exit step of the library's (exit steps run in reverse order).
+#include "FreePort.h"
 #include "PacketBytes.h"
 #include "RecorderConnection.h"
-#include "FreePort.h"
 #include "kavrel.h"
 
 #include <atomic>

@@ -7,10 +7,9 @@
 #include "kavrel.h"
 #include "kavrel_events.h"
 
-#include <gtest/gtest.h>
-
 #include <cerrno>
 #include <cstdio>
+#include <gtest/gtest.h>
 #include <memory>
 #include <set>
 #include <string>
@@ -31,8 +30,8 @@ std::set<std::string> exportedSymbols()
         char type = 0;
         char name[400] = {};
         unsigned long long address = 0;
-        if (std::sscanf(line, "%llx %c %399s", &address, &type, name) == 3 && (type == 'T' || type == 'D' ||
-                                                                              type == 'B' || type == 'W'))
+        if (std::sscanf(line, "%llx %c %399s", &address, &type, name) == 3 &&
+            (type == 'T' || type == 'D' || type == 'B' || type == 'W'))
             symbols.insert(name);
     }
     ::pclose(pipe);
@@ -65,8 +64,8 @@ protected:
 
 TEST(ExportedSymbols, OnlyTheThreeExportsLeaveTheLibrary)
 {
-    EXPECT_EQ(exportedSymbols(),
-              (std::set<std::string>{"GPRSFree", "GPRSInitial", "GPRSRegisterCallbackInformation"}));
+    EXPECT_EQ(exportedSymbols(), (std::set<std::string>{"GPRSFree", "GPRSInitial",
+                                                        "GPRSRegisterCallbackInformation"}));
 }
 
 TEST_F(Exports, StopWithoutStartAndTwiceIsHarmless)
@@ -160,6 +159,7 @@ TEST(ProcessExit, AHostThatNeverStopsTheLibraryExitsPromptlyWithNoLateCallback)
         EXPECT_EQ(host.exitCode(), 0) << c.legend << "\n" << output;
         EXPECT_NE(output.find("ending\n"), std::string::npos) << c.legend << "\n" << output;
         EXPECT_NE(output.find("exit began\n"), std::string::npos) << c.legend;
-        EXPECT_EQ(output.find("callback after exit began"), std::string::npos) << c.legend << "\n" << output;
+        EXPECT_EQ(output.find("callback after exit began"), std::string::npos) << c.legend << "\n"
+                                                                               << output;
     }
 }

@@ -8,7 +8,8 @@ HostEvents& HostEvents::instance()
     return events;
 }
 
-std::int32_t HostEvents::callback(const char* text, std::int32_t code, const void* data, std::int32_t length)
+std::int32_t HostEvents::callback(const char* text, std::int32_t code, const void* data,
+                                  std::int32_t length)
 {
     auto& self = instance();
     std::unique_lock lock(self.m_mutex);
@@ -17,8 +18,9 @@ std::int32_t HostEvents::callback(const char* text, std::int32_t code, const voi
         self.m_changed.notify_all();
         self.m_changed.wait(lock, [&] { return self.m_released; });
     }
-    self.m_events.push_back({text != nullptr ? text : "", code,
-                             std::string(static_cast<const char*>(data), static_cast<std::size_t>(length))});
+    self.m_events.push_back(
+        {text != nullptr ? text : "", code,
+         std::string(static_cast<const char*>(data), static_cast<std::size_t>(length))});
     self.m_changed.notify_all();
     return 0;
 }
@@ -59,12 +61,14 @@ bool HostEvents::waitFor(const std::function<bool(const std::vector<HostEvent>&)
     return m_changed.wait_for(lock, timeout, [&] { return pred(m_events); });
 }
 
-bool HostEvents::waitForCode(std::int32_t code, std::size_t count, std::chrono::milliseconds timeout)
+bool HostEvents::waitForCode(std::int32_t code, std::size_t count,
+                             std::chrono::milliseconds timeout)
 {
     return waitFor(
         [&](const std::vector<HostEvent>& events) {
-            return static_cast<std::size_t>(std::count_if(events.begin(), events.end(),
-                                                          [&](const HostEvent& e) { return e.code == code; })) >= count;
+            return static_cast<std::size_t>(
+                       std::count_if(events.begin(), events.end(),
+                                     [&](const HostEvent& e) { return e.code == code; })) >= count;
         },
         timeout);
 }

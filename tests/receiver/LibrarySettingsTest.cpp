@@ -5,10 +5,9 @@
 #include "MainForm.h"
 #include "TempFolder.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 
 using namespace kavrel;
 
@@ -24,19 +23,25 @@ struct SettingsCase
 const SettingsCase kCases[] = {
     {"missing file gives the defaults", nullptr, 0, 0, 0, 1},
     {"empty file", "", 0, 0, 0, 1},
-    {"plain values", "[Option]\nWANT_LOG=1\nSHOW_DEBUG=1\nSAVE_DATA=1\nSOCKET_TIMEOUT=5\n", 1, 1, 1, 5},
+    {"plain values", "[Option]\nWANT_LOG=1\nSHOW_DEBUG=1\nSAVE_DATA=1\nSOCKET_TIMEOUT=5\n", 1, 1, 1,
+     5},
     {"names in any case", "[oPTION]\nwant_log=1\nShow_Debug=1\nsave_DATA=1\n", 1, 1, 1, 1},
-    {"257 keeps 1, 256 keeps 0", "[Option]\nWANT_LOG=256\nSHOW_DEBUG=257\nSAVE_DATA=256\n", 0, 1, 0, 1},
-    {"hexadecimal after 0x and $", "[Option]\nSHOW_DEBUG=0x101\nSAVE_DATA=$01\nSOCKET_TIMEOUT=0x10\n", 0, 1, 1, 16},
-    {"garbage keeps the default", "[Option]\nWANT_LOG=yes\nSOCKET_TIMEOUT=5min\nSAVE_DATA=0x\n", 0, 0, 0, 1},
+    {"257 keeps 1, 256 keeps 0", "[Option]\nWANT_LOG=256\nSHOW_DEBUG=257\nSAVE_DATA=256\n", 0, 1, 0,
+     1},
+    {"hexadecimal after 0x and $",
+     "[Option]\nSHOW_DEBUG=0x101\nSAVE_DATA=$01\nSOCKET_TIMEOUT=0x10\n", 0, 1, 1, 16},
+    {"garbage keeps the default", "[Option]\nWANT_LOG=yes\nSOCKET_TIMEOUT=5min\nSAVE_DATA=0x\n", 0,
+     0, 0, 1},
     {"negative numbers", "[Option]\nSOCKET_TIMEOUT=-3\nWANT_LOG=-1\n", 255, 0, 0, -3},
     {"out of range keeps the default", "[Option]\nSOCKET_TIMEOUT=99999999999\n", 0, 0, 0, 1},
     {"other sections are ignored", "[Other]\nWANT_LOG=1\n[Option]\nSAVE_DATA=1\n", 0, 0, 1, 1},
     {"the first of a repeated key wins", "[Option]\nSAVE_DATA=1\nSAVE_DATA=0\n", 0, 0, 1, 1},
     {"spaces around names and values", "[Option]\n  WANT_LOG =  1  \n", 1, 0, 0, 1},
-    {"an indented key after another is a key, not a continuation", "[Option]\nWANT_LOG=1\n  SAVE_DATA=1\n", 1, 0, 1, 1},
+    {"an indented key after another is a key, not a continuation",
+     "[Option]\nWANT_LOG=1\n  SAVE_DATA=1\n", 1, 0, 1, 1},
     {"only = separates, not :", "[Option]\nSAVE_DATA:1\nSHOW_DEBUG=1\n", 0, 1, 0, 1},
-    {"comments, CR LF and a byte-order mark", "\xEF\xBB\xBF[Option]\r\n;SAVE_DATA=1\r\nWANT_LOG=1 ; on\r\n", 1, 0, 0, 1},
+    {"comments, CR LF and a byte-order mark",
+     "\xEF\xBB\xBF[Option]\r\n;SAVE_DATA=1\r\nWANT_LOG=1 ; on\r\n", 1, 0, 0, 1},
 };
 
 } // namespace
@@ -114,7 +119,8 @@ TEST(LibrarySettings, ReadFromTheCurrentFolderWhenTheProgramFolderIsUnknown)
         frm.start(0);
         EXPECT_EQ(frm.core().HostFolder, current.path()) << "never the file system's root";
         EXPECT_EQ(frm.core().settings.SOCKET_TIMEOUT, 7);
-        EXPECT_TRUE(log.has("Program folder unknown; settings and log in the current folder " + current.path()));
+        EXPECT_TRUE(log.has("Program folder unknown; settings and log in the current folder " +
+                            current.path()));
         frm.stop();
     }
     std::filesystem::current_path(before);

@@ -34,7 +34,8 @@ public:
         return std::find(m_lines.begin(), m_lines.end(), line) != m_lines.end();
     }
 
-    bool waitFor(const std::string& line, std::chrono::milliseconds timeout = std::chrono::seconds(10))
+    bool waitFor(const std::string& line,
+                 std::chrono::milliseconds timeout = std::chrono::seconds(10))
     {
         return waitForCount(line, 1, timeout);
     }
@@ -66,7 +67,7 @@ public:
 
 private:
     static constexpr std::size_t kStampSize = 9; // "hh:mm:ss "
-    std::mutex m_mutex; // guards m_lines
+    std::mutex m_mutex;                          // guards m_lines
     std::condition_variable m_changed;
     std::vector<std::string> m_lines;
 };

@@ -2,7 +2,6 @@
 #include "PacketFramer.h"
 
 #include <gtest/gtest.h>
-
 #include <random>
 #include <vector>
 

@@ -8,9 +8,8 @@
 #include "RecorderConnection.h"
 #include "TempFolder.h"
 
-#include <gtest/gtest.h>
-
 #include <fstream>
+#include <gtest/gtest.h>
 #include <memory>
 
 class ReceiverFixture : public ::testing::Test

@@ -75,8 +75,9 @@ public:
         std::vector<std::string> envStrings(extraEnvironment);
         const auto overridden = [&extraEnvironment](std::string_view entry) {
             const std::string_view name = entry.substr(0, entry.find('=') + 1);
-            return std::any_of(extraEnvironment.begin(), extraEnvironment.end(),
-                               [name](const std::string& extra) { return extra.starts_with(name); });
+            return std::any_of(
+                extraEnvironment.begin(), extraEnvironment.end(),
+                [name](const std::string& extra) { return extra.starts_with(name); });
         };
         for (char** e = environ; *e; ++e)
             if (!overridden(*e))

@@ -13,8 +13,8 @@
 #include <netinet/in.h>
 #include <optional>
 #include <string>
-#include <vector>
 #include <sys/socket.h>
+#include <vector>
 
 namespace testsupport {
 
@@ -53,7 +53,8 @@ inline std::optional<double> jsonNumber(const std::string& json, const std::stri
 }
 
 // The pty pair, as scripts/vgps makes it; ready once socat says so.
-inline std::unique_ptr<ChildProcess> startPtyPair(const std::string& input, const std::string& output)
+inline std::unique_ptr<ChildProcess> startPtyPair(const std::string& input,
+                                                  const std::string& output)
 {
     auto socat = std::make_unique<ChildProcess>(
         std::vector<std::string>{findTool("socat", "socat"), "-d", "-d",
@@ -68,7 +69,7 @@ inline std::unique_ptr<ChildProcess> startPtyPair(const std::string& input, cons
 // gpsd in the foreground on a free port with a control socket of its own,
 // ready once it accepts clients; it must not die while starting.
 inline std::unique_ptr<ChildProcess> startGpsd(const std::string& device, const std::string& folder,
-                                        int port)
+                                               int port)
 {
     auto gpsd = std::make_unique<ChildProcess>(
         std::vector<std::string>{findTool("gpsd", "gpsd"), "-N", "-n", "-b", "-S",

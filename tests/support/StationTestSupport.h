@@ -3,8 +3,8 @@
 // the idle movie and the options of a station made of them.
 #pragma once
 
-#include "MessageBoxes.h"
 #include "FreePort.h"
+#include "MessageBoxes.h"
 #include "Paths.h"
 #include "ScreenGeometry.h"
 #include "TempFolder.h"

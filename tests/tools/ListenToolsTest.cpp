@@ -2,10 +2,10 @@
 // taking a client's bytes over loopback, and the library serving fewer
 // connections when the descriptor limit leaves too few.
 #include "ChildProcess.h"
+#include "FreePort.h"
 #include "ListenOptions.h"
 #include "RawSink.h"
 #include "RecorderConnection.h"
-#include "FreePort.h"
 #include "TempFolder.h"
 
 #include <cstdio>
@@ -147,10 +147,9 @@ TEST(KavrelListen, ServesFewerConnectionsThanTheDescriptorLimitLeaves)
     // The log file is kept only while SAVE_DATA is 1.
     std::ofstream(folder.path() + "quvex.ini") << "[Option]\r\nWANT_LOG=1\r\nSAVE_DATA=1\r\n";
     const std::uint16_t port = testsupport::freePort();
-    testsupport::ChildProcess listen(
-        {testsupport::findTool("prlimit", "util-linux"), "--nofile=100:100", program, "--port",
-         std::to_string(port)},
-        testsupport::ChildProcess::Output::CaptureBoth);
+    testsupport::ChildProcess listen({testsupport::findTool("prlimit", "util-linux"),
+                                      "--nofile=100:100", program, "--port", std::to_string(port)},
+                                     testsupport::ChildProcess::Output::CaptureBoth);
     bool listening = false;
     while (const auto line = listen.readLine(10s))
         if ((listening = line->find("receiving on port") != std::string::npos))
