@@ -19,7 +19,10 @@
 #            send all but its last byte (peak RSS growth against the packet
 #            memory budget); a burst of 32 clips of 32 MiB (RSS 10 s after it,
 #            against idle); 1000 peers from 127.0.0.1 trickling one byte every
-#            40 s while a recorder from 127.0.0.2 dials (time until it is served)
+#            40 s while a recorder from 127.0.0.2 dials (time until it is served);
+#            the selected recorder sending 30 MB event times while 10 others
+#            send positions (their acknowledgement round trips, without and with
+#            it; also alone as hostile-text)
 #
 # The host runs from a folder of its own, so that its settings file
 # (quvex.ini beside the program) belongs to the run. LOAD_PORT picks the port;
@@ -234,6 +237,32 @@ run_hostile() {
   echo "-- slow peers (those past the per-address limit were refused):"
   summary "$work/slow.out" | grep -v -e '^  error' -e '^  \.\.\.'
   stop_host
+  run_huge_event_times
+}
+
+run_huge_event_times() {
+  echo "== hostile: event times of 30 MB from the selected recorder beside 10 recorders"
+  echo "   sending a position every 200 ms (their acknowledgement round trips, without and with it)"
+  local with
+  for with in without with; do
+    start_host ""
+    if [ "$with" = with ]; then
+      # The first to log in is the selected recorder, whose event time the caption shows.
+      "$sim" --port "$port" --serial HUGE --positions 0 --events 3 --event-bytes 30000000 \
+        --interval 2000 --hold 20000 --ack-timeout 120000 --quiet > "$work/huge.out" 2>&1 &
+      local huge=$!
+      sleep 2
+    fi
+    "$sim" --port "$port" --recorders 10 --serial STEADY --positions 50 --interval 200 \
+      --quiet > "$work/steady-$with.out" 2>&1 || true
+    echo "-- $with the huge event times:"
+    summary "$work/steady-$with.out"
+    if [ "$with" = with ]; then
+      wait "$huge" || true
+      summary "$work/huge.out" | sed 's/^/  hostile peer:/'
+    fi
+    stop_host
+  done
 }
 
 run_soak() {
@@ -270,6 +299,7 @@ while [ ${#runs[@]} -gt 0 ]; do
     storm) run_storm ;;
     misbehave) run_misbehave ;;
     hostile) run_hostile ;;
+    hostile-text) run_huge_event_times ;;
     soak)
       if [[ ${runs[1]:-} =~ ^[0-9]+$ ]]; then run_soak "${runs[1]}"; runs=("${runs[@]:1}"); else run_soak; fi ;;
     *) echo "unknown run ${runs[0]}; see the top of $0"; exit 2 ;;

@@ -231,10 +231,15 @@ void RecorderSession::sendRounds()
         }
         for (unsigned i = 0; going && i < m_options.events; ++i) {
             text.clear();
-            appendEventTimeText(
-                text,
-                std::chrono::floor<std::chrono::milliseconds>(std::chrono::system_clock::now()),
-                ++eventNumber);
+            if (m_options.eventBytes > 0)
+                text.assign(m_options.eventBytes, '9')
+                    .append(",")
+                    .append(std::to_string(++eventNumber));
+            else
+                appendEventTimeText(
+                    text,
+                    std::chrono::floor<std::chrono::milliseconds>(std::chrono::system_clock::now()),
+                    ++eventNumber);
             going = send({kavrel::EventCode::CMD_QUVEX_TIME_EVENT, textBytes(text), false});
         }
         for (unsigned i = 0; going && !m_clip.empty() && i < m_options.clips; ++i)

@@ -13,6 +13,7 @@ namespace {
 
 constexpr unsigned kMaxRecorders = 10000;
 constexpr unsigned kMaxCount = 100000000;
+constexpr unsigned kMaxEventBytes = 64u << 20;
 constexpr long long kMaxIntervalMs = 3600 * 1000;
 constexpr unsigned kRecorderNumberWidth = 4;
 
@@ -149,6 +150,9 @@ given). Ctrl-C stops every recorder after the packet under way.
          [&o](std::string_view v) { return setText(o.trackPath, v, "--track needs a file name"); }},
         {what, "events", "K", "event-time records (default 0)",
          count(o.events, "events", 0, kMaxCount)},
+        {what, "event-bytes", "N",
+         "make each event time N bytes of digits instead of a date, as a hostile peer does",
+         count(o.eventBytes, "event-bytes", 1, kMaxEventBytes)},
         {what, "clip", "FILE", "send FILE as a clip packet",
          [&o](std::string_view v) { return setText(o.clipPath, v, "--clip needs a file name"); }},
         {what, "channel", "1|2|3|4|all",

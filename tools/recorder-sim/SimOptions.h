@@ -20,8 +20,10 @@ struct SimOptions
     unsigned recorders = 1;
     unsigned positions = 10; // GPRMC sentences per recorder and round
     unsigned events = 0;     // event-time records per recorder and round
-    std::string clipPath;    // empty: no clips
-    std::string trackPath;   // empty: positions along a made-up route
+    unsigned eventBytes =
+        0; // a hostile peer's event time: this many bytes before the comma; 0: a real one
+    std::string clipPath;  // empty: no clips
+    std::string trackPath; // empty: positions along a made-up route
     ClipChannel channel = ClipChannel::One;
     unsigned clips = 1;                    // clip packets per recorder and round, with --clip
     unsigned repeat = 1;                   // rounds of positions, events and clips
