@@ -242,7 +242,7 @@ run_hostile() {
 
 run_huge_event_times() {
   echo "== hostile: event times of 30 MB from the selected recorder beside 10 recorders"
-  echo "   sending a position every 200 ms (their acknowledgement round trips, without and with it)"
+  echo "   sending a position every second (their acknowledgement round trips, without and with it)"
   local with
   for with in without with; do
     start_host ""
@@ -253,7 +253,7 @@ run_huge_event_times() {
       local huge=$!
       sleep 2
     fi
-    "$sim" --port "$port" --recorders 10 --serial STEADY --positions 50 --interval 200 \
+    "$sim" --port "$port" --recorders 10 --serial STEADY --positions 20 --interval 1000 \
       --quiet > "$work/steady-$with.out" 2>&1 || true
     echo "-- $with the huge event times:"
     summary "$work/steady-$with.out"
