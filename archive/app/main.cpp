@@ -1,0 +1,100 @@
+// TessaroArchive: the archive browser, and the archive's exports for scripts.
+//
+// TessaroArchive [ARCHIVE_FOLDER]   browses the archive beside the program, or
+//                                   the folder given; it never changes it
+// TessaroArchive export ...         exports a recorder's day (--help there)
+#include "ArchiveWindow.h"
+#include "MovieEngineSession.h"
+#include "Paths.h"
+#ifdef TESSARO_ARCHIVE_EXPORT
+#include "ExportCommand.h"
+#endif
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QFileInfo>
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+// As the station says it: without a display the toolkit gives no useful reason.
+bool displayMissing(int argc, char* argv[])
+{
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
+        !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h" || arg == "--help-all") {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+            return false;
+        }
+    }
+    return true;
+}
+
+int runExport(int argc, char* argv[])
+{
+#ifdef TESSARO_ARCHIVE_EXPORT
+    const std::vector<std::string> args(argv + 2, argv + argc);
+    return archive::runExportCommand(args, std::cout, std::cerr);
+#else
+    (void)argc;
+    (void)argv;
+    std::fputs("TessaroArchive: this build has no export\n", stderr);
+    return 2;
+#endif
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (argc > 1 && std::string_view(argv[1]) == "export")
+        return runExport(argc, argv);
+    if (displayMissing(argc, argv)) {
+        std::fputs("TessaroArchive: no display to show the window on (DISPLAY is not set).\n"
+                   "Start it in a desktop session, or under a virtual X server (xvfb-run), or\n"
+                   "with QT_QPA_PLATFORM=offscreen to run without a visible window.\n",
+                   stderr);
+        return 1;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("TessaroArchive"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Browses the station's archive: days, recorders, routes and clips.\n"
+                       "\"TessaroArchive export --help\" tells the export for scripts."));
+    parser.addHelpOption();
+    parser.addPositionalArgument(
+        QStringLiteral("folder"),
+        QStringLiteral("The archive's folder (the station's program folder); by default the "
+                       "folder of this program."),
+        QStringLiteral("[ARCHIVE_FOLDER]"));
+    parser.process(app);
+    const QStringList folders = parser.positionalArguments();
+    if (folders.size() > 1) {
+        std::fputs("TessaroArchive: one archive folder only\n", stderr);
+        return 2;
+    }
+    std::string folder = platform::programFolder();
+    if (!folders.isEmpty()) {
+        if (!QFileInfo(folders.front()).isDir()) {
+            std::fprintf(stderr, "TessaroArchive: no such folder: %s\n",
+                         qPrintable(folders.front()));
+            return 2;
+        }
+        folder = folders.front().toStdString();
+    }
+
+    // The movie engine lives longer than the window and its movie view.
+    movieview::MovieEngineSession movieEngine;
+    archive::ArchiveWindow window(folder);
+    window.show();
+    return QApplication::exec();
+}
