@@ -4,11 +4,9 @@
 //                                   the folder given; it never changes it
 // TessaroArchive export ...         exports a recorder's day (--help there)
 #include "ArchiveWindow.h"
+#include "ExportCommand.h"
 #include "MovieEngineSession.h"
 #include "Paths.h"
-#ifdef TESSARO_ARCHIVE_EXPORT
-#include "ExportCommand.h"
-#endif
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -37,25 +35,13 @@ bool displayMissing(int argc, char* argv[])
     return true;
 }
 
-int runExport(int argc, char* argv[])
-{
-#ifdef TESSARO_ARCHIVE_EXPORT
-    const std::vector<std::string> args(argv + 2, argv + argc);
-    return archive::runExportCommand(args, std::cout, std::cerr);
-#else
-    (void)argc;
-    (void)argv;
-    std::fputs("TessaroArchive: this build has no export\n", stderr);
-    return 2;
-#endif
-}
-
 } // namespace
 
 int main(int argc, char* argv[])
 {
+    // The export needs no window and no display.
     if (argc > 1 && std::string_view(argv[1]) == "export")
-        return runExport(argc, argv);
+        return archive::runExportCommand({argv + 2, argv + argc}, std::cout, std::cerr);
     if (displayMissing(argc, argv)) {
         std::fputs("TessaroArchive: no display to show the window on (DISPLAY is not set).\n"
                    "Start it in a desktop session, or under a virtual X server (xvfb-run), or\n"
