@@ -8,8 +8,9 @@ namespace archive {
 
 namespace {
 
-// Steps between marks, smallest first: a minute up to three hours.
-constexpr std::array kMarkSteps = {60, 5 * 60, 10 * 60, 15 * 60, 30 * 60, 3600, 2 * 3600, 3 * 3600};
+// Steps between marks, smallest first: ten seconds up to three hours.
+constexpr std::array kMarkSteps = {10,      30,      60,   5 * 60,   10 * 60,
+                                   15 * 60, 30 * 60, 3600, 2 * 3600, 3 * 3600};
 // At most this many marks along the axis.
 constexpr int kMostMarks = 12;
 

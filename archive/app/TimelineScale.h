@@ -13,7 +13,7 @@ public:
     static constexpr int kSecondsPerDay = 24 * 60 * 60;
     // The shortest stretch of time shown, so that a few seconds of data do not
     // fill the whole width.
-    static constexpr int kMinimumSpan = 10 * 60;
+    static constexpr int kMinimumSpan = 60;
 
     // Shows firstSecond..lastSecond (seconds of the day) over x = margin to
     // width - margin, widened to kMinimumSpan and to whole marks.

@@ -84,9 +84,11 @@ void TimelineView::paintEvent(QPaintEvent*)
     for (int mark : axis.marks()) {
         const int x = static_cast<int>(axis.x(mark));
         painter.drawLine(x, 0, x, 2 * kLaneHeight);
-        const QString label = QStringLiteral("%1:%2")
-                                  .arg(mark / 3600 % 24, 2, 10, QLatin1Char('0'))
-                                  .arg(mark / 60 % 60, 2, 10, QLatin1Char('0'));
+        QString label = QStringLiteral("%1:%2")
+                            .arg(mark / 3600 % 24, 2, 10, QLatin1Char('0'))
+                            .arg(mark / 60 % 60, 2, 10, QLatin1Char('0'));
+        if (axis.markStep() < 60)
+            label += QStringLiteral(":%1").arg(mark % 60, 2, 10, QLatin1Char('0'));
         painter.setPen(palette().text().color());
         painter.drawText(QRect(x - 30, 2 * kLaneHeight, 60, kLabelHeight), Qt::AlignCenter, label);
         painter.setPen(palette().mid().color());
