@@ -161,6 +161,23 @@ void ArchiveBrowser::chooseDay(int index)
     emit selectionChanged();
 }
 
+bool ArchiveBrowser::chooseByName(const QString& day, const QString& recorder)
+{
+    const qsizetype dayIndex = m_dayNames.indexOf(day);
+    if (dayIndex < 0)
+        return false;
+    const std::vector<Recorder> recorders = m_reader.recorders(m_days[std::size_t(dayIndex)]);
+    const auto found = std::find_if(recorders.begin(), recorders.end(), [&](const Recorder& r) {
+        return QString::fromStdString(r.displayName()) == recorder ||
+               QString::fromStdString(r.folder) == recorder;
+    });
+    if (found == recorders.end())
+        return false;
+    chooseDay(static_cast<int>(dayIndex));
+    chooseRecorder(static_cast<int>(found - recorders.begin()));
+    return true;
+}
+
 void ArchiveBrowser::chooseRecorder(int index)
 {
     if (index == m_recorder || index < -1 || index >= static_cast<int>(m_recorders.size()))

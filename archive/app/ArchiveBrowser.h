@@ -65,6 +65,9 @@ public slots:
     void chooseDay(int index);
     void chooseRecorder(int index);
     void select(archive::Lane lane, int index);
+    // Chooses the day ("2026-12-08") and the recorder (its key in UTF-8, or its
+    // folder's name); false, with nothing changed, when either is not there.
+    bool chooseByName(const QString& day, const QString& recorder);
     // Selects the item of that lane nearest to the second of the day.
     void pickNearest(archive::Lane lane, int secondOfDay);
 

@@ -110,11 +110,18 @@ void ArchiveWindow::showDays()
 
 void ArchiveWindow::showRecorders()
 {
+    // The model may have been told to choose a day without the list.
+    const QSignalBlocker quiet(m_days);
+    m_days->setCurrentRow(m_browser.day());
     fillList(m_recorders, m_browser.recorderNames(), m_browser.recorder());
 }
 
 void ArchiveWindow::showRecorderDay()
 {
+    {
+        const QSignalBlocker quiet(m_recorders);
+        m_recorders->setCurrentRow(m_browser.recorder());
+    }
     playClip({});
     m_timeline->setItems(m_browser.positionSeconds(), m_browser.clipSeconds());
     m_route->setRoute(m_browser.route(), m_browser.clipRoutePoints());

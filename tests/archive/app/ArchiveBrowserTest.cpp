@@ -223,6 +223,16 @@ TEST_F(ArchiveBrowserTest, AClipChosenOnTheTimelinePlaysAndTheArchiveIsLeftAsItW
     EXPECT_EQ(movie->FileName(), QString());
     EXPECT_EQ(m_window->detailsLabel()->text(), QString());
 
+    // Chosen by name, as the command line does: the lists follow.
+    EXPECT_FALSE(browser.chooseByName("2026-12-08", "NOBODY_1"));
+    EXPECT_EQ(m_window->dayList()->currentRow(), 0) << "nothing changed";
+    const QString cafe = QString::fromUtf8("Caf\xC3\xA9_2");
+    ASSERT_TRUE(browser.chooseByName("2026-12-08", cafe));
+    EXPECT_EQ(m_window->dayList()->currentRow(), 1);
+    ASSERT_NE(m_window->recorderList()->currentItem(), nullptr);
+    EXPECT_EQ(m_window->recorderList()->currentItem()->text(), cafe);
+    EXPECT_EQ(browser.positionSeconds(), std::vector<int>{50405});
+
     EXPECT_EQ(treeOf(root()), m_before) << "browsing changed the archive";
 }
 
