@@ -10,7 +10,7 @@ namespace archive {
 
 namespace {
 
-constexpr int kMargin = 16;      // pixels left and right of the axis
+constexpr int kMargin = 32;      // pixels left and right of the axis: room for a label
 constexpr int kLaneHeight = 28;  // each lane
 constexpr int kLabelHeight = 16; // the time labels under the lanes
 constexpr int kClipMarkWidth = 5;
