@@ -25,6 +25,11 @@ struct ExportOptions
     std::string gpx, nmea, clips, archive;
 };
 
+std::string counted(std::size_t n, const std::string& what)
+{
+    return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+}
+
 std::string bounded(int from, int to)
 {
     return formatTimeOfDay(from) + "-" + (to == kSecondsPerDay ? "24:00:00" : formatTimeOfDay(to));
@@ -141,9 +146,9 @@ int runExportCommand(const std::vector<std::string>& args, std::ostream& out, st
         err << "export: " << error << "\n";
         return kExportFailed;
     }
-    out << "Exported " << day.positions.size() << " positions and " << day.clips.size()
-        << " clips of \"" << recorder->displayName() << "\" on " << formatDate(o.day) << ", "
-        << bounded(o.range.from, o.range.to) << "\n";
+    out << "Exported " << counted(day.positions.size(), "position") << " and "
+        << counted(day.clips.size(), "clip") << " of \"" << recorder->displayName() << "\" on "
+        << formatDate(o.day) << ", " << bounded(o.range.from, o.range.to) << "\n";
     return kExportDone;
 }
 
