@@ -8,17 +8,18 @@
 station_build() {
   cmake -S "$root" -B "$root/build/release" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build "$root/build/release" -j "$(nproc 2>/dev/null || echo 2)" \
-    --target Tessaro kavrel-listen recorder-sim
+    --target Tessaro TessaroArchive kavrel-listen recorder-sim
 }
 
-# The program folder: the program, the receiver library and the idle movie.
+# The program folder: the program, the archive browser, the receiver library
+# and the idle movie.
 # The archive, the library's log and its settings file quvex.ini live there
 # too. The track replayed to the virtual GPS port until live positions come is
 # put there unless the folder already has one (perhaps edited).
 station_assemble_folder() {
   local folder=$1 f
   mkdir -p "$folder"
-  for f in Tessaro libKavrel.so nopicture.mov; do
+  for f in Tessaro TessaroArchive libKavrel.so nopicture.mov; do
     cp --remove-destination "$root/build/release/bin/$f" "$folder/$f"
   done
   [ -e "$folder/Track1.txt" ] || cp "$root/monitor/app/data/Track1.txt" "$folder/Track1.txt"

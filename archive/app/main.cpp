@@ -1,0 +1,124 @@
+// TessaroArchive: the archive browser, and the archive's exports for scripts.
+//
+// TessaroArchive [ARCHIVE_FOLDER] [--day D --key K [--at T]]
+//     browses the archive beside the program, or the folder given, and never
+//     changes it; opens at the day and recorder given, with the clip nearest
+//     the time T (hh:mm or hh:mm:ss) playing
+// TessaroArchive export ...         exports a recorder's day (--help there)
+#include "ArchiveWindow.h"
+#include "ExportCommand.h"
+#include "MovieEngineSession.h"
+#include "Paths.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QFileInfo>
+#include <cstdio>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+// As the station says it: without a display the toolkit gives no useful reason.
+bool displayMissing(int argc, char* argv[])
+{
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
+        !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h" || arg == "--help-all") {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    // The export needs no window and no display.
+    if (argc > 1 && std::string_view(argv[1]) == "export")
+        return archive::runExportCommand({argv + 2, argv + argc}, std::cout, std::cerr);
+    if (displayMissing(argc, argv)) {
+        std::fputs("TessaroArchive: no display to show the window on (DISPLAY is not set).\n"
+                   "Start it in a desktop session, or under a virtual X server (xvfb-run), or\n"
+                   "with QT_QPA_PLATFORM=offscreen to run without a visible window.\n",
+                   stderr);
+        return 1;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("TessaroArchive"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Browses the station's archive: days, recorders, routes and clips.\n"
+                       "\"TessaroArchive export --help\" tells the export for scripts."));
+    parser.addHelpOption();
+    parser.addPositionalArgument(
+        QStringLiteral("folder"),
+        QStringLiteral("The archive's folder (the station's program folder); by default the "
+                       "folder of this program."),
+        QStringLiteral("[ARCHIVE_FOLDER]"));
+    const QCommandLineOption dayOption(QStringLiteral("day"),
+                                       QStringLiteral("Open at this day (2026-12-08)."),
+                                       QStringLiteral("date"));
+    const QCommandLineOption keyOption(
+        QStringLiteral("key"), QStringLiteral("Open at this recorder of the day (its key)."),
+        QStringLiteral("key"));
+    const QCommandLineOption atOption(
+        QStringLiteral("at"),
+        QStringLiteral("Play the recorder's clip nearest this time (14:05 or 14:05:30)."),
+        QStringLiteral("time"));
+    parser.addOption(dayOption);
+    parser.addOption(keyOption);
+    parser.addOption(atOption);
+    parser.process(app);
+    std::optional<int> at;
+    if (parser.isSet(atOption)) {
+        at = archive::parseTimeOfDay(parser.value(atOption).toStdString());
+        if (!at) {
+            std::fprintf(stderr, "TessaroArchive: --at needs hh:mm or hh:mm:ss, not \"%s\"\n",
+                         qPrintable(parser.value(atOption)));
+            return 2;
+        }
+    }
+    if (parser.isSet(dayOption) != parser.isSet(keyOption) || (at && !parser.isSet(keyOption))) {
+        std::fputs("TessaroArchive: --day and --key go together (and --at with them)\n", stderr);
+        return 2;
+    }
+    const QStringList folders = parser.positionalArguments();
+    if (folders.size() > 1) {
+        std::fputs("TessaroArchive: one archive folder only\n", stderr);
+        return 2;
+    }
+    std::string folder = platform::programFolder();
+    if (!folders.isEmpty()) {
+        if (!QFileInfo(folders.front()).isDir()) {
+            std::fprintf(stderr, "TessaroArchive: no such folder: %s\n",
+                         qPrintable(folders.front()));
+            return 2;
+        }
+        folder = folders.front().toStdString();
+    }
+
+    // The movie engine lives longer than the window and its movie view.
+    movieview::MovieEngineSession movieEngine;
+    archive::ArchiveWindow window(folder);
+    if (parser.isSet(dayOption)) {
+        archive::ArchiveBrowser& browser = window.browser();
+        if (!browser.chooseByName(parser.value(dayOption), parser.value(keyOption)))
+            std::fprintf(stderr, "TessaroArchive: no recorder \"%s\" on %s in %s\n",
+                         qPrintable(parser.value(keyOption)), qPrintable(parser.value(dayOption)),
+                         folder.c_str());
+        else if (at)
+            browser.pickNearest(archive::Lane::Clips, *at);
+    }
+    window.show();
+    return QApplication::exec();
+}
