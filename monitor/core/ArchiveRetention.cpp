@@ -70,11 +70,6 @@ std::int64_t dayNumber(int year, int month, int day)
     return platform::toDateTimeMs({year, month, day, 0, 0, 0, 0}) / platform::kMsPerDay;
 }
 
-std::string stamped(const platform::Clock& clock, const std::string& text)
-{
-    return platform::formatDateTime("hh:mm:ss", clock.now()) + " " + text;
-}
-
 std::string gib(std::uint64_t bytes)
 {
     char text[32];
@@ -128,7 +123,7 @@ ArchiveRetention::ArchiveRetention(std::string programFolder, RetentionLimits li
 {
 }
 
-bool ArchiveRetention::belowMinimumFree(const platform::Clock& clock, Pass& pass)
+bool ArchiveRetention::belowMinimumFree(const std::string& stamp, Pass& pass)
 {
     if (m_limits.minFreeBytes == 0)
         return false;
@@ -136,9 +131,8 @@ bool ArchiveRetention::belowMinimumFree(const platform::Clock& clock, Pass& pass
     if (reading.error != 0) {
         // Without a reading the free-space limit deletes nothing.
         if (reading.error != m_freeSpaceError)
-            pass.lines.push_back(stamped(clock, "Archive: cannot read the free space of " +
-                                                    m_programFolder + ": " +
-                                                    std::strerror(reading.error)));
+            pass.lines.push_back(stamp + ("Archive: cannot read the free space of " +
+                                          m_programFolder + ": " + std::strerror(reading.error)));
         m_freeSpaceError = reading.error;
         return false;
     }
@@ -146,12 +140,12 @@ bool ArchiveRetention::belowMinimumFree(const platform::Clock& clock, Pass& pass
     return reading.bytes < m_limits.minFreeBytes;
 }
 
-ArchiveRetention::Pass ArchiveRetention::run(const platform::Clock& clock, std::stop_token stop)
+ArchiveRetention::Pass ArchiveRetention::run(const platform::LocalTime& now, std::stop_token stop)
 {
     Pass pass;
     if (m_programFolder.empty() || (m_limits.keepDays == 0 && m_limits.minFreeBytes == 0))
         return pass;
-    const platform::LocalTime now = clock.now();
+    const std::string stamp = platform::formatDateTime("hh:mm:ss ", now);
     const std::int64_t today = dayNumber(now.year, now.month, now.day);
     for (const ArchiveDay& day : listArchiveDays(m_programFolder)) {
         if (stop.stop_requested())
@@ -162,7 +156,7 @@ ArchiveRetention::Pass ArchiveRetention::run(const platform::Clock& clock, std::
         std::string reason;
         if (m_limits.keepDays > 0 && age >= m_limits.keepDays) {
             reason = "older than " + std::to_string(m_limits.keepDays) + " days";
-        } else if (belowMinimumFree(clock, pass)) {
+        } else if (belowMinimumFree(stamp, pass)) {
             reason = "less than " + gib(m_limits.minFreeBytes) + " free";
         } else {
             break; // every later day is younger, and there is room
@@ -174,15 +168,14 @@ ArchiveRetention::Pass ArchiveRetention::run(const platform::Clock& clock, std::
             const std::string why = ec.message();
             auto [told, isNew] = m_failed.try_emplace(name, why);
             if (isNew || told->second != why)
-                pass.lines.push_back(stamped(clock, "Archive: cannot delete the day " + name +
-                                                        " (" + reason + "): " + why));
+                pass.lines.push_back(stamp + ("Archive: cannot delete the day " + name + " (" +
+                                              reason + "): " + why));
             told->second = why;
             continue;
         }
         m_failed.erase(name);
         pass.deleted.push_back(name);
-        pass.lines.push_back(
-            stamped(clock, "Archive: deleted the day " + name + " (" + reason + ")"));
+        pass.lines.push_back(stamp + ("Archive: deleted the day " + name + " (" + reason + ")"));
         // The month and the year go only when this deletion left them empty:
         // removing a folder fails unless it is empty.
         const fs::path month = fs::path(day.path).parent_path();

@@ -19,7 +19,7 @@
 // by one thread at a time (RetentionWorker's thread in the station).
 #pragma once
 
-#include "Clock.h"
+#include "LocalTime.h"
 
 #include <cstdint>
 #include <functional>
@@ -80,14 +80,14 @@ public:
         std::vector<std::string> deleted; // "yyyy/mm/dd", in the order deleted
         std::vector<std::string> lines;   // what to tell, "hh:mm:ss ..."
     };
-    // One pass. clock gives today's date and the time of each line; a stop
-    // requested ends the pass between two deletions.
-    Pass run(const platform::Clock& clock, std::stop_token stop = {});
+    // One pass at the local time now: its date is today, its time stamps the
+    // lines. A stop requested ends the pass between two deletions.
+    Pass run(const platform::LocalTime& now, std::stop_token stop = {});
 
     const RetentionLimits& limits() const { return m_limits; }
 
 private:
-    bool belowMinimumFree(const platform::Clock& clock, Pass& pass);
+    bool belowMinimumFree(const std::string& stamp, Pass& pass);
 
     const std::string m_programFolder;
     const RetentionLimits m_limits;

@@ -129,7 +129,7 @@ TEST_F(ArchiveRetentionTest, AgeLimitDeletesOnlyTheArchivesOwnDaysOldestFirst)
     plenty.reading = [](std::size_t) { return FreeSpace::Reading{0, 100 * kGib}; };
     ArchiveRetention retention(root(), {3, 2 * kGib}, plenty);
 
-    const ArchiveRetention::Pass pass = retention.run(m_clock);
+    const ArchiveRetention::Pass pass = retention.run(m_clock.now());
 
     const std::vector<std::string> deleted = {"2023/01/02", "2024/06/15", "2025/11/29",
                                               "2026/12/01", "2026/12/02", "2026/12/03",
@@ -148,7 +148,7 @@ TEST_F(ArchiveRetentionTest, AgeLimitDeletesOnlyTheArchivesOwnDaysOldestFirst)
     EXPECT_TRUE(fs::exists(m_elsewhere.path() + "BUS-12_1/120000.bin"));
 
     // A second pass finds nothing more to do, and the archive still writes today.
-    EXPECT_TRUE(retention.run(m_clock).lines.empty());
+    EXPECT_TRUE(retention.run(m_clock.now()).lines.empty());
     EXPECT_FALSE(m_archive.StorePositionSentence("BUS-12_1", "$GPRMC,3").failed());
     EXPECT_TRUE(fs::exists(root() + "2026/12/08/BUS-12_1/140000.bin"));
 }
@@ -217,7 +217,7 @@ TEST_F(ArchiveRetentionTest, FreeSpaceLimitDeletesUntilThereIsRoomButNeverToday)
         freeSpace.reading = c.reading;
         ArchiveRetention retention(copy.path(), {c.keepDays, c.minFree}, freeSpace);
 
-        const ArchiveRetention::Pass pass = retention.run(m_clock);
+        const ArchiveRetention::Pass pass = retention.run(m_clock.now());
 
         EXPECT_EQ(pass.deleted, c.deleted);
         std::vector<std::string> lines;
@@ -228,7 +228,7 @@ TEST_F(ArchiveRetentionTest, FreeSpaceLimitDeletesUntilThereIsRoomButNeverToday)
             ASSERT_EQ(pass.lines.size(), 1u);
             EXPECT_EQ(pass.lines[0], "14:00:00 Archive: cannot read the free space of " +
                                          copy.path() + ": " + std::strerror(EIO));
-            EXPECT_TRUE(retention.run(m_clock).lines.empty()); // not told again
+            EXPECT_TRUE(retention.run(m_clock.now()).lines.empty()); // not told again
         } else {
             EXPECT_EQ(pass.lines, lines);
         }
