@@ -1,0 +1,148 @@
+#include "RmcFields.h"
+
+#include <charconv>
+#include <string>
+#include <vector>
+
+namespace archive {
+
+namespace {
+
+enum RmcField
+{
+    kTime = 1,
+    kStatus,
+    kLatitude,
+    kNorthSouth,
+    kLongitude,
+    kEastWest,
+    kSpeed,
+    kCourse,
+    kDate,
+    kFieldCount // fields up to the date; later ones are optional
+};
+
+std::optional<double> number(std::string_view text)
+{
+    if (text.empty())
+        return std::nullopt;
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+std::optional<int> digits(std::string_view text)
+{
+    int value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return text.empty() ? std::nullopt : std::optional<int>(value);
+}
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+// "ddmm.mmmm" (latitude, two degree digits) or "dddmm.mmmm" (longitude).
+std::optional<double> degrees(std::string_view text, std::size_t degreeDigits,
+                              std::string_view hemisphere, char negative, char positive,
+                              double limit)
+{
+    if (text.size() < degreeDigits + 2 || hemisphere.size() != 1)
+        return std::nullopt;
+    const auto whole = digits(text.substr(0, degreeDigits));
+    const auto minutes = number(text.substr(degreeDigits));
+    if (!whole || !minutes || *minutes < 0 || *minutes >= 60)
+        return std::nullopt;
+    const double value = *whole + *minutes / 60.0;
+    if (value > limit)
+        return std::nullopt;
+    if (hemisphere[0] == negative)
+        return -value;
+    if (hemisphere[0] == positive)
+        return value;
+    return std::nullopt;
+}
+
+} // namespace
+
+RmcFields parseRmc(std::string_view sentence)
+{
+    RmcFields fields;
+    while (!sentence.empty() && (sentence.back() == '\n' || sentence.back() == '\r'))
+        sentence.remove_suffix(1);
+    if (sentence.size() < 6 || sentence[0] != '$' || sentence.substr(3, 3) != "RMC")
+        return fields;
+    std::string_view body = sentence.substr(1);
+    if (const auto star = body.find('*'); star != std::string_view::npos) {
+        const std::string_view sum = body.substr(star + 1);
+        if (sum.size() != 2 || hexValue(sum[0]) < 0 || hexValue(sum[1]) < 0)
+            return fields;
+        unsigned char x = 0;
+        for (char c : body.substr(0, star))
+            x ^= static_cast<unsigned char>(c);
+        if (x != hexValue(sum[0]) * 16 + hexValue(sum[1]))
+            return fields;
+        body = body.substr(0, star);
+    }
+    std::vector<std::string_view> f;
+    for (std::size_t start = 0;;) {
+        const auto comma = body.find(',', start);
+        f.push_back(body.substr(start, comma - start));
+        if (comma == std::string_view::npos)
+            break;
+        start = comma + 1;
+    }
+    if (f.size() < kFieldCount)
+        return fields;
+    fields.isRmc = true;
+    fields.valid = f[kStatus] == "A";
+
+    const std::string_view time = f[kTime];
+    if (time.size() >= 6) {
+        const auto h = digits(time.substr(0, 2));
+        const auto m = digits(time.substr(2, 2));
+        const auto s = number(time.substr(4));
+        if (h && m && s && *h < 24 && *m < 60 && *s >= 0 && *s < 61) {
+            fields.hour = h;
+            fields.minute = m;
+            fields.second = s;
+        }
+    }
+    const std::string_view date = f[kDate];
+    if (date.size() == 6) {
+        const auto d = digits(date.substr(0, 2));
+        const auto mo = digits(date.substr(2, 2));
+        const auto y = digits(date.substr(4, 2));
+        if (d && mo && y && *d >= 1 && *d <= 31 && *mo >= 1 && *mo <= 12) {
+            fields.day = d;
+            fields.month = mo;
+            fields.year = 2000 + *y;
+        }
+    }
+    const auto latitude = degrees(f[kLatitude], 2, f[kNorthSouth], 'S', 'N', 90);
+    const auto longitude = degrees(f[kLongitude], 3, f[kEastWest], 'W', 'E', 180);
+    if (latitude && longitude) {
+        fields.latitude = latitude;
+        fields.longitude = longitude;
+    }
+    if (const auto speed = number(f[kSpeed]); speed && *speed >= 0)
+        fields.speedKnots = speed;
+    if (const auto course = number(f[kCourse]); course && *course >= 0 && *course <= 360)
+        fields.courseDegrees = course;
+    return fields;
+}
+
+} // namespace archive

@@ -1,0 +1,28 @@
+// The archive's export for scripts:
+//
+//   export --day 2026-12-08 --key BUS-12_1 [--from 14:00] [--to 15:00]
+//          [--gpx out.gpx] [--nmea out.nmea] [--clips FOLDER] [--archive FOLDER]
+//
+// --key is the recorder's key in UTF-8 (or its folder's name); --from and
+// --to are local times of the file names, hh:mm or hh:mm:ss, from inclusive,
+// to exclusive ("24:00" is the end of the day); --clips copies the range's
+// clips into FOLDER together with its GPX "route.gpx"; --archive defaults to
+// the program's folder. At least one of --gpx, --nmea and --clips.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace archive {
+
+// Exit codes of the export.
+inline constexpr int kExportDone = 0;
+inline constexpr int kExportFailed = 1;   // nothing to export from, or an output failed
+inline constexpr int kExportBadUsage = 2; // the command line is wrong
+
+// args: the arguments after the program's name, with or without the leading
+// "export". What was written goes to out, complaints to err.
+int runExportCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+} // namespace archive
