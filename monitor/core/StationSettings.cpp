@@ -3,8 +3,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -101,14 +104,26 @@ StationSettings parseStationSettings(std::string_view text, std::string_view fil
 
 StationSettings readStationSettings(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    const std::size_t slash = path.find_last_of('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::error_code ec;
+    const auto type = std::filesystem::status(path, ec).type();
+    if (type == std::filesystem::file_type::not_found)
         return {};
+    std::ifstream in;
+    if (type == std::filesystem::file_type::regular)
+        in.open(path, std::ios::binary);
+    if (!in.is_open()) {
+        StationSettings defaults;
+        defaults.problems.push_back(
+            name + " cannot be read (" +
+            (type == std::filesystem::file_type::regular ? std::strerror(errno) : "not a file") +
+            "); the defaults are used");
+        return defaults;
+    }
     std::ostringstream text;
     text << in.rdbuf();
-    const std::size_t slash = path.find_last_of('/');
-    return parseStationSettings(text.str(),
-                                slash == std::string::npos ? path : path.substr(slash + 1));
+    return parseStationSettings(text.str(), name);
 }
 
 } // namespace monitor

@@ -30,7 +30,8 @@ struct StationSettings
 
 // fileName only names the file in the problems.
 StationSettings parseStationSettings(std::string_view text, std::string_view fileName);
-// Reads the file; one that does not exist gives the defaults.
+// Reads the file; one that does not exist gives the defaults, one that cannot
+// be read the defaults and a problem.
 StationSettings readStationSettings(const std::string& path);
 
 } // namespace monitor

@@ -280,5 +280,11 @@ TEST(StationSettings, ArchiveLimitsAndBadValuesTakeTheirDefaults)
         EXPECT_EQ(s.problems, c.problems);
     }
     TempFolder folder;
-    EXPECT_EQ(readStationSettings(folder.path() + "tessaro.ini").retention.minFreeBytes, 2 * kGib);
+    const StationSettings none = readStationSettings(folder.path() + "tessaro.ini");
+    EXPECT_EQ(none.retention.minFreeBytes, 2 * kGib);
+    EXPECT_TRUE(none.problems.empty());
+    fs::create_directory(folder.path() + "tessaro.ini"); // there, but no file to read
+    const StationSettings unreadable = readStationSettings(folder.path() + "tessaro.ini");
+    EXPECT_EQ(unreadable.retention.keepDays, 0);
+    EXPECT_EQ(unreadable.problems.size(), 1u);
 }
