@@ -48,6 +48,7 @@ today=$(date +%F)
 echo "== making $days days of $recorders recorders in $folder"
 start=$(date +%s.%N)
 "$here/make-year-archive" "$folder" --last-day "$today" --days "$days" --recorders "$recorders" --force
+sync # the year on the disk before anything is timed
 echo "made in $(echo "$(date +%s.%N) - $start" | bc) s"
 
 tree() {
@@ -68,6 +69,7 @@ step again 30 0
 echo "== rm -rf, for comparison: a year made again, its 100 oldest days"
 rm -rf "$folder" && mkdir -p "$folder"
 "$here/make-year-archive" "$folder" --last-day "$today" --days "$days" --recorders "$recorders" --force >/dev/null
+sync
 mapfile -t oldest < <(cd "$folder" && ls -d [0-9][0-9][0-9][0-9]/[0-9][0-9]/[0-9][0-9] | sort | head -100)
 echo "  $(cd "$folder" && find "${oldest[@]}" -type f | wc -l) files in ${#oldest[@]} days"
 start=$(date +%s.%N)

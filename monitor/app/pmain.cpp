@@ -884,10 +884,6 @@ void TForm1::showStorageStatus()
     LblStorage->setVisible(!text.isEmpty());
 }
 
-} // namespace monitor
-
-namespace monitor {
-
 // The settings file's problems are told at once. The passes run on the
 // worker's thread, asked for with the time of the station's clock (the one the
 // archive names its days by) at start and every retention interval; what they
