@@ -21,12 +21,14 @@
 #include "MovieError.h"
 #include "Paths.h"
 #include "QtStationTimer.h"
+#include "RetentionWorker.h"
 #include "ScreenGeometry.h"
 #include "ScreenSaver.h"
 #include "SingleInstanceLock.h"
 #include "StartupSequence.h"
 #include "StationArt.h"
 #include "StationFonts.h"
+#include "StationSettings.h"
 #include "StorageGuard.h"
 #include "TextCodec.h"
 #include "WidgetAlarmView.h"
@@ -71,6 +73,11 @@ constexpr auto kDragSettles = 250ms;
 // Heights of the bands at the bottom of the window, as designed.
 constexpr int kReceivingBandHeight = 35; // Panel4
 constexpr int kReceivingLabelHeight = 33;
+// The archive's retention line along the band's bottom edge.
+constexpr int kRetentionLabelHeight = 12;
+constexpr int kRetentionFontPixels = 10;
+// Lines of retention kept in its tooltip.
+constexpr std::size_t kRetentionLinesKept = 10;
 constexpr int kDevicePanelHeight = 98;  // Panel2
 constexpr int kAlarmGroupHeight = 41;   // GroupBox1
 constexpr int kDetailsPanelHeight = 36; // Panel3
@@ -177,6 +184,8 @@ void TForm1::buildControls()
     m_listenRetryTimer = named(new QTimer(this), "ListenRetryTimer");
     m_listenRetryTimer->setInterval(m_options.listenRetry);
     connect(m_listenRetryTimer, &QTimer::timeout, this, &TForm1::retryListening);
+    m_retentionTimer = named(new QTimer(this), "RetentionTimer");
+    m_retentionTimer->setInterval(m_options.retentionInterval);
 }
 
 void TForm1::buildMovieArea()
@@ -235,6 +244,13 @@ void TForm1::buildReceivingBand()
     LblListen->setWordWrap(true);
     setTextColour(LblListen, kAlarmRed);
     LblListen->hide();
+    LblRetention = named(new QLabel(Panel4), "LblRetention");
+    LblRetention->setGeometry(0, kReceivingBandHeight - kRetentionLabelHeight, 428,
+                              kRetentionLabelHeight);
+    LblRetention->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    LblRetention->setFont(designedFont(kWindowFontFamily, kRetentionFontPixels));
+    setTextColour(LblRetention, kMaroon);
+    LblRetention->hide();
 }
 
 void TForm1::buildDevicePanel()
@@ -447,6 +463,8 @@ void TForm1::stackBottomBands()
                            kAlarmGroupHeight);
     LblSR->setGeometry(0, 0, Panel4->width(), kReceivingLabelHeight);
     LblListen->setGeometry(0, 0, Panel4->width(), kReceivingLabelHeight);
+    LblRetention->setGeometry(0, kReceivingBandHeight - kRetentionLabelHeight, Panel4->width(),
+                              kRetentionLabelHeight);
 }
 
 void TForm1::resizeEvent(QResizeEvent* event)
@@ -622,6 +640,8 @@ void TForm1::FormCreate()
         // opens and says why.
         stepError = QString::fromLocal8Bit(error.what());
     }
+    if (!stepError && m_archive)
+        startRetention();
     for (const auto& error : {m_idleMovieError, m_listenError, stepError})
         if (error)
             m_messageBoxes.showError(this, QString::fromLatin1(kStationTitle),
@@ -834,6 +854,7 @@ void TForm1::StepResetGpsSending()
 void TForm1::FormClose()
 {
     m_listenRetryTimer->stop();
+    m_retentionTimer->stop();
     m_gps->Close();
 }
 
@@ -861,6 +882,46 @@ void TForm1::showStorageStatus()
     LblStorage->setText(
         LblStorage->fontMetrics().elidedText(text, Qt::ElideRight, LblStorage->width()));
     LblStorage->setVisible(!text.isEmpty());
+}
+
+// The settings file's problems are told at once. The passes run on the
+// worker's thread, asked for with the time of the station's clock (the one the
+// archive names its days by) at start and every retention interval; what they
+// tell comes back here queued. The worker is joined before this window's
+// controls go, and a report queued to a window that is gone is dropped.
+void TForm1::startRetention()
+{
+    const StationSettings settings =
+        readStationSettings(platform::joinPath(m_programFolder, kSettingsFileName));
+    for (const std::string& problem : settings.problems)
+        RetentionWorker::tellStandardError(problem);
+    if (!settings.problems.empty())
+        showRetention(settings.problems);
+    m_retention = std::make_unique<RetentionWorker>(
+        std::make_unique<ArchiveRetention>(m_programFolder, settings.retention),
+        [this](std::vector<std::string> lines) {
+            QMetaObject::invokeMethod(
+                this, [this, lines = std::move(lines)] { showRetention(lines); },
+                Qt::QueuedConnection);
+        });
+    m_retention->requestPass(m_clock.now());
+    connect(m_retentionTimer, &QTimer::timeout, this,
+            [this] { m_retention->requestPass(m_clock.now()); });
+    m_retentionTimer->start();
+}
+
+void TForm1::showRetention(const std::vector<std::string>& lines)
+{
+    for (const std::string& line : lines)
+        m_retentionLines.push_back(QString::fromLocal8Bit(line));
+    if (m_retentionLines.size() > kRetentionLinesKept)
+        m_retentionLines.erase(m_retentionLines.begin(),
+                               m_retentionLines.end() - kRetentionLinesKept);
+    QStringList all(m_retentionLines.begin(), m_retentionLines.end());
+    LblRetention->setToolTip(all.join(QLatin1Char('\n')));
+    LblRetention->setText(LblRetention->fontMetrics().elidedText(
+        m_retentionLines.back(), Qt::ElideRight, LblRetention->width()));
+    LblRetention->show();
 }
 
 } // namespace monitor

@@ -60,6 +60,7 @@ class WidgetAlarmView;
 class HostEventQueue;
 class EventJournal;
 class StorageGuard;
+class RetentionWorker;
 class MessageBoxes;
 class ScreenGeometry;
 class StartupSequence;
@@ -96,6 +97,9 @@ struct StationOptions
     // How often a recorder held while the archive cannot be written is tried
     // again (StorageGuard::kRetryInterval unless a test wants it shorter).
     std::chrono::milliseconds storageRetry{1000};
+    // How often the archive is kept within the limits of tessaro.ini
+    // (RetentionWorker::kInterval, a minute, unless a test wants it shorter).
+    std::chrono::milliseconds retentionInterval{60000};
 };
 
 class TForm1 : public QWidget
@@ -190,6 +194,9 @@ private:
     void centreEventCaption();
     void followFrame();
     void showStorageStatus();
+    // Reads tessaro.ini and starts keeping the archive within its limits.
+    void startRetention();
+    void showRetention(const std::vector<std::string>& lines);
 
     StationOptions m_options;
     ScreenGeometry& m_screen;
@@ -208,6 +215,9 @@ private:
     QFrame* Panel4;
     QLabel* LblSR;
     QLabel* LblListen; // why the station does not listen, or that it does again
+    // The archive's latest deletion or settings problem; its tooltip the last few.
+    QLabel* LblRetention;
+    std::vector<QString> m_retentionLines;
     QFrame* Panel2;
     QLabel* Label1;
     DropDownList* CmbBxLocateID;
@@ -244,6 +254,7 @@ private:
     QTimer* GPSTimer;
     QTimer* InitGPSTimer;
     QTimer* m_listenRetryTimer; // runs while the port cannot be used
+    QTimer* m_retentionTimer;   // asks for a retention pass, once a minute
 
     // GPS forwarding, driven by GPSTimer and InitGPSTimer, showing in LabelGPRMC.
     std::unique_ptr<platform::WindowSystem> m_windowSystem;
@@ -292,6 +303,10 @@ private:
     std::unique_ptr<WidgetAlarmView> m_alarmView;
     std::unique_ptr<platform::AlarmSound> m_systemAlarmSound; // when none is given
     std::unique_ptr<Alarm> m_alarm;
+    // Deletes the oldest day folders on a thread of its own; joined in the
+    // destructor, before the controls its reports reach are gone. Its reports
+    // come to this window queued, on the user-interface thread.
+    std::unique_ptr<RetentionWorker> m_retention;
 };
 
 } // namespace monitor

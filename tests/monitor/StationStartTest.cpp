@@ -221,6 +221,52 @@ TEST(StationStart, TheWindowTellsWhileTheArchiveCannotBeWritten)
     EXPECT_TRUE(boxes.boxes.empty()) << "no message box stops the station";
 }
 
+// tessaro.ini beside the program sets the archive's limits: at start a day
+// older than KEEP_DAYS goes and the window tells it, with the bad value that
+// took its default; a later pass (the interval made short) takes a day that
+// appeared since. Foreign folders and today's stay.
+TEST(StationStart, TheSettingsFileLimitsTheArchiveAndTheWindowTellsEachDeletion)
+{
+    namespace fs = std::filesystem;
+    movieview::MovieEngineSession engine;
+    ProgramFolder folder;
+    FixedScreen screen(1024);
+    RecordedMessageBoxes boxes;
+    const auto oldDay = [&](const std::string& day) {
+        fs::create_directories(folder.path() + day + "/AB12_3");
+        std::ofstream(folder.path() + day + "/AB12_3/120000.bin") << "$GPRMC,old\r\n";
+    };
+    oldDay("2020/01/01");
+    oldDay("backup/2020/01/01");
+    std::ofstream(folder.path() + "tessaro.ini") << "[Archive]\nKEEP_DAYS=3\nMIN_FREE_GIB=plenty\n";
+    StationOptions options = stationOptions(folder, screen, boxes);
+    options.retentionInterval = 50ms;
+    TForm1 form(options);
+    const auto* line = form.findChild<QLabel*>(QStringLiteral("LblRetention"));
+    ASSERT_NE(line, nullptr);
+    const auto told = [&](const char* words) {
+        return line->isVisibleTo(&form) && line->toolTip().endsWith(QLatin1String(words));
+    };
+
+    ASSERT_TRUE(processEventsUntil([&] {
+        return told("Archive: deleted the day 2020/01/01 (older than 3 days)");
+    })) << line->toolTip().toStdString();
+    EXPECT_TRUE(line->toolTip().startsWith(
+        QStringLiteral("tessaro.ini line 3: MIN_FREE_GIB must be a number of GiB")))
+        << line->toolTip().toStdString();
+    EXPECT_TRUE(line->text().contains(QStringLiteral("deleted the day 2020/01/01")))
+        << line->text().toStdString();
+    EXPECT_FALSE(fs::exists(folder.path() + "2020")) << "emptied by the deletion";
+    EXPECT_TRUE(fs::exists(folder.path() + "backup/2020/01/01/AB12_3/120000.bin"));
+
+    oldDay("2020/01/02");
+    ASSERT_TRUE(processEventsUntil([&] {
+        return told("Archive: deleted the day 2020/01/02 (older than 3 days)");
+    })) << line->toolTip().toStdString();
+    EXPECT_TRUE(fs::is_directory(dayFolderPath(folder.path(), platform::localNow())));
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
 // With the session's runtime folder, and without one (the lock then lives in
 // the home's cache folder, never in a folder other users share). A GPS folder
 // that others may write to is refused, and the station says so on standard

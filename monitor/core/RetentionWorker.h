@@ -1,0 +1,67 @@
+// RetentionWorker: runs ArchiveRetention's pass off the user-interface thread,
+// each time the station asks (at start and once a minute).
+//
+// Ownership: after construction the worker's thread alone uses the
+// ArchiveRetention. The station asks for a pass with the local time read from
+// its own clock on its own thread, the clock the archive names its day folders
+// by, so that both agree on which day is today. m_lock guards m_request, the
+// time of the pass asked for and not yet begun (a newer request replaces it);
+// m_wake wakes the thread for a request or a stop. After each pass that has
+// something to tell, the thread writes the lines through tell (standard error)
+// and hands them to report, still on its thread; the station's report queues
+// them to the user-interface thread. The destructor requests the stop (a pass
+// under way ends after its current deletion) and joins the thread, so report
+// is never called after it returns.
+#pragma once
+
+#include "ArchiveRetention.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace monitor {
+
+class RetentionWorker
+{
+public:
+    // How often the station asks for a pass.
+    static constexpr std::chrono::milliseconds kInterval{60000};
+
+    using Report = std::function<void(std::vector<std::string> lines)>;
+    using Tell = std::function<void(const std::string& line)>;
+    // Writes "Tessaro: " + line to standard error.
+    static void tellStandardError(const std::string& line);
+
+    RetentionWorker(std::unique_ptr<ArchiveRetention> retention, Report report,
+                    Tell tell = &tellStandardError);
+    ~RetentionWorker();
+    RetentionWorker(const RetentionWorker&) = delete;
+    RetentionWorker& operator=(const RetentionWorker&) = delete;
+
+    // Asks for a pass at the local time now (any thread; returns at once).
+    void requestPass(const platform::LocalTime& now);
+    // Passes finished so far (any thread).
+    std::uint64_t passes() const { return m_passes.load(); }
+
+private:
+    void run(std::stop_token stop);
+
+    const std::unique_ptr<ArchiveRetention> m_retention; // the worker's thread only
+    const Report m_report;
+    const Tell m_tell;
+    std::atomic<std::uint64_t> m_passes{0};
+    std::mutex m_lock;                            // guards m_request
+    std::optional<platform::LocalTime> m_request; // under m_lock
+    std::condition_variable_any m_wake;
+    std::jthread m_thread; // last: starts once everything above exists
+};
+
+} // namespace monitor

@@ -1,0 +1,129 @@
+// Reading tessaro.ini.
+#include "StationSettings.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace monitor {
+namespace {
+
+constexpr int kMaxKeepDays = 36500;
+constexpr double kMaxMinFreeGib = 1e6;
+constexpr double kBytesPerGib = 1024.0 * 1024.0 * 1024.0;
+
+std::string_view trim(std::string_view s)
+{
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front())))
+        s.remove_prefix(1);
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back())))
+        s.remove_suffix(1);
+    return s;
+}
+
+bool sameName(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::toupper(static_cast<unsigned char>(x)) ==
+                      std::toupper(static_cast<unsigned char>(y));
+           });
+}
+
+template <typename T> bool parseWhole(std::string_view text, T& value)
+{
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && ptr == end;
+}
+
+} // namespace
+
+StationSettings parseStationSettings(std::string_view text, std::string_view fileName)
+{
+    StationSettings settings;
+    bool inArchive = false;
+    int lineNumber = 0;
+    auto tell = [&](const std::string& what) {
+        settings.problems.push_back(std::string(fileName) + " line " + std::to_string(lineNumber) +
+                                    ": " + what);
+    };
+    while (!text.empty()) {
+        const std::size_t eol = text.find('\n');
+        std::string_view line = trim(text.substr(0, eol));
+        text.remove_prefix(eol == std::string_view::npos ? text.size() : eol + 1);
+        ++lineNumber;
+        if (line.empty() || line.front() == ';' || line.front() == '#')
+            continue;
+        if (line.front() == '[') {
+            const std::size_t close = line.find(']');
+            inArchive = close != std::string_view::npos &&
+                        sameName(trim(line.substr(1, close - 1)), "Archive");
+            continue;
+        }
+        if (!inArchive)
+            continue;
+        const std::size_t eq = line.find('=');
+        const std::string_view key = trim(line.substr(0, eq));
+        const std::string_view value =
+            eq == std::string_view::npos ? std::string_view() : trim(line.substr(eq + 1));
+        const std::string quoted = "\"" + std::string(value) + "\"";
+        if (sameName(key, "KEEP_DAYS")) {
+            int days = 0;
+            if (parseWhole(value, days) && days >= 0 && days <= kMaxKeepDays)
+                settings.retention.keepDays = days;
+            else {
+                settings.retention.keepDays = 0;
+                tell("KEEP_DAYS must be a whole number of days from 0 to " +
+                     std::to_string(kMaxKeepDays) + ", not " + quoted + "; no age limit is used");
+            }
+        } else if (sameName(key, "MIN_FREE_GIB")) {
+            double gib = 0;
+            const char* end = value.data() + value.size();
+            const auto [ptr, ec] = std::from_chars(value.data(), end, gib);
+            if (!value.empty() && ec == std::errc() && ptr == end && std::isfinite(gib) &&
+                gib >= 0 && gib <= kMaxMinFreeGib)
+                settings.retention.minFreeBytes = static_cast<std::uint64_t>(gib * kBytesPerGib);
+            else {
+                settings.retention.minFreeBytes = RetentionLimits{}.minFreeBytes;
+                tell("MIN_FREE_GIB must be a number of GiB from 0 to 1000000, not " + quoted +
+                     "; " + std::to_string(RetentionLimits::kDefaultMinFreeGib) +
+                     " GiB are kept free");
+            }
+        } else {
+            tell("unknown setting \"" + std::string(key) + "\" in [Archive] is ignored");
+        }
+    }
+    return settings;
+}
+
+StationSettings readStationSettings(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::error_code ec;
+    const auto type = std::filesystem::status(path, ec).type();
+    if (type == std::filesystem::file_type::not_found)
+        return {};
+    std::ifstream in;
+    if (type == std::filesystem::file_type::regular)
+        in.open(path, std::ios::binary);
+    if (!in.is_open()) {
+        StationSettings defaults;
+        defaults.problems.push_back(
+            name + " cannot be read (" +
+            (type == std::filesystem::file_type::regular ? std::strerror(errno) : "not a file") +
+            "); the defaults are used");
+        return defaults;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    return parseStationSettings(text.str(), name);
+}
+
+} // namespace monitor

@@ -1,0 +1,37 @@
+// The station's own settings file, tessaro.ini beside the program: a plain INI
+// file whose [Archive] section sets the archive's limits.
+//
+//   [Archive]
+//   KEEP_DAYS=30       whole days kept, today counted; 0 or absent: no age limit
+//   MIN_FREE_GIB=2     GiB kept free on the archive's file system (default 2)
+//
+// Section and key names are matched without regard to case; lines starting
+// with ';' or '#' are comments. A value that cannot be used is told (file and
+// line) and its default taken; unknown keys of [Archive] are told and ignored,
+// other sections are left to whoever owns them. A missing file is no problem.
+#pragma once
+
+#include "ArchiveRetention.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace monitor {
+
+inline constexpr const char* kSettingsFileName = "tessaro.ini";
+
+struct StationSettings
+{
+    RetentionLimits retention;
+    // What could not be used, one sentence each, for standard error and the window.
+    std::vector<std::string> problems;
+};
+
+// fileName only names the file in the problems.
+StationSettings parseStationSettings(std::string_view text, std::string_view fileName);
+// Reads the file; one that does not exist gives the defaults, one that cannot
+// be read the defaults and a problem.
+StationSettings readStationSettings(const std::string& path);
+
+} // namespace monitor
