@@ -103,7 +103,6 @@ void ConnectionWorker::ServerSocket1ThreadStart()
     }
 
     while (m_socket.connected() && !m_core->Stopping && !m_status.terminated) {
-        m_receiveBuffer.fill(0);
         const Wait wait = waitForData();
         if (wait == Wait::Silence) {
             timeOut();
