@@ -103,7 +103,6 @@ void ConnectionWorker::ServerSocket1ThreadStart()
     }
 
     while (m_socket.connected() && !m_core->Stopping && !m_status.terminated) {
-        m_receiveBuffer.fill(0);
         const Wait wait = waitForData();
         if (wait == Wait::Silence) {
             timeOut();
@@ -153,7 +152,8 @@ ConnectionWorker::Wait ConnectionWorker::waitForData()
 {
     // The silence limit counts from the last read; the header's and the rate
     // window's ends may come first.
-    const auto silenceEnd = SteadyClock::now() + m_core->silenceLimit;
+    auto now = SteadyClock::now();
+    const auto silenceEnd = now + m_core->silenceLimit;
     for (;;) {
         auto until = silenceEnd;
         Wait cause = Wait::Silence;
@@ -165,10 +165,10 @@ ConnectionWorker::Wait ConnectionWorker::waitForData()
             until = m_rateWindowEnd;
             cause = Wait::SlowPayload;
         }
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - SteadyClock::now());
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - now);
         if (m_socket.waitForData(std::max(left, std::chrono::milliseconds{0})))
             return Wait::Data;
-        const auto now = SteadyClock::now();
+        now = SteadyClock::now();
         if (cause == Wait::Silence || !m_socket.connected())
             return Wait::Silence; // the time passed, or the wait failed
         if (cause == Wait::SlowHeader || !keepsPayloadRate(now))

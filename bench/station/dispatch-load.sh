@@ -259,6 +259,20 @@ round_trip_under_clips() {
   say "    clips meanwhile: $(round_trip_line "$work/$name-clips.sim")"
 }
 
+# Runs a measurement (a function given the sender's name and a port) against
+# kavrel-listen, the library without the station, for comparison.
+against_listener() {
+  local port listen_pid
+  port=$(station_free_port)
+  nice -n "$nice_level" "$bin/kavrel-listen" --port "$port" --quiet >"$work/listen.log" 2>&1 &
+  listen_pid=$!
+  pids+=("$listen_pid")
+  wait_accepting "$port" "$listen_pid"
+  "$1" kavrel-listen "$port"
+  kill -TERM "$listen_pid" 2>/dev/null || true
+  wait "$listen_pid" 2>/dev/null || true
+}
+
 measure_roundtrip() {
   say "== acknowledgement round trip of positions while 20 recorders send clips (load $(load))"
   start_station roundtrip
@@ -268,15 +282,7 @@ measure_roundtrip() {
   check_archive "$work/Tessaro-pos.sim" 30 0
   check_archive "$work/Tessaro-clips.sim" 0 100000
   rm -rf "$station_dir"/20[0-9][0-9] # some hundred MB of clips
-  local port listen_pid
-  port=$(station_free_port)
-  nice -n "$nice_level" "$bin/kavrel-listen" --port "$port" --quiet >"$work/listen.log" 2>&1 &
-  listen_pid=$!
-  pids+=("$listen_pid")
-  wait_accepting "$port" "$listen_pid"
-  round_trip_under_clips kavrel-listen "$port"
-  kill -TERM "$listen_pid" 2>/dev/null || true
-  wait "$listen_pid" 2>/dev/null || true
+  against_listener round_trip_under_clips
   say "  load after: $(load)"
 }
 
@@ -332,15 +338,7 @@ measure_fleet() {
   stop_station
   check_archive "$work/Tessaro-fpos.sim" 30 0
   check_archive "$work/Tessaro-fclips.sim" 0 2
-  local port listen_pid
-  port=$(station_free_port)
-  nice -n "$nice_level" "$bin/kavrel-listen" --port "$port" --quiet >"$work/listen.log" 2>&1 &
-  listen_pid=$!
-  pids+=("$listen_pid")
-  wait_accepting "$port" "$listen_pid"
-  fleet_round_trip kavrel-listen "$port"
-  kill -TERM "$listen_pid" 2>/dev/null || true
-  wait "$listen_pid" 2>/dev/null || true
+  against_listener fleet_round_trip
   say "  load after: $(load)"
 }
 

@@ -31,6 +31,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <set>
@@ -133,6 +134,22 @@ bool seesFix(ChildProcess& client, double latitude, double longitude)
     return false;
 }
 
+// What the station calls to start its receiver: the library on the program's
+// folder, kept in `receiver`, reporting to HostCallback.
+std::function<void(void*, std::int32_t)>
+receiverStarter(std::unique_ptr<kavrel::TfrmMain>& receiver, const ProgramFolder& folder,
+                std::chrono::milliseconds silenceLimit = kavrel::TfrmMain::Options{}.silenceLimit)
+{
+    return [&receiver, &folder, silenceLimit](void* window, std::int32_t port) {
+        kavrel::TfrmMain::Options receiverOptions;
+        receiverOptions.hostFolder = folder.path();
+        receiverOptions.silenceLimit = silenceLimit;
+        receiver = std::make_unique<kavrel::TfrmMain>(window, receiverOptions);
+        receiver->start(port);
+        receiver->setCallback(&HostCallback);
+    };
+}
+
 TEST(StationEndToEnd, RecordersComeWorkAndGo)
 {
     movieview::MovieEngineSession engine;
@@ -153,14 +170,7 @@ TEST(StationEndToEnd, RecordersComeWorkAndGo)
     StationOptions options = stationOptions(folder, screen, boxes);
     options.alarmSound = &sound;
     options.gpsPortPath = gpsInput;
-    options.startReceiver = [&](void* window, std::int32_t port) {
-        kavrel::TfrmMain::Options receiverOptions;
-        receiverOptions.hostFolder = folder.path();
-        receiverOptions.silenceLimit = kSilenceLimit;
-        receiver = std::make_unique<kavrel::TfrmMain>(window, receiverOptions);
-        receiver->start(port);
-        receiver->setCallback(&HostCallback);
-    };
+    options.startReceiver = receiverStarter(receiver, folder, kSilenceLimit);
     TForm1 form(options);
     ASSERT_TRUE(form.gpsForwarder().GpsPortOpen());
     const auto port = static_cast<std::uint16_t>(options.port);
@@ -271,14 +281,7 @@ TEST(StationEndToEnd, ARecorderThatDialsAgainStaysListedUntilItsNewConnectionEnd
     std::unique_ptr<kavrel::TfrmMain> receiver;
     StationOptions options = stationOptions(folder, screen, boxes);
     options.alarmSound = &sound;
-    options.startReceiver = [&](void* window, std::int32_t port) {
-        kavrel::TfrmMain::Options receiverOptions;
-        receiverOptions.hostFolder = folder.path();
-        receiverOptions.silenceLimit = 1500ms;
-        receiver = std::make_unique<kavrel::TfrmMain>(window, receiverOptions);
-        receiver->start(port);
-        receiver->setCallback(&HostCallback);
-    };
+    options.startReceiver = receiverStarter(receiver, folder, 1500ms);
     TForm1 form(options);
     const auto port = static_cast<std::uint16_t>(options.port);
     DeviceLists& lists = form.registry().lists();
@@ -338,13 +341,7 @@ TEST(StationEndToEnd, TheWindowShowsOnlyTheSelectedRecorder)
     StationOptions options = stationOptions(folder, screen, boxes);
     options.alarmSound = &sound;
     options.gpsPortPath = gpsInput;
-    options.startReceiver = [&](void* window, std::int32_t port) {
-        kavrel::TfrmMain::Options receiverOptions;
-        receiverOptions.hostFolder = folder.path();
-        receiver = std::make_unique<kavrel::TfrmMain>(window, receiverOptions);
-        receiver->start(port);
-        receiver->setCallback(&HostCallback);
-    };
+    options.startReceiver = receiverStarter(receiver, folder);
     TForm1 form(options);
     ASSERT_TRUE(form.gpsForwarder().GpsPortOpen());
     const auto port = static_cast<std::uint16_t>(options.port);
