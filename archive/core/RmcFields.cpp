@@ -1,5 +1,7 @@
 #include "RmcFields.h"
 
+#include "HexDigit.h"
+
 #include <charconv>
 #include <string>
 #include <vector>
@@ -42,17 +44,6 @@ std::optional<int> digits(std::string_view text)
         value = value * 10 + (c - '0');
     }
     return text.empty() ? std::nullopt : std::optional<int>(value);
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
 }
 
 // "ddmm.mmmm" (latitude, two degree digits) or "dddmm.mmmm" (longitude).
