@@ -1,8 +1,10 @@
 #include "RmcFields.h"
 
 #include "HexDigit.h"
+#include "NmeaSentence.h"
 
 #include <charconv>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -81,12 +83,10 @@ RmcFields parseRmc(std::string_view sentence)
         const std::string_view sum = body.substr(star + 1);
         if (sum.size() != 2 || hexValue(sum[0]) < 0 || hexValue(sum[1]) < 0)
             return fields;
-        unsigned char x = 0;
-        for (char c : body.substr(0, star))
-            x ^= static_cast<unsigned char>(c);
-        if (x != hexValue(sum[0]) * 16 + hexValue(sum[1]))
-            return fields;
         body = body.substr(0, star);
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(body.data());
+        if (monitor::nmeaChecksum({bytes, body.size()}) != hexValue(sum[0]) * 16 + hexValue(sum[1]))
+            return fields;
     }
     std::vector<std::string_view> f;
     for (std::size_t start = 0;;) {
