@@ -203,31 +203,23 @@ void ArchiveBrowser::buildRoute()
 {
     m_route.clear();
     m_routePointOfPosition.clear();
-    m_routePositions.clear();
     m_clipRoutePoints.clear();
     if (!m_recorderDay)
         return;
+    std::vector<int> routeSeconds; // by route point: its position's second of the day
     for (const Position& p : m_recorderDay->positions) {
         const RmcFields& rmc = p.rmc;
         if (rmc.isRmc && rmc.valid && rmc.hasPlace()) {
             m_routePointOfPosition.push_back(static_cast<int>(m_route.size()));
-            m_routePositions.push_back(static_cast<int>(m_routePointOfPosition.size()) - 1);
+            routeSeconds.push_back(p.secondOfDay);
             m_route.push_back({*rmc.latitude, *rmc.longitude});
         } else {
             m_routePointOfPosition.push_back(-1);
         }
     }
+    // Each clip at the route point nearest its time; -1 when the route is empty.
     for (const Clip& c : m_recorderDay->clips)
-        m_clipRoutePoints.push_back(nearestRoutePoint(c.secondOfDay));
-}
-
-int ArchiveBrowser::nearestRoutePoint(int secondOfDay) const
-{
-    std::vector<int> seconds;
-    seconds.reserve(m_routePositions.size());
-    for (int position : m_routePositions)
-        seconds.push_back(m_recorderDay->positions[static_cast<std::size_t>(position)].secondOfDay);
-    return nearest(seconds, secondOfDay);
+        m_clipRoutePoints.push_back(nearest(routeSeconds, c.secondOfDay));
 }
 
 std::vector<int> ArchiveBrowser::positionSeconds() const
