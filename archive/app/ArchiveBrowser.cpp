@@ -90,6 +90,16 @@ int nearest(const std::vector<int>& seconds, int target)
     return static_cast<int>(at - seconds.begin());
 }
 
+// The seconds of the day of positions or clips, in their order.
+template <typename Item> std::vector<int> secondsOf(const std::vector<Item>& items)
+{
+    std::vector<int> seconds;
+    seconds.reserve(items.size());
+    for (const Item& item : items)
+        seconds.push_back(item.secondOfDay);
+    return seconds;
+}
+
 } // namespace
 
 ArchiveBrowser::ArchiveBrowser(std::string folder, QObject* parent)
@@ -224,20 +234,12 @@ void ArchiveBrowser::buildRoute()
 
 std::vector<int> ArchiveBrowser::positionSeconds() const
 {
-    std::vector<int> seconds;
-    if (m_recorderDay)
-        for (const Position& p : m_recorderDay->positions)
-            seconds.push_back(p.secondOfDay);
-    return seconds;
+    return m_recorderDay ? secondsOf(m_recorderDay->positions) : std::vector<int>{};
 }
 
 std::vector<int> ArchiveBrowser::clipSeconds() const
 {
-    std::vector<int> seconds;
-    if (m_recorderDay)
-        for (const Clip& c : m_recorderDay->clips)
-            seconds.push_back(c.secondOfDay);
-    return seconds;
+    return m_recorderDay ? secondsOf(m_recorderDay->clips) : std::vector<int>{};
 }
 
 void ArchiveBrowser::select(Lane lane, int index)
