@@ -126,11 +126,7 @@ void ArchiveBrowser::refresh()
                                 : static_cast<int>(m_days.size()) - 1;
     emit daysChanged();
 
-    m_recorders = m_day >= 0 ? m_reader.recorders(m_days[static_cast<std::size_t>(m_day)])
-                             : std::vector<Recorder>{};
-    m_recorderNames.clear();
-    for (const Recorder& r : m_recorders)
-        m_recorderNames << QString::fromStdString(r.displayName());
+    readRecorders();
     const bool sameDay = day != m_days.end();
     const auto recorder =
         sameDay && !chosenRecorder.empty()
@@ -144,11 +140,7 @@ void ArchiveBrowser::refresh()
     // Files are only ever added, in time order, so a selection stays on its item.
     const Selection kept = m_recorder >= 0 ? m_selection : Selection{};
     readRecorderDay();
-    const int count = m_recorderDay ? static_cast<int>(kept.lane == Lane::Positions
-                                                           ? m_recorderDay->positions.size()
-                                                           : m_recorderDay->clips.size())
-                                    : 0;
-    m_selection = kept.index < count ? kept : Selection{};
+    m_selection = kept.index < static_cast<int>(laneSize(kept.lane)) ? kept : Selection{};
     emit recorderDayChanged();
     emit selectionChanged();
 }
@@ -158,11 +150,7 @@ void ArchiveBrowser::chooseDay(int index)
     if (index == m_day || index < -1 || index >= static_cast<int>(m_days.size()))
         return;
     m_day = index;
-    m_recorders = m_day >= 0 ? m_reader.recorders(m_days[static_cast<std::size_t>(m_day)])
-                             : std::vector<Recorder>{};
-    m_recorderNames.clear();
-    for (const Recorder& r : m_recorders)
-        m_recorderNames << QString::fromStdString(r.displayName());
+    readRecorders();
     m_recorder = -1;
     emit recordersChanged();
     readRecorderDay();
@@ -197,6 +185,15 @@ void ArchiveBrowser::chooseRecorder(int index)
     m_selection = {};
     emit recorderDayChanged();
     emit selectionChanged();
+}
+
+void ArchiveBrowser::readRecorders()
+{
+    m_recorders = m_day >= 0 ? m_reader.recorders(m_days[static_cast<std::size_t>(m_day)])
+                             : std::vector<Recorder>{};
+    m_recorderNames.clear();
+    for (const Recorder& r : m_recorders)
+        m_recorderNames << QString::fromStdString(r.displayName());
 }
 
 void ArchiveBrowser::readRecorderDay()
@@ -242,12 +239,16 @@ std::vector<int> ArchiveBrowser::clipSeconds() const
     return m_recorderDay ? secondsOf(m_recorderDay->clips) : std::vector<int>{};
 }
 
+std::size_t ArchiveBrowser::laneSize(Lane lane) const
+{
+    if (!m_recorderDay)
+        return 0;
+    return lane == Lane::Positions ? m_recorderDay->positions.size() : m_recorderDay->clips.size();
+}
+
 void ArchiveBrowser::select(Lane lane, int index)
 {
-    const std::size_t count = !m_recorderDay            ? 0
-                              : lane == Lane::Positions ? m_recorderDay->positions.size()
-                                                        : m_recorderDay->clips.size();
-    const Selection chosen = index >= 0 && static_cast<std::size_t>(index) < count
+    const Selection chosen = index >= 0 && static_cast<std::size_t>(index) < laneSize(lane)
                                  ? Selection{lane, index}
                                  : Selection{};
     m_selection = chosen;

@@ -78,8 +78,12 @@ signals:
     void selectionChanged();
 
 private:
+    // The chosen day's recorders and their names.
+    void readRecorders();
     void readRecorderDay();
     void buildRoute();
+    // The number of items in the lane of the chosen recorder's day.
+    std::size_t laneSize(Lane lane) const;
 
     ArchiveReader m_reader;
     std::vector<Date> m_days;
