@@ -285,13 +285,21 @@ std::vector<Recorder> ArchiveReader::recorders(const Date& day) const
     return recorders;
 }
 
-std::optional<std::string> ArchiveReader::folderOfKey(const Date& day, std::string_view key) const
+const Recorder* recorderWithKey(const std::vector<Recorder>& recorders, std::string_view key)
 {
     const std::string shortened = monitor::deviceFolderName(key);
-    for (const Recorder& recorder : recorders(day)) {
+    for (const Recorder& recorder : recorders) {
         if ((recorder.key && *recorder.key == key) || recorder.folder == shortened)
-            return recorder.folder;
+            return &recorder;
     }
+    return nullptr;
+}
+
+std::optional<std::string> ArchiveReader::folderOfKey(const Date& day, std::string_view key) const
+{
+    const std::vector<Recorder> all = recorders(day);
+    if (const Recorder* recorder = recorderWithKey(all, key))
+        return recorder->folder;
     return std::nullopt;
 }
 

@@ -110,11 +110,11 @@ int runExportCommand(const std::vector<std::string>& args, std::ostream& out, st
         return kExportFailed;
     }
     const std::string wireKey = platform::utf8ToWindows1252(o.key);
-    std::optional<std::string> folder = reader.folderOfKey(o.day, wireKey);
-    const Recorder* recorder = nullptr;
-    for (const Recorder& r : recorders)
-        if ((folder && r.folder == *folder) || (!folder && r.folder == o.key))
-            recorder = &r;
+    const Recorder* recorder = recorderWithKey(recorders, wireKey);
+    if (!recorder)
+        for (const Recorder& r : recorders)
+            if (r.folder == o.key)
+                recorder = &r;
     if (!recorder) {
         err << "export: " << formatDate(o.day) << " has no recorder \"" << o.key << "\" (it has ";
         for (std::size_t i = 0; i < recorders.size() && i < kRecordersNamed; ++i)
