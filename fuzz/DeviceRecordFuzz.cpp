@@ -4,6 +4,7 @@
 // character, and their escaping gives the text back.
 #include "DeviceRecord.h"
 #include "FuzzCheck.h"
+#include "HexDigit.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -14,17 +15,6 @@
 using kavrel::QUVEX_INFO;
 
 namespace {
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 // Reads a log line's text back: "%" and two hex digits stand for that byte.
 std::string unescaped(std::string_view line)

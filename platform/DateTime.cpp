@@ -1,6 +1,8 @@
 // Calendar arithmetic for the station's date-time values (proleptic Gregorian).
 #include "DateTime.h"
 
+#include <array>
+
 namespace platform {
 namespace {
 
@@ -60,6 +62,13 @@ LocalTime fromDateTimeMs(DateTimeMs value)
     t.minute = static_cast<int>(ms % 60);
     t.hour = static_cast<int>(ms / 60);
     return t;
+}
+
+int daysInMonth(int year, int month)
+{
+    static constexpr std::array<int, 12> kDays = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : kDays[static_cast<std::size_t>(month - 1)];
 }
 
 LocalTime timeWithinDay(DateTimeMs duration)

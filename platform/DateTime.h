@@ -18,6 +18,9 @@ inline constexpr std::int64_t kMsPerDay = 24LL * 60 * 60 * 1000;
 DateTimeMs toDateTimeMs(const LocalTime& time);
 LocalTime fromDateTimeMs(DateTimeMs value);
 
+// The days of a month (1..12) of the Gregorian calendar.
+int daysInMonth(int year, int month);
+
 // The part of a duration within one day, as a time of day (the date fields are
 // those of day 0). A negative duration counts back from midnight.
 LocalTime timeWithinDay(DateTimeMs duration);

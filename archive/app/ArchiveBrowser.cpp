@@ -90,6 +90,16 @@ int nearest(const std::vector<int>& seconds, int target)
     return static_cast<int>(at - seconds.begin());
 }
 
+// The seconds of the day of positions or clips, in their order.
+template <typename Item> std::vector<int> secondsOf(const std::vector<Item>& items)
+{
+    std::vector<int> seconds;
+    seconds.reserve(items.size());
+    for (const Item& item : items)
+        seconds.push_back(item.secondOfDay);
+    return seconds;
+}
+
 } // namespace
 
 ArchiveBrowser::ArchiveBrowser(std::string folder, QObject* parent)
@@ -116,11 +126,7 @@ void ArchiveBrowser::refresh()
                                 : static_cast<int>(m_days.size()) - 1;
     emit daysChanged();
 
-    m_recorders = m_day >= 0 ? m_reader.recorders(m_days[static_cast<std::size_t>(m_day)])
-                             : std::vector<Recorder>{};
-    m_recorderNames.clear();
-    for (const Recorder& r : m_recorders)
-        m_recorderNames << QString::fromStdString(r.displayName());
+    readRecorders();
     const bool sameDay = day != m_days.end();
     const auto recorder =
         sameDay && !chosenRecorder.empty()
@@ -134,11 +140,7 @@ void ArchiveBrowser::refresh()
     // Files are only ever added, in time order, so a selection stays on its item.
     const Selection kept = m_recorder >= 0 ? m_selection : Selection{};
     readRecorderDay();
-    const int count = m_recorderDay ? static_cast<int>(kept.lane == Lane::Positions
-                                                           ? m_recorderDay->positions.size()
-                                                           : m_recorderDay->clips.size())
-                                    : 0;
-    m_selection = kept.index < count ? kept : Selection{};
+    m_selection = kept.index < static_cast<int>(laneSize(kept.lane)) ? kept : Selection{};
     emit recorderDayChanged();
     emit selectionChanged();
 }
@@ -148,11 +150,7 @@ void ArchiveBrowser::chooseDay(int index)
     if (index == m_day || index < -1 || index >= static_cast<int>(m_days.size()))
         return;
     m_day = index;
-    m_recorders = m_day >= 0 ? m_reader.recorders(m_days[static_cast<std::size_t>(m_day)])
-                             : std::vector<Recorder>{};
-    m_recorderNames.clear();
-    for (const Recorder& r : m_recorders)
-        m_recorderNames << QString::fromStdString(r.displayName());
+    readRecorders();
     m_recorder = -1;
     emit recordersChanged();
     readRecorderDay();
@@ -189,6 +187,15 @@ void ArchiveBrowser::chooseRecorder(int index)
     emit selectionChanged();
 }
 
+void ArchiveBrowser::readRecorders()
+{
+    m_recorders = m_day >= 0 ? m_reader.recorders(m_days[static_cast<std::size_t>(m_day)])
+                             : std::vector<Recorder>{};
+    m_recorderNames.clear();
+    for (const Recorder& r : m_recorders)
+        m_recorderNames << QString::fromStdString(r.displayName());
+}
+
 void ArchiveBrowser::readRecorderDay()
 {
     m_recorderDay.reset();
@@ -203,57 +210,45 @@ void ArchiveBrowser::buildRoute()
 {
     m_route.clear();
     m_routePointOfPosition.clear();
-    m_routePositions.clear();
     m_clipRoutePoints.clear();
     if (!m_recorderDay)
         return;
+    std::vector<int> routeSeconds; // by route point: its position's second of the day
     for (const Position& p : m_recorderDay->positions) {
         const RmcFields& rmc = p.rmc;
         if (rmc.isRmc && rmc.valid && rmc.hasPlace()) {
             m_routePointOfPosition.push_back(static_cast<int>(m_route.size()));
-            m_routePositions.push_back(static_cast<int>(m_routePointOfPosition.size()) - 1);
+            routeSeconds.push_back(p.secondOfDay);
             m_route.push_back({*rmc.latitude, *rmc.longitude});
         } else {
             m_routePointOfPosition.push_back(-1);
         }
     }
+    // Each clip at the route point nearest its time; -1 when the route is empty.
     for (const Clip& c : m_recorderDay->clips)
-        m_clipRoutePoints.push_back(nearestRoutePoint(c.secondOfDay));
-}
-
-int ArchiveBrowser::nearestRoutePoint(int secondOfDay) const
-{
-    std::vector<int> seconds;
-    seconds.reserve(m_routePositions.size());
-    for (int position : m_routePositions)
-        seconds.push_back(m_recorderDay->positions[static_cast<std::size_t>(position)].secondOfDay);
-    return nearest(seconds, secondOfDay);
+        m_clipRoutePoints.push_back(nearest(routeSeconds, c.secondOfDay));
 }
 
 std::vector<int> ArchiveBrowser::positionSeconds() const
 {
-    std::vector<int> seconds;
-    if (m_recorderDay)
-        for (const Position& p : m_recorderDay->positions)
-            seconds.push_back(p.secondOfDay);
-    return seconds;
+    return m_recorderDay ? secondsOf(m_recorderDay->positions) : std::vector<int>{};
 }
 
 std::vector<int> ArchiveBrowser::clipSeconds() const
 {
-    std::vector<int> seconds;
-    if (m_recorderDay)
-        for (const Clip& c : m_recorderDay->clips)
-            seconds.push_back(c.secondOfDay);
-    return seconds;
+    return m_recorderDay ? secondsOf(m_recorderDay->clips) : std::vector<int>{};
+}
+
+std::size_t ArchiveBrowser::laneSize(Lane lane) const
+{
+    if (!m_recorderDay)
+        return 0;
+    return lane == Lane::Positions ? m_recorderDay->positions.size() : m_recorderDay->clips.size();
 }
 
 void ArchiveBrowser::select(Lane lane, int index)
 {
-    const std::size_t count = !m_recorderDay            ? 0
-                              : lane == Lane::Positions ? m_recorderDay->positions.size()
-                                                        : m_recorderDay->clips.size();
-    const Selection chosen = index >= 0 && static_cast<std::size_t>(index) < count
+    const Selection chosen = index >= 0 && static_cast<std::size_t>(index) < laneSize(lane)
                                  ? Selection{lane, index}
                                  : Selection{};
     m_selection = chosen;

@@ -78,11 +78,12 @@ signals:
     void selectionChanged();
 
 private:
+    // The chosen day's recorders and their names.
+    void readRecorders();
     void readRecorderDay();
     void buildRoute();
-    // The index of the position whose route point is nearest in time to
-    // secondOfDay, among those with a route point; -1 when none has.
-    int nearestRoutePoint(int secondOfDay) const;
+    // The number of items in the lane of the chosen recorder's day.
+    std::size_t laneSize(Lane lane) const;
 
     ArchiveReader m_reader;
     std::vector<Date> m_days;
@@ -94,7 +95,6 @@ private:
     std::optional<RecorderDay> m_recorderDay;
     std::vector<Place> m_route;
     std::vector<int> m_routePointOfPosition; // by position; -1 for no valid place
-    std::vector<int> m_routePositions;       // by route point: its position
     std::vector<int> m_clipRoutePoints;      // by clip; -1 when the route is empty
     Selection m_selection;
 };

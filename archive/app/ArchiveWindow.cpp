@@ -125,7 +125,7 @@ void ArchiveWindow::showRecorderDay()
     playClip({});
     m_timeline->setItems(m_browser.positionSeconds(), m_browser.clipSeconds());
     m_route->setRoute(m_browser.route(), m_browser.clipRoutePoints());
-    showSelection();
+    // The browser tells the selection right after the day, which shows it.
 }
 
 void ArchiveWindow::showSelection()

@@ -6,6 +6,7 @@
 //     the time T (hh:mm or hh:mm:ss) playing
 // TessaroArchive export ...         exports a recorder's day (--help there)
 #include "ArchiveWindow.h"
+#include "DisplayCheck.h"
 #include "ExportCommand.h"
 #include "MovieEngineSession.h"
 #include "Paths.h"
@@ -20,32 +21,12 @@
 #include <string_view>
 #include <vector>
 
-namespace {
-
-// As the station says it: without a display the toolkit gives no useful reason.
-bool displayMissing(int argc, char* argv[])
-{
-    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
-        !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        return false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--help" || arg == "-h" || arg == "--help-all") {
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-            return false;
-        }
-    }
-    return true;
-}
-
-} // namespace
-
 int main(int argc, char* argv[])
 {
     // The export needs no window and no display.
     if (argc > 1 && std::string_view(argv[1]) == "export")
         return archive::runExportCommand({argv + 2, argv + argc}, std::cout, std::cerr);
-    if (displayMissing(argc, argv)) {
+    if (monitor::displayMissing(argc, argv)) {
         std::fputs("TessaroArchive: no display to show the window on (DISPLAY is not set).\n"
                    "Start it in a desktop session, or under a virtual X server (xvfb-run), or\n"
                    "with QT_QPA_PLATFORM=offscreen to run without a visible window.\n",

@@ -1,6 +1,7 @@
 #include "ArchiveReader.h"
 
 #include "ArchiveNames.h"
+#include "DateTime.h"
 #include "TextCodec.h"
 
 #include <algorithm>
@@ -40,21 +41,10 @@ std::optional<int> digits(std::string_view text)
     return value;
 }
 
-bool isLeapYear(int year)
-{
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-int daysInMonth(int year, int month)
-{
-    static constexpr std::array<int, 12> kDays = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && isLeapYear(year) ? 29 : kDays[static_cast<std::size_t>(month - 1)];
-}
-
 bool isValidDate(const Date& d)
 {
     return d.year >= 1 && d.year <= 9999 && d.month >= 1 && d.month <= 12 && d.day >= 1 &&
-           d.day <= daysInMonth(d.year, d.month);
+           d.day <= platform::daysInMonth(d.year, d.month);
 }
 
 // "hhnnss" as seconds since midnight.
@@ -295,13 +285,21 @@ std::vector<Recorder> ArchiveReader::recorders(const Date& day) const
     return recorders;
 }
 
-std::optional<std::string> ArchiveReader::folderOfKey(const Date& day, std::string_view key) const
+const Recorder* recorderWithKey(const std::vector<Recorder>& recorders, std::string_view key)
 {
     const std::string shortened = monitor::deviceFolderName(key);
-    for (const Recorder& recorder : recorders(day)) {
+    for (const Recorder& recorder : recorders) {
         if ((recorder.key && *recorder.key == key) || recorder.folder == shortened)
-            return recorder.folder;
+            return &recorder;
     }
+    return nullptr;
+}
+
+std::optional<std::string> ArchiveReader::folderOfKey(const Date& day, std::string_view key) const
+{
+    const std::vector<Recorder> all = recorders(day);
+    if (const Recorder* recorder = recorderWithKey(all, key))
+        return recorder->folder;
     return std::nullopt;
 }
 

@@ -119,6 +119,10 @@ private:
     std::string m_folder; // ends in the separator
 };
 
+// The recorder with this key (Windows-1252) among a day's recorders; null when
+// none has it.
+const Recorder* recorderWithKey(const std::vector<Recorder>& recorders, std::string_view key);
+
 // The parts of a file name inside a recorder folder; none when the name is not
 // one of the archive's.
 struct PositionName

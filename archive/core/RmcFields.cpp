@@ -1,6 +1,10 @@
 #include "RmcFields.h"
 
+#include "HexDigit.h"
+#include "NmeaSentence.h"
+
 #include <charconv>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -44,17 +48,6 @@ std::optional<int> digits(std::string_view text)
     return text.empty() ? std::nullopt : std::optional<int>(value);
 }
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // "ddmm.mmmm" (latitude, two degree digits) or "dddmm.mmmm" (longitude).
 std::optional<double> degrees(std::string_view text, std::size_t degreeDigits,
                               std::string_view hemisphere, char negative, char positive,
@@ -90,12 +83,10 @@ RmcFields parseRmc(std::string_view sentence)
         const std::string_view sum = body.substr(star + 1);
         if (sum.size() != 2 || hexValue(sum[0]) < 0 || hexValue(sum[1]) < 0)
             return fields;
-        unsigned char x = 0;
-        for (char c : body.substr(0, star))
-            x ^= static_cast<unsigned char>(c);
-        if (x != hexValue(sum[0]) * 16 + hexValue(sum[1]))
-            return fields;
         body = body.substr(0, star);
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(body.data());
+        if (monitor::nmeaChecksum({bytes, body.size()}) != hexValue(sum[0]) * 16 + hexValue(sum[1]))
+            return fields;
     }
     std::vector<std::string_view> f;
     for (std::size_t start = 0;;) {

@@ -30,9 +30,15 @@ std::string counted(std::size_t n, const std::string& what)
     return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
 }
 
+// The end of a range: a time of day, or the day's end.
+std::string endText(int to)
+{
+    return to == kSecondsPerDay ? "24:00:00" : formatTimeOfDay(to);
+}
+
 std::string bounded(int from, int to)
 {
-    return formatTimeOfDay(from) + "-" + (to == kSecondsPerDay ? "24:00:00" : formatTimeOfDay(to));
+    return formatTimeOfDay(from) + "-" + endText(to);
 }
 
 } // namespace
@@ -92,7 +98,7 @@ int runExportCommand(const std::vector<std::string>& args, std::ostream& out, st
     }
     if (o.range.from >= o.range.to) {
         err << "export: --from " << formatTimeOfDay(o.range.from) << " is not before --to "
-            << (o.range.to == kSecondsPerDay ? "24:00:00" : formatTimeOfDay(o.range.to)) << "\n";
+            << endText(o.range.to) << "\n";
         return kExportBadUsage;
     }
     if (o.gpx.empty() && o.nmea.empty() && o.clips.empty()) {
@@ -110,11 +116,11 @@ int runExportCommand(const std::vector<std::string>& args, std::ostream& out, st
         return kExportFailed;
     }
     const std::string wireKey = platform::utf8ToWindows1252(o.key);
-    std::optional<std::string> folder = reader.folderOfKey(o.day, wireKey);
-    const Recorder* recorder = nullptr;
-    for (const Recorder& r : recorders)
-        if ((folder && r.folder == *folder) || (!folder && r.folder == o.key))
-            recorder = &r;
+    const Recorder* recorder = recorderWithKey(recorders, wireKey);
+    if (!recorder)
+        for (const Recorder& r : recorders)
+            if (r.folder == o.key)
+                recorder = &r;
     if (!recorder) {
         err << "export: " << formatDate(o.day) << " has no recorder \"" << o.key << "\" (it has ";
         for (std::size_t i = 0; i < recorders.size() && i < kRecordersNamed; ++i)

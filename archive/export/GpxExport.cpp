@@ -67,10 +67,17 @@ std::string gpxTime(const RmcFields& fields)
 
 std::string gpxDocument(const RecorderDay& day, std::string_view name)
 {
-    std::vector<const Position*> points;
+    // The track's points with their times, each worked out once.
+    struct TrackPoint
+    {
+        const Position* position;
+        QDateTime utc;
+    };
+    std::vector<TrackPoint> points;
     for (const Position& p : day.positions)
-        if (isTrackPoint(p) && utcOf(p.rmc))
-            points.push_back(&p);
+        if (isTrackPoint(p))
+            if (const auto utc = utcOf(p.rmc))
+                points.push_back({&p, *utc});
 
     QByteArray bytes;
     QXmlStreamWriter xml(&bytes);
@@ -91,13 +98,13 @@ std::string gpxDocument(const RecorderDay& day, std::string_view name)
     for (const Clip& clip : day.clips) {
         if (points.empty())
             break;
-        const Position* nearest = points.front();
-        for (const Position* p : points)
-            if (std::abs(p->secondOfDay - clip.secondOfDay) <
-                std::abs(nearest->secondOfDay - clip.secondOfDay))
-                nearest = p;
-        const QDateTime time =
-            utcOf(nearest->rmc)->addSecs(clip.secondOfDay - nearest->secondOfDay);
+        const TrackPoint* nearestPoint = &points.front();
+        for (const TrackPoint& p : points)
+            if (std::abs(p.position->secondOfDay - clip.secondOfDay) <
+                std::abs(nearestPoint->position->secondOfDay - clip.secondOfDay))
+                nearestPoint = &p;
+        const Position* nearest = nearestPoint->position;
+        const QDateTime time = nearestPoint->utc.addSecs(clip.secondOfDay - nearest->secondOfDay);
         const QString file =
             QString::fromStdString(clip.path.substr(clip.path.find_last_of('/') + 1));
         xml.writeStartElement(QStringLiteral("wpt"));
@@ -118,12 +125,11 @@ std::string gpxDocument(const RecorderDay& day, std::string_view name)
     xml.writeStartElement(QStringLiteral("trk"));
     xml.writeTextElement(QStringLiteral("name"), title);
     xml.writeStartElement(QStringLiteral("trkseg"));
-    for (const Position* p : points) {
+    for (const TrackPoint& p : points) {
         xml.writeStartElement(QStringLiteral("trkpt"));
-        xml.writeAttribute(QStringLiteral("lat"), coordinate(*p->rmc.latitude));
-        xml.writeAttribute(QStringLiteral("lon"), coordinate(*p->rmc.longitude));
-        xml.writeTextElement(QStringLiteral("time"),
-                             QString::fromStdString(formatUtc(*utcOf(p->rmc))));
+        xml.writeAttribute(QStringLiteral("lat"), coordinate(*p.position->rmc.latitude));
+        xml.writeAttribute(QStringLiteral("lon"), coordinate(*p.position->rmc.longitude));
+        xml.writeTextElement(QStringLiteral("time"), QString::fromStdString(formatUtc(p.utc)));
         xml.writeEndElement();
     }
     xml.writeEndElement(); // trkseg

@@ -2,6 +2,7 @@
 //
 // Tessaro [--port N]   N: the TCP port the recorders call, 9600 unless given
 // (a second station on one computer, or a test, takes another).
+#include "DisplayCheck.h"
 #include "MovieEngineSession.h"
 #include "ProcessLimits.h"
 #include "SingleInstanceLock.h"
@@ -10,33 +11,10 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <cstdio>
-#include <string_view>
-
-namespace {
-
-// The toolkit cannot open a window without a display, and then says only that
-// it would help to reinstall the program; say what does help instead.
-bool displayMissing(int argc, char* argv[])
-{
-    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
-        !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        return false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--help" || arg == "-h" || arg == "--help-all") {
-            // Only text to print: no window is needed.
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-            return false;
-        }
-    }
-    return true;
-}
-
-} // namespace
 
 int main(int argc, char* argv[])
 {
-    if (displayMissing(argc, argv)) {
+    if (monitor::displayMissing(argc, argv)) {
         std::fputs(
             "Tessaro: no display to show the station's window on (DISPLAY is not set).\n"
             "Start it in a desktop session, or under a virtual X server (scripts/run does so\n"

@@ -1,6 +1,7 @@
 #include "ArchiveNames.h"
 
 #include "DateTimeFormat.h"
+#include "HexDigit.h"
 #include "Paths.h"
 #include "Sha256.h"
 #include "TextCodec.h"
@@ -52,17 +53,6 @@ void appendEscaped(std::string& out, unsigned char c)
     out.push_back(kEscape);
     out.push_back(kHexDigits[c >> 4]);
     out.push_back(kHexDigits[c & 0x0F]);
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
 }
 
 bool isHexDigit(char c)

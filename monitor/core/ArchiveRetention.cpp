@@ -45,13 +45,6 @@ int numberName(const std::string& name, std::size_t digits)
     return value;
 }
 
-int daysInMonth(int year, int month)
-{
-    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return month == 2 && leap ? 29 : kDays[month - 1];
-}
-
 // The plain folders (no symbolic links) in a folder, by name.
 std::vector<std::pair<std::string, fs::path>> plainFolders(const fs::path& folder)
 {
@@ -105,7 +98,7 @@ std::vector<ArchiveDay> listArchiveDays(const std::string& programFolder)
                 continue;
             for (const auto& [dayName, dayPath] : plainFolders(monthPath)) {
                 const int day = numberName(dayName, 2);
-                if (day < 1 || day > daysInMonth(year, month))
+                if (day < 1 || day > platform::daysInMonth(year, month))
                     continue;
                 days.push_back({year, month, day, dayPath.string()});
             }

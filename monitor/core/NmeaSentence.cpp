@@ -1,5 +1,7 @@
 #include "NmeaSentence.h"
 
+#include "HexDigit.h"
+
 namespace monitor {
 
 namespace {
@@ -11,18 +13,6 @@ constexpr std::size_t kLineEndLength = 2; // CR LF
 constexpr std::size_t kChecksumDigits = 2;
 constexpr std::uint8_t kFirstPrintable = 0x20;
 constexpr std::uint8_t kLastPrintable = 0x7E;
-
-// The value of a hex digit, or -1.
-int hexValue(std::uint8_t c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 bool isBodyByte(std::uint8_t c)
 {

@@ -1,21 +1,12 @@
 #include "NmeaChecksum.h"
 
+#include "HexDigit.h"
+
 namespace recorder {
 
 namespace {
 
 constexpr std::size_t kChecksumDigits = 2;
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 } // namespace
 
