@@ -871,11 +871,9 @@ void TForm1::Timer1Timer()
 
 void TForm1::showStorageStatus()
 {
-    if (!m_storageGuard)
+    if (!m_storageGuard || m_storageGuard->statusGeneration() == m_storageShown)
         return;
     const StorageGuard::Status status = m_storageGuard->status();
-    if (status.generation == m_storageShown)
-        return;
     m_storageShown = status.generation;
     const QString text = QString::fromLocal8Bit(status.text);
     LblStorage->setToolTip(text);
