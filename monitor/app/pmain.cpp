@@ -126,6 +126,17 @@ QFrame* band(QWidget* parent, const char* name, int height, QFrame::Shape shape)
     return f;
 }
 
+// A hidden frame of the alarm's art in this colour, scaled to the rectangle.
+QLabel* alarmFrameLabel(QWidget* parent, const char* name, const QRect& rect, const QColor& colour)
+{
+    auto* l = named(new QLabel(parent), name);
+    l->setGeometry(rect);
+    l->setScaledContents(true);
+    l->setPixmap(alarmFrame(colour, l->size()));
+    l->hide();
+    return l;
+}
+
 void setTextColour(QWidget* w, const QColor& colour)
 {
     QPalette p = w->palette();
@@ -206,11 +217,7 @@ void TForm1::buildMovieArea()
     BtBtnMvSize->setIconSize(QSize(kGlyphSize, kGlyphSize));
 
     // The alarm frame lies under the movie frame, which it surrounds.
-    ImgAlarmCirc = named(new QLabel(this), "ImgAlarmCirc");
-    ImgAlarmCirc->setGeometry(50, 22, 342, 262);
-    ImgAlarmCirc->setScaledContents(true);
-    ImgAlarmCirc->setPixmap(alarmFrame(kAlarmRed, ImgAlarmCirc->size()));
-    ImgAlarmCirc->hide();
+    ImgAlarmCirc = alarmFrameLabel(this, "ImgAlarmCirc", QRect(50, 22, 342, 262), kAlarmRed);
 
     Panel1 = named(new QFrame(this), "Panel1");
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -292,11 +299,7 @@ void TForm1::buildAlarmGroup()
     RdBtnSpeaker = named(new QRadioButton(QStringLiteral("Speaker"), GroupBox1), "RdBtnSpeaker");
     RdBtnSpeaker->move(165, 15);
 
-    ImgClearAlarm = named(new QLabel(GroupBox1), "ImgClearAlarm");
-    ImgClearAlarm->setGeometry(341, 7, 80, 31);
-    ImgClearAlarm->setScaledContents(true);
-    ImgClearAlarm->setPixmap(alarmFrame(kClearBlue, ImgClearAlarm->size()));
-    ImgClearAlarm->hide();
+    ImgClearAlarm = alarmFrameLabel(GroupBox1, "ImgClearAlarm", QRect(341, 7, 80, 31), kClearBlue);
     ShpClearAlarm = named(new QFrame(GroupBox1), "ShpClearAlarm");
     ShpClearAlarm->setGeometry(345, 12, 72, 21);
     ShpClearAlarm->setStyleSheet(QStringLiteral("background-color: %1; border: 1px solid %2;")
@@ -871,11 +874,9 @@ void TForm1::Timer1Timer()
 
 void TForm1::showStorageStatus()
 {
-    if (!m_storageGuard)
+    if (!m_storageGuard || m_storageGuard->statusGeneration() == m_storageShown)
         return;
     const StorageGuard::Status status = m_storageGuard->status();
-    if (status.generation == m_storageShown)
-        return;
     m_storageShown = status.generation;
     const QString text = QString::fromLocal8Bit(status.text);
     LblStorage->setToolTip(text);

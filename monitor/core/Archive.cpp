@@ -67,6 +67,13 @@ std::optional<std::string> Archive::ensureDeviceFolder(std::string_view key,
                                                        const platform::LocalTime& now,
                                                        StoreOutcome* error)
 {
+    // A recorder folder that is there already under the same day folder
+    // needs its parents neither made nor looked at again.
+    if (!m_dayFolder.empty() && m_dayFolder == dayFolderPath(m_programFolder, now)) {
+        std::string folder = DeviceFolder(key);
+        if (platform::ensureFolder(folder))
+            return folder;
+    }
     buildDayFolder(now);
     if (m_dayFolder.empty()) {
         if (error)

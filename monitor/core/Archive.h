@@ -3,7 +3,8 @@
 // API (user-interface thread; the dispatcher calls it while it handles events):
 //   BuildDayFolder()                 DayFolder from today's date, its missing
 //                                    folders made; start-up calls it too
-//   EnsureDeviceFolder(key)          BuildDayFolder, then the recorder's folder
+//   EnsureDeviceFolder(key)          the recorder's folder in today's day
+//                                    folder, made with what is missing of both
 //   StorePositionSentence(key, text) a new position file holding the sentence
 //                                    and CR LF, while SaveData is on
 //   StoreClip(key, bytes, channel)   for a clip event of more than

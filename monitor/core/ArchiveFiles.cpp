@@ -1,5 +1,6 @@
 #include "ArchiveFiles.h"
 
+#include "ArchiveRetention.h"
 #include "Paths.h"
 
 #include <atomic>
@@ -142,37 +143,24 @@ int removePartialFiles(const std::string& programFolder)
 {
     if (programFolder.empty())
         return 0;
-    // Only the archive's own levels are looked into: four-digit years,
-    // two-digit months and days, and the recorder folders in them.
-    const auto digits = [](const fs::path& p, std::size_t count) {
-        const std::string name = p.filename().string();
-        return name.size() == count && name.find_first_not_of("0123456789") == std::string::npos;
-    };
-    const auto folders = [](const fs::path& parent, auto&& keep) {
-        std::vector<fs::path> found;
-        std::error_code ec;
-        for (fs::directory_iterator it(parent, ec), end; !ec && it != end; it.increment(ec))
-            if (it->is_directory(ec) && !it->is_symlink(ec) && keep(it->path()))
-                found.push_back(it->path());
-        return found;
-    };
+    // Only the archive's own day folders are looked into, and the recorder
+    // folders in them.
     int removed = 0;
-    for (const fs::path& year :
-         folders(programFolder, [&](const fs::path& p) { return digits(p, 4); }))
-        for (const fs::path& month : folders(year, [&](const fs::path& p) { return digits(p, 2); }))
-            for (const fs::path& day :
-                 folders(month, [&](const fs::path& p) { return digits(p, 2); }))
-                for (const fs::path& recorder :
-                     folders(day, [](const fs::path&) { return true; })) {
-                    std::error_code ec;
-                    for (fs::directory_iterator it(recorder, ec), end; !ec && it != end;
-                         it.increment(ec)) {
-                        std::error_code ignored;
-                        if (it->path().filename().string().starts_with(kPartialFilePrefix) &&
-                            it->is_regular_file(ignored) && fs::remove(it->path(), ignored))
-                            ++removed;
-                    }
-                }
+    for (const ArchiveDay& day : listArchiveDays(programFolder)) {
+        std::error_code ec;
+        for (fs::directory_iterator it(day.path, ec), end; !ec && it != end; it.increment(ec)) {
+            if (!it->is_directory(ec) || it->is_symlink(ec))
+                continue;
+            std::error_code inner;
+            for (fs::directory_iterator file(it->path(), inner), last; !inner && file != last;
+                 file.increment(inner)) {
+                std::error_code ignored;
+                if (file->path().filename().string().starts_with(kPartialFilePrefix) &&
+                    file->is_regular_file(ignored) && fs::remove(file->path(), ignored))
+                    ++removed;
+            }
+        }
+    }
     return removed;
 }
 

@@ -254,6 +254,7 @@ std::optional<std::uint64_t> EventJournal::append(std::string_view key, std::int
         if ((error = loadLocked(loaded)) != 0)
             return std::nullopt;
         m_foundLate = std::move(loaded.unarchived);
+        m_hasFoundLate = !m_foundLate.empty();
     }
     const std::uint64_t id = m_nextId;
     std::array<std::uint8_t, kEventFixedSize> fixed{};
@@ -279,7 +280,10 @@ std::optional<std::uint64_t> EventJournal::append(std::string_view key, std::int
 
 std::vector<std::uint64_t> EventJournal::takeFoundLate()
 {
+    if (!m_hasFoundLate.load())
+        return {};
     const std::lock_guard held(m_lock);
+    m_hasFoundLate = false;
     return std::exchange(m_foundLate, {});
 }
 

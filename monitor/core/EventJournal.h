@@ -130,6 +130,9 @@ private:
     };
     std::map<std::uint64_t, Place> m_unarchived;
     std::vector<std::uint64_t> m_foundLate;
+    // Whether m_foundLate may hold ids: the dispatcher asks every tick, and
+    // must not wait behind an append's flush to hear that it holds none.
+    std::atomic<bool> m_hasFoundLate{false};
 };
 
 // CRC-32 (IEEE 802.3, reflected, as zlib's crc32()); crc is the value so far.

@@ -180,6 +180,12 @@ StorageGuard::Status StorageGuard::status() const
     return m_status;
 }
 
+std::uint64_t StorageGuard::statusGeneration() const
+{
+    const std::lock_guard held(m_lock);
+    return m_status.generation;
+}
+
 void StorageGuard::failLocked(bool archive, int error, const std::string& what)
 {
     bool& flag = archive ? m_archiveFailing : m_journalFailing;

@@ -84,6 +84,8 @@ public:
         std::string text; // what the window shows; empty for nothing
     };
     Status status() const;
+    // status().generation, without copying the text: the window asks every tick.
+    std::uint64_t statusGeneration() const;
 
 private:
     void failLocked(bool archive, int error, const std::string& what);

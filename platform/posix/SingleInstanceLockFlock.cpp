@@ -8,6 +8,7 @@
 #include "SingleInstanceLock.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <string>
 #include <sys/file.h>
