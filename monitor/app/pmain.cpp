@@ -351,8 +351,7 @@ void TForm1::buildGpsForwarding()
             text.remove_suffix(1); // the sentence's line end is not shown
         LabelGPRMC->setText(QString::fromStdString(platform::windows1252ToUtf8(text)));
     });
-    m_gps->SetPortReport(
-        [](const std::string& text) { std::fprintf(stderr, "Tessaro: %s\n", text.c_str()); });
+    m_gps->SetPortReport([](const std::string& text) { tellStandardError(text); });
     connect(GPSTimer, &QTimer::timeout, this, [this] { m_gps->GPSTimerTimer(); });
     connect(InitGPSTimer, &QTimer::timeout, this, [this] { m_gps->InitGPSTimerTimer(); });
 }
@@ -742,7 +741,7 @@ void TForm1::StepOpenGpsPort()
     m_gps->SetMainWindow(winId());
     m_gps->OpenPort();
     if (!m_gps->PortRefusal().empty())
-        std::fprintf(stderr, "Tessaro: %s\n", m_gps->PortRefusal().c_str());
+        tellStandardError(m_gps->PortRefusal());
 }
 
 void TForm1::StepFreeDeviceTable()
@@ -895,7 +894,7 @@ void TForm1::startRetention()
     const StationSettings settings =
         readStationSettings(platform::joinPath(m_programFolder, kSettingsFileName));
     for (const std::string& problem : settings.problems)
-        RetentionWorker::tellStandardError(problem);
+        tellStandardError(problem);
     if (!settings.problems.empty())
         showRetention(settings.problems);
     m_retention = std::make_unique<RetentionWorker>(

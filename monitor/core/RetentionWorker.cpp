@@ -1,16 +1,9 @@
 // The retention pass on a thread of its own.
 #include "RetentionWorker.h"
 
-#include <cstdio>
 #include <exception>
 
 namespace monitor {
-
-void RetentionWorker::tellStandardError(const std::string& line)
-{
-    std::fprintf(stderr, "Tessaro: %s\n", line.c_str());
-    std::fflush(stderr);
-}
 
 RetentionWorker::RetentionWorker(std::unique_ptr<ArchiveRetention> retention, Report report,
                                  Tell tell)
@@ -55,9 +48,9 @@ void RetentionWorker::run(std::stop_token stop)
             if (!lines.empty() && m_report)
                 m_report(std::move(lines));
         } catch (const std::exception& error) {
-            std::fprintf(stderr, "Tessaro: Archive: the retention pass failed: %s\n", error.what());
+            tellStandardError(std::string("Archive: the retention pass failed: ") + error.what());
         } catch (...) {
-            std::fputs("Tessaro: Archive: the retention pass failed\n", stderr);
+            tellStandardError("Archive: the retention pass failed");
         }
         ++m_passes;
     }

@@ -15,6 +15,7 @@
 #pragma once
 
 #include "ArchiveRetention.h"
+#include "StandardError.h"
 
 #include <atomic>
 #include <chrono>
@@ -37,11 +38,9 @@ public:
 
     using Report = std::function<void(std::vector<std::string> lines)>;
     using Tell = std::function<void(const std::string& line)>;
-    // Writes "Tessaro: " + line to standard error.
-    static void tellStandardError(const std::string& line);
-
-    RetentionWorker(std::unique_ptr<ArchiveRetention> retention, Report report,
-                    Tell tell = &tellStandardError);
+    RetentionWorker(
+        std::unique_ptr<ArchiveRetention> retention, Report report,
+        Tell tell = [](const std::string& line) { tellStandardError(line); });
     ~RetentionWorker();
     RetentionWorker(const RetentionWorker&) = delete;
     RetentionWorker& operator=(const RetentionWorker&) = delete;

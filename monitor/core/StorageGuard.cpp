@@ -4,7 +4,6 @@
 #include "Clock.h"
 #include "EventJournal.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace monitor {
@@ -20,12 +19,6 @@ std::string reasonOf(int error, const std::string& what)
 }
 
 } // namespace
-
-void StorageGuard::tellStandardError(const std::string& line)
-{
-    std::fprintf(stderr, "Tessaro: %s\n", line.c_str());
-    std::fflush(stderr);
-}
 
 StorageGuard::StorageGuard(EventJournal& journal, const platform::Clock& clock,
                            std::chrono::milliseconds retryInterval, Tell tell)

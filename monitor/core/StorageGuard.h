@@ -23,6 +23,7 @@
 #pragma once
 
 #include "Archive.h"
+#include "StandardError.h"
 
 #include <atomic>
 #include <chrono>
@@ -49,14 +50,12 @@ public:
     static constexpr std::chrono::milliseconds kRetryInterval{1000};
 
     using Tell = std::function<void(const std::string& line)>;
-    // Writes "Tessaro: " + line to standard error.
-    static void tellStandardError(const std::string& line);
-
     // clock gives the time an event is received; it is read on the library's
     // threads, so it must allow that.
-    StorageGuard(EventJournal& journal, const platform::Clock& clock,
-                 std::chrono::milliseconds retryInterval = kRetryInterval,
-                 Tell tell = &tellStandardError);
+    StorageGuard(
+        EventJournal& journal, const platform::Clock& clock,
+        std::chrono::milliseconds retryInterval = kRetryInterval,
+        Tell tell = [](const std::string& line) { tellStandardError(line); });
 
     // "Save data to disk": while off nothing is journaled.
     void setEnabled(bool enabled) { m_enabled = enabled; }
