@@ -57,9 +57,12 @@ void ConnectionListener::serve(platform::TcpSocket socket)
         std::lock_guard lock(m_workersMutex);
         joinFinishedLocked();
         live = m_workers.size();
+        // Recorders that have logged in no longer count: many of them share a
+        // carrier's or a proxy's address.
         fromAddress = static_cast<std::size_t>(
-            std::count_if(m_workers.begin(), m_workers.end(),
-                          [&](const Worker& w) { return w.address == address; }));
+            std::count_if(m_workers.begin(), m_workers.end(), [&](const Worker& w) {
+                return w.address == address && !w.status->loggedIn;
+            }));
     }
     if (live >= static_cast<std::size_t>(m_core->settings.MAX_CONNECTIONS)) {
         m_core->LogLine("Connection refused: " + std::to_string(live) +
@@ -70,7 +73,7 @@ void ConnectionListener::serve(platform::TcpSocket socket)
     const auto perAddress = static_cast<std::size_t>(m_core->settings.MAX_CONNECTIONS_PER_ADDRESS);
     if (perAddress > 0 && fromAddress >= perAddress) {
         m_core->LogLine("Connection refused: " + std::to_string(fromAddress) +
-                        " connections open from " + address +
+                        " connections not logged in from " + address +
                         ", MAX_CONNECTIONS_PER_ADDRESS reached");
         socket.close();
         return;

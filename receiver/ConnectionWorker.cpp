@@ -15,8 +15,6 @@ namespace {
 
 constexpr std::string_view kRawFilePattern = "hhmmss ";
 constexpr std::string_view kRawFileExtension = ".bin";
-// Freeing packet storage at least this large hands freed memory back to the system.
-constexpr std::size_t kReturnFreedMemoryAfter = 1u << 20;
 
 std::string hex(std::uint32_t value, int digits)
 {
@@ -135,7 +133,7 @@ void ConnectionWorker::ServerSocket1ThreadStart()
             reportConnectionEvent(EventCode::DATA_RECEIVED);
             LogLine("CallbackInfo:send data!!");
         }
-        if (!handleRead(count))
+        if (!takeMemoryForRead(count) || !handleRead(count))
             break;
     }
 
@@ -145,7 +143,7 @@ void ConnectionWorker::ServerSocket1ThreadStart()
     }
     LogLine(m_record.logName() + ":thread.Terminate !!!");
     m_packetMemory.reset();
-    releasePacketStorage(m_framer.releaseStorage());
+    m_framer.releaseStorage();
 }
 
 ConnectionWorker::Wait ConnectionWorker::waitForData()
@@ -188,37 +186,38 @@ bool ConnectionWorker::keepsPayloadRate(SteadyClock::time_point now)
     return true;
 }
 
+bool ConnectionWorker::takeMemoryForRead(std::size_t count)
+{
+    if (m_framer.headerExpected())
+        return true;
+    const std::uint32_t size = m_framer.header().size;
+    if (!PacketFramer::isLarge(size))
+        return true; // small packets live in the connection's own buffer
+    const bool completes = std::uint64_t{m_framer.receivedCount()} + count == size;
+    if (takePacketMemory(count + (completes ? 1u : 0u)))
+        return true;
+    m_socket.close();
+    return false;
+}
+
 bool ConnectionWorker::takePacketMemory(std::uint64_t bytes)
 {
     auto& memory = m_core->packetMemory;
-    m_packetMemory = memory.tryTake(bytes);
-    if (m_packetMemory)
+    if (memory.tryGrow(m_packetMemory, bytes))
         return true;
-    if (bytes > memory.limit()) {
-        LogLine(m_record.logName() + ":packet size " + std::to_string(bytes - 1) +
-                " exceeds MAX_PACKET_MEMORY, closing the connection");
-        return false;
-    }
     LogLine(m_record.logName() + ":waiting for packet memory");
-    m_packetMemory = memory.take(bytes, SteadyClock::now() + m_core->silenceLimit, [this] {
-        return m_core->Stopping.load() || m_status.terminated.load();
-    });
-    if (m_packetMemory) {
+    if (memory.grow(m_packetMemory, bytes, SteadyClock::now() + m_core->silenceLimit,
+                    [this] { return m_core->Stopping.load() || m_status.terminated.load(); })) {
         LogLine(m_record.logName() + ":packet memory granted");
+        // The wait was the station's, not the peer's: the rate counts afresh.
+        m_rateWindowBytes = 0;
+        m_rateWindowEnd = SteadyClock::now() + m_core->payloadRateFloor.window;
         return true;
     }
     if (!m_status.terminated)
         LogLine(m_record.logName() +
                 ":no packet memory within the silence limit, closing the connection");
     return false;
-}
-
-void ConnectionWorker::releasePacketStorage(std::size_t freed)
-{
-    // Freed blocks of a large packet would otherwise stay in the allocator's
-    // pools and keep the process's resident size at its highest.
-    if (freed >= kReturnFreedMemoryAfter)
-        PacketMemory::returnFreedMemory();
 }
 
 void ConnectionWorker::endSlowPeer(std::string_view why)
@@ -254,8 +253,12 @@ bool ConnectionWorker::handleRead(std::size_t count)
             return false;
         }
         if (step.outcome == Outcome::HeaderAccepted && h.size > 0) {
-            // Nothing of the payload is read before its memory is granted.
-            if (!takePacketMemory(std::uint64_t{h.size} + 1)) {
+            // A large packet's share holds nothing until its bytes come; one
+            // that the whole budget could never hold is never begun.
+            if (PacketFramer::isLarge(h.size) &&
+                !(m_packetMemory = m_core->packetMemory.open(std::uint64_t{h.size} + 1))) {
+                LogLine(m_record.logName() + ":packet size " + std::to_string(h.size) +
+                        " exceeds MAX_PACKET_MEMORY, closing the connection");
                 m_socket.close();
                 return false;
             }
@@ -277,6 +280,10 @@ bool ConnectionWorker::handleRead(std::size_t count)
         LogLine("Receive " + hex(static_cast<std::uint32_t>(count), 8) + " bytes");
         m_payloadStarted = false;
         return completePacket();
+    case Outcome::NoMemory:
+        LogLine(m_record.logName() + ":no memory for the packet, closing the connection");
+        m_socket.close();
+        return false;
     case Outcome::Stalled:
         return true; // unreachable: a stalled framer asks for 0 bytes, and such a read ends the
                      // loop
@@ -300,7 +307,8 @@ bool ConnectionWorker::completePacket()
     }
     LogLine("TotalTime:" +
             std::to_string(static_cast<std::uint32_t>(platform::tickCount() - start)));
-    const std::size_t freed = m_framer.clearPacket();
+    // A large packet's storage goes straight back to the system.
+    m_framer.clearPacket();
     m_packetMemory.reset();
 
     const AckBytes ack = encodeAck(m_framer.header().command);
@@ -309,11 +317,11 @@ bool ConnectionWorker::completePacket()
         // gets no longer to make room than a silent one gets to send.
         const std::size_t sent = m_socket.write(ack, m_core->silenceLimit);
         LogLine(m_record.logName() + " :ACK, " + std::to_string(sent));
-        releasePacketStorage(freed); // after the acknowledgement, which must not wait for it
+        if (m_framer.header().command == EventCode::QUVEX_INFO)
+            m_status.loggedIn = true; // no longer counts against its address
         return true;
     } catch (const std::exception&) {
         LogLine(m_record.logName() + " :ACK Error!!");
-        releasePacketStorage(freed);
         return false;
     }
 }

@@ -5,8 +5,10 @@
 //
 // Against peers that hold a connection without serving a recorder: a header
 // must be complete within the silence limit from its first byte, a payload must
-// keep the payload rate floor, and a payload is read only once the packet
-// memory has granted its size (the wait for it is bounded by the silence limit).
+// keep the payload rate floor, and the bytes of a large payload are taken into
+// the packet only once the packet memory has granted them, read by read (the
+// wait for it is bounded by the silence limit; the bytes read wait meanwhile
+// in the connection's receive buffer).
 //
 // Threads: all state of a connection lives in this object and is touched only by
 // its worker thread. Shared with the library: the core (read-only settings,
@@ -47,6 +49,7 @@ struct WorkerStatus
     std::atomic<bool> terminated{false}; // set by the listener: end this worker
     std::atomic<bool> inCallback{false}; // the worker is inside the host's callback
     std::atomic<bool> finished{false};   // the worker has returned
+    std::atomic<bool> loggedIn{false};   // its device record has been acknowledged
     std::shared_ptr<WorkerBoard> board;  // may be empty (tests drive a worker alone)
 
     void announce() const;
@@ -75,7 +78,7 @@ private:
     Wait waitForData();
     bool keepsPayloadRate(SteadyClock::time_point now); // false: the payload is too slow
     bool takePacketMemory(std::uint64_t bytes);         // false: not granted
-    void releasePacketStorage(std::size_t freed);
+    bool takeMemoryForRead(std::size_t count);          // false: leave the loop
     void endSlowPeer(std::string_view why);
     void reportConnectionEvent(std::int32_t code);
     void report(std::int32_t code, std::span<const std::uint8_t> data);
@@ -101,7 +104,7 @@ private:
     bool m_payloadStarted = false; // a payload is under way
     SteadyClock::time_point m_rateWindowEnd;
     std::uint64_t m_rateWindowBytes = 0;
-    PacketMemory::Grant m_packetMemory; // the share of the packet under way
+    PacketMemory::Share m_packetMemory; // the large packet under way's share of the budget
 };
 
 } // namespace kavrel

@@ -1,32 +1,30 @@
 #include "PacketMemory.h"
 
+#include <algorithm>
 #include <utility>
-
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
+#include <vector>
 
 namespace kavrel {
 
-PacketMemory::Grant::Grant(Grant&& other) noexcept
-    : m_owner(std::exchange(other.m_owner, nullptr)), m_bytes(std::exchange(other.m_bytes, 0))
+PacketMemory::Share::Share(Share&& other) noexcept
+    : m_owner(std::exchange(other.m_owner, nullptr)), m_entry(other.m_entry)
 {
 }
 
-PacketMemory::Grant& PacketMemory::Grant::operator=(Grant&& other) noexcept
+PacketMemory::Share& PacketMemory::Share::operator=(Share&& other) noexcept
 {
     if (this != &other) {
         reset();
         m_owner = std::exchange(other.m_owner, nullptr);
-        m_bytes = std::exchange(other.m_bytes, 0);
+        m_entry = other.m_entry;
     }
     return *this;
 }
 
-void PacketMemory::Grant::reset()
+void PacketMemory::Share::reset()
 {
     if (m_owner != nullptr)
-        std::exchange(m_owner, nullptr)->give(std::exchange(m_bytes, 0));
+        std::exchange(m_owner, nullptr)->close(m_entry);
 }
 
 void PacketMemory::setLimit(std::uint64_t limit)
@@ -47,35 +45,83 @@ std::uint64_t PacketMemory::used() const
     return m_used;
 }
 
-PacketMemory::Grant PacketMemory::tryTake(std::uint64_t bytes)
+PacketMemory::Share PacketMemory::open(std::uint64_t claim)
+{
+    // A share that holds nothing keeps every packet completable: it can be
+    // the last to finish, when the whole budget is free again.
+    std::lock_guard lock(m_mutex);
+    Share share;
+    if (claim > m_limit)
+        return share;
+    share.m_entry = m_shares.insert(m_shares.end(), Entry{claim, 0});
+    share.m_owner = this;
+    m_unclaimed += claim;
+    return share;
+}
+
+bool PacketMemory::canGrowLocked(const Entry& entry, std::uint64_t bytes) const
+{
+    if (bytes > entry.claim - entry.held || bytes > m_limit - m_used)
+        return false;
+    std::uint64_t free = m_limit - m_used - bytes;
+    if (m_unclaimed - bytes <= free)
+        return true; // every packet could complete at once
+    // Otherwise some order must let each packet complete in turn, each giving
+    // back what it held: the one needing least first is always as good as any.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> needs; // need, held
+    needs.reserve(m_shares.size());
+    for (const Entry& e : m_shares) {
+        const std::uint64_t held = &e == &entry ? e.held + bytes : e.held;
+        needs.emplace_back(e.claim - held, held);
+    }
+    std::sort(needs.begin(), needs.end());
+    for (const auto& [need, held] : needs) {
+        if (need > free)
+            return false;
+        free += held;
+    }
+    return true;
+}
+
+void PacketMemory::growLocked(Entry& entry, std::uint64_t bytes)
+{
+    entry.held += bytes;
+    m_used += bytes;
+    m_unclaimed -= bytes;
+}
+
+bool PacketMemory::tryGrow(Share& share, std::uint64_t bytes)
 {
     std::lock_guard lock(m_mutex);
-    if (bytes > m_limit - m_used)
-        return {};
-    m_used += bytes;
-    return Grant(this, bytes);
+    if (share.m_owner != this || !canGrowLocked(*share.m_entry, bytes))
+        return false;
+    growLocked(*share.m_entry, bytes);
+    return true;
 }
 
-PacketMemory::Grant PacketMemory::take(std::uint64_t bytes,
-                                       std::chrono::steady_clock::time_point deadline,
-                                       const std::function<bool()>& stop)
+bool PacketMemory::grow(Share& share, std::uint64_t bytes,
+                        std::chrono::steady_clock::time_point deadline,
+                        const std::function<bool()>& stop)
 {
     std::unique_lock lock(m_mutex);
-    if (bytes > m_limit)
-        return {};
+    if (share.m_owner != this)
+        return false;
+    Entry& entry = *share.m_entry;
     const bool fits =
-        m_freed.wait_until(lock, deadline, [&] { return bytes <= m_limit - m_used || stop(); });
-    if (!fits || bytes > m_limit - m_used)
-        return {};
-    m_used += bytes;
-    return Grant(this, bytes);
+        m_freed.wait_until(lock, deadline, [&] { return canGrowLocked(entry, bytes) || stop(); });
+    if (!fits || !canGrowLocked(entry, bytes))
+        return false;
+    growLocked(entry, bytes);
+    return true;
 }
 
-void PacketMemory::give(std::uint64_t bytes)
+void PacketMemory::close(std::list<Entry>::iterator entry)
 {
     {
         std::lock_guard lock(m_mutex);
-        m_used -= bytes;
+        m_used -= entry->held;
+        m_unclaimed -= entry->claim - entry->held;
+        m_shares.erase(entry);
     }
     m_freed.notify_all();
 }
@@ -86,13 +132,6 @@ void PacketMemory::wakeAll()
         std::lock_guard lock(m_mutex);
     }
     m_freed.notify_all();
-}
-
-void PacketMemory::returnFreedMemory()
-{
-#if defined(__GLIBC__)
-    ::malloc_trim(0);
-#endif
 }
 
 } // namespace kavrel

@@ -1,48 +1,59 @@
-// The memory that all connections of one library may hold for packets under
-// way. A connection takes its packet's size from the budget as soon as the
-// header announces it, before it reads the payload, and gives it back once the
-// packet has been delivered or the connection ends. One whose packet would
-// exceed the budget waits, reading nothing, until others give memory back, so
-// that peers announcing large packets and never finishing them cannot make the
-// process hold more than the budget. A packet that has its share can always be
-// completed: no connection ever waits halfway through a payload.
+// The memory that all connections of one library may hold for large packets
+// under way. A packet opens a share with its announced size as its claim; the
+// share then holds what the packet has received, taken read by read, and gives
+// it all back once the packet has been delivered or the connection ends.
+// Announcing a packet takes nothing, so that no peer holds more of the budget
+// than it has actually sent.
 //
-// Threads: every worker takes and gives back on its own thread. m_mutex guards
-// m_limit and m_used; m_freed wakes the waiters when memory is given back or
-// when wakeAll() asks them to look at their stop condition again.
+// A share grows only while every packet under way can still be completed in
+// some order (the banker's rule, with each packet's claim as the most it can
+// need): a packet that would make that impossible reads nothing more until
+// others give memory back. So the process never holds more than the budget,
+// and packets that are being sent can never wait for each other for good;
+// peers that never finish theirs hold only what they sent.
+//
+// Threads: every worker grows and gives back its share on its own thread.
+// m_mutex guards m_limit, m_used, m_unclaimed and m_shares; m_freed wakes the
+// waiters when memory is given back or when wakeAll() asks them to look at
+// their stop condition again. A Share is owned by one worker.
 #pragma once
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <list>
 #include <mutex>
 
 namespace kavrel {
 
 class PacketMemory
 {
+    struct Entry
+    {
+        std::uint64_t claim; // the most the packet can need
+        std::uint64_t held;  // what it holds now
+    };
+
 public:
-    // A share of the budget; gives it back when destroyed. Empty when not granted.
-    class Grant
+    // One packet's hold on the budget; gives it back when destroyed.
+    class Share
     {
     public:
-        Grant() = default;
-        Grant(Grant&& other) noexcept;
-        Grant& operator=(Grant&& other) noexcept;
-        Grant(const Grant&) = delete;
-        Grant& operator=(const Grant&) = delete;
-        ~Grant() { reset(); }
+        Share() = default;
+        Share(Share&& other) noexcept;
+        Share& operator=(Share&& other) noexcept;
+        Share(const Share&) = delete;
+        Share& operator=(const Share&) = delete;
+        ~Share() { reset(); }
 
         explicit operator bool() const { return m_owner != nullptr; }
-        std::uint64_t bytes() const { return m_bytes; }
         void reset();
 
     private:
         friend class PacketMemory;
-        Grant(PacketMemory* owner, std::uint64_t bytes) : m_owner(owner), m_bytes(bytes) {}
         PacketMemory* m_owner = nullptr;
-        std::uint64_t m_bytes = 0;
+        std::list<Entry>::iterator m_entry;
     };
 
     explicit PacketMemory(std::uint64_t limit = UINT64_MAX) : m_limit(limit) {}
@@ -50,31 +61,34 @@ public:
     // Set before any connection is served.
     void setLimit(std::uint64_t limit);
     std::uint64_t limit() const;
-    // Bytes granted and not yet given back.
+    // Bytes held and not yet given back.
     std::uint64_t used() const;
 
-    // The share at once, or an empty grant when it does not fit now.
-    Grant tryTake(std::uint64_t bytes);
-    // Waits until the share fits, the deadline passes or stop() answers true
-    // (looked at whenever memory is given back and at wakeAll()). Empty when not
-    // granted; a share larger than the whole budget is never granted.
-    Grant take(std::uint64_t bytes, std::chrono::steady_clock::time_point deadline,
-               const std::function<bool()>& stop);
+    // A share for a packet that may need `claim` bytes in all; it holds nothing
+    // yet. Empty when the claim exceeds the whole budget.
+    Share open(std::uint64_t claim);
+    // Adds `bytes` to the share at once, or answers false when that would
+    // exceed the budget or leave some packet under way unable to complete.
+    bool tryGrow(Share& share, std::uint64_t bytes);
+    // Waits until the share can grow by `bytes`, the deadline passes or stop()
+    // answers true (looked at whenever memory is given back and at wakeAll()).
+    bool grow(Share& share, std::uint64_t bytes, std::chrono::steady_clock::time_point deadline,
+              const std::function<bool()>& stop);
 
     // Makes every waiter look at its stop condition again.
     void wakeAll();
 
-    // Hands memory that the process has freed back to the system (after a
-    // large buffer is let go), so that a burst does not leave it resident.
-    static void returnFreedMemory();
-
 private:
-    void give(std::uint64_t bytes);
+    bool canGrowLocked(const Entry& entry, std::uint64_t bytes) const;
+    void growLocked(Entry& entry, std::uint64_t bytes);
+    void close(std::list<Entry>::iterator entry);
 
-    mutable std::mutex m_mutex; // guards m_limit and m_used
+    mutable std::mutex m_mutex; // guards everything below
     std::condition_variable m_freed;
     std::uint64_t m_limit;
     std::uint64_t m_used = 0;
+    std::uint64_t m_unclaimed = 0; // sum over the shares of claim - held
+    std::list<Entry> m_shares;
 };
 
 } // namespace kavrel

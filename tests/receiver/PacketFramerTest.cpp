@@ -1,6 +1,7 @@
 // Framing must not depend on how the stream is cut into reads.
 #include "PacketFramer.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <random>
 #include <vector>
@@ -148,24 +149,24 @@ TEST(PacketFramer, LargePayloadInSmallReadsCompletesOnce)
     EXPECT_EQ(framed[1].packet, (Bytes{'a', 'b', 'c', 0}));
 }
 
-TEST(PacketFramer, StorageIsSizedFromTheHeaderAndALargeOneLetGoAfterItsPacket)
+TEST(PacketFramer, StorageHoldsWhatHasArrivedAndALargeOneIsLetGoAfterItsPacket)
 {
+    constexpr std::size_t kPage = 4096;
     struct Case
     {
         const char* legend;
         std::uint32_t size;
-        std::size_t
-            freedByClear; // the storage let go after the packet: its whole size, or 0 when kept
+        bool large; // stored apart, held only as far as bytes have arrived, let go after
     };
     const Case cases[] = {
-        {"a position: kept for the next packet", 80, 0},
-        {"a read's worth: kept", PacketFramer::kKeptStorage - 1, 0},
-        {"a clip in 997-byte reads: exactly payload + zero byte, never doubled, let go", 200000,
-         200001},
+        {"a position: kept for the next packet", 80, false},
+        {"a read's worth: kept", PacketFramer::kKeptStorage - 1, false},
+        {"a clip in 997-byte reads: held as it arrives, let go", 200000, true},
     };
     for (const auto& c : cases) {
         PacketFramer f;
         f.feed(encodeHeader(0x101, c.size));
+        EXPECT_EQ(f.heldBytes(), 0u) << c.legend << ": an announcement holds nothing";
         const Bytes piece(997, 'x');
         PacketFramer::Outcome last{};
         for (std::uint32_t fed = 0; fed < c.size;) {
@@ -173,11 +174,26 @@ TEST(PacketFramer, StorageIsSizedFromTheHeaderAndALargeOneLetGoAfterItsPacket)
                 f.feed(std::span(piece).first(std::min<std::size_t>(piece.size(), c.size - fed)));
             fed += static_cast<std::uint32_t>(step.consumed);
             last = step.outcome;
+            if (c.large && fed == c.size / 2) {
+                EXPECT_GE(f.heldBytes(), fed) << c.legend;
+                EXPECT_LT(f.heldBytes(), fed + kPage) << c.legend << ": half sent, half held";
+            }
         }
         ASSERT_EQ(last, PacketFramer::Outcome::PacketComplete) << c.legend;
-        EXPECT_EQ(f.clearPacket(), c.freedByClear) << c.legend;
-        EXPECT_EQ(f.releaseStorage(), c.freedByClear == 0 ? std::size_t{c.size} + 1 : 0)
-            << c.legend;
+        ASSERT_EQ(f.packet().size(), std::size_t{c.size} + 1) << c.legend;
+        EXPECT_EQ(f.packet().back(), 0) << c.legend;
+        EXPECT_TRUE(std::all_of(f.packet().begin(), f.packet().end() - 1, [](std::uint8_t b) {
+            return b == 'x';
+        })) << c.legend;
+        const std::size_t freed = f.clearPacket();
+        if (c.large) {
+            EXPECT_GE(freed, std::size_t{c.size} + 1) << c.legend;
+            EXPECT_LT(freed, std::size_t{c.size} + 1 + kPage) << c.legend;
+        } else {
+            EXPECT_EQ(freed, 0u) << c.legend;
+        }
+        EXPECT_EQ(f.heldBytes(), 0u) << c.legend;
+        EXPECT_EQ(f.releaseStorage(), c.large ? 0 : std::size_t{c.size} + 1) << c.legend;
     }
 }
 
