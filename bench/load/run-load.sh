@@ -23,10 +23,19 @@
 #            the selected recorder sending 30 MB event times while 10 others
 #            send positions (their acknowledgement round trips, without and with
 #            it; also alone as hostile-text)
+# trickle    40 peers whose announced clips together fill MAX_PACKET_MEMORY, each
+#            sending about 120 bytes a second, then a recorder from another
+#            address logs in and sends a position and a 3 MB clip (its round
+#            trips; the host's RSS against what the peers sent)
+# nat        1000 recorders from one address (a carrier's NAT or a proxy), 300
+#            of them staying connected: how many are served with the default
+#            MAX_CONNECTIONS_PER_ADDRESS
 #
 # The host runs from a folder of its own, so that its settings file
 # (quvex.ini beside the program) belongs to the run. LOAD_PORT picks the port;
-# LOAD_HOST=Tessaro runs the station itself (offscreen) instead of kavrel-listen.
+# LOAD_HOST=Tessaro runs the station itself (offscreen) instead of kavrel-listen;
+# LOAD_BIN=DIR takes kavrel-listen and recorder-sim from DIR as they are (an
+# earlier build, to compare) instead of building them.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source scripts/lib/station.sh
@@ -41,9 +50,14 @@ case $host in
   *) echo "LOAD_HOST must be kavrel-listen or Tessaro" >&2; exit 2 ;;
 esac
 
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j 2 --target "$host" recorder-sim >/dev/null
-sim=$PWD/$build/bin/recorder-sim
+if [ -n "${LOAD_BIN:-}" ]; then
+  bin=$(cd "$LOAD_BIN" && pwd)
+else
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$build" -j 2 --target "$host" recorder-sim >/dev/null
+  bin=$PWD/$build/bin
+fi
+sim=$bin/recorder-sim
 
 # Two thousand connections and as many threads need more than the usual 1024 descriptors.
 ulimit -n "$(ulimit -Hn)"
@@ -67,14 +81,14 @@ start_host() {
     rm -rf "$work/station" "$work/runtime"
     mkdir -p "$work/station" && mkdir -m 700 "$work/runtime"
     [ -f "$work/quvex.ini" ] && cp "$work/quvex.ini" "$work/station/"
-    cp "$build/bin/Tessaro" "$build/bin/libKavrel.so" "$build/bin/nopicture.mov" "$work/station/"
+    cp "$bin/Tessaro" "$bin/libKavrel.so" "$bin/nopicture.mov" "$work/station/"
     XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=offscreen \
       "$work/station/Tessaro" --port "$port" > "$work/host.log" 2>&1 &
     host_pid=$!
     station_wait_for_port "$port" "$host_pid" && return 0
     echo "Tessaro did not start:"; cat "$work/host.log"; exit 1
   fi
-  cp "$build/bin/kavrel-listen" "$work/"
+  cp "$bin/kavrel-listen" "$work/"
   "$work/kavrel-listen" --quiet --port "$port" > "$work/host.log" 2>&1 &
   host_pid=$!
   for _ in $(seq 100); do
@@ -265,6 +279,45 @@ run_huge_event_times() {
   done
 }
 
+run_trickle() {
+  local trickle idle
+  # 40 shares of 13,421,772 bytes (payload and its closing zero) fill 512 MiB within 32 bytes.
+  head -c 13421771 /dev/urandom > "$work/clip13.bin"
+  head -c 3000000 /dev/urandom > "$work/clip3.bin"
+  echo "== trickle: 40 peers from 127.0.0.1 announce clips that fill MAX_PACKET_MEMORY (512 MiB)"
+  echo "   within 32 bytes and send them at about 120 B/s; then a recorder from 127.0.0.2"
+  start_host ""
+  sleep 1; idle=$(rss_mib)
+  "$sim" --port "$port" --recorders 40 --serial TRICKLE --bind 127.0.0.1 --trickle 1000 --trickle-bytes 120 \
+    --positions 0 --clip "$work/clip13.bin" --ack-timeout 600000 --quiet > "$work/trickle.out" 2>&1 &
+  trickle=$!
+  sleep 40
+  echo "-- with the peers trickling for 40 s (about $(( 40 * 120 * 40 / 1024 )) KiB sent): $(now)"
+  "$sim" --port "$port" --bind 127.0.0.2 --serial LIVE --positions 1 --clip "$work/clip3.bin" \
+    --ack-timeout 70000 --quiet > "$work/live.out" 2>&1 || true
+  echo "-- the recorder from 127.0.0.2 (login, position, 3 MB clip):"
+  summary "$work/live.out"
+  echo "-- host RSS $(rss_mib) MiB, idle $idle MiB"
+  kill -INT "$trickle"; wait "$trickle" || true
+  stop_host
+}
+
+run_nat() {
+  local stay
+  echo "== nat: 1000 recorders from 127.0.0.1 (MAX_CONNECTIONS_PER_ADDRESS default 128),"
+  echo "   300 staying connected for 30 s and 700 passing through"
+  start_host ""
+  "$sim" --port "$port" --recorders 300 --serial STAY --bind 127.0.0.1 --ramp 2000 --positions 1 \
+    --hold 30000 --quiet > "$work/stay.out" 2>&1 &
+  stay=$!
+  "$sim" --port "$port" --recorders 700 --serial PASS --bind 127.0.0.1 --ramp 5000 --positions 5 \
+    --quiet > "$work/pass.out" 2>&1 || true
+  wait "$stay" || true
+  echo "-- staying:"; summary "$work/stay.out" | grep -v -e '^  error' -e '^  \.\.\.'
+  echo "-- passing through:"; summary "$work/pass.out" | grep -v -e '^  error' -e '^  \.\.\.'
+  stop_host
+}
+
 run_soak() {
   local minutes=${1:-30}
   echo "== soak: 100 recorders with clips for $minutes minutes, reconnecting every few minutes"
@@ -300,6 +353,8 @@ while [ ${#runs[@]} -gt 0 ]; do
     misbehave) run_misbehave ;;
     hostile) run_hostile ;;
     hostile-text) run_huge_event_times ;;
+    trickle) run_trickle ;;
+    nat) run_nat ;;
     soak)
       if [[ ${runs[1]:-} =~ ^[0-9]+$ ]]; then run_soak "${runs[1]}"; runs=("${runs[@]:1}"); else run_soak; fi ;;
     *) echo "unknown run ${runs[0]}; see the top of $0"; exit 2 ;;

@@ -8,6 +8,7 @@
 #include "TextCodec.h"
 #include "kavrel_events.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 
@@ -157,10 +158,12 @@ PacketResult RecorderSession::trickle(const Packet& p)
     Bytes bytes;
     appendPacket(bytes, p.command, p.payload);
     const auto start = Clock::now();
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const auto step = static_cast<std::size_t>(m_options.trickleBytes);
+    for (std::size_t i = 0; i < bytes.size(); i += step) {
         if (i > 0)
             pause(m_stop, m_options.trickle);
-        if (m_stop.stop_requested() || !m_connection.sendRaw(std::span(bytes).subspan(i, 1))) {
+        const auto piece = std::span(bytes).subspan(i, std::min(step, bytes.size() - i));
+        if (m_stop.stop_requested() || !m_connection.sendRaw(piece)) {
             PacketResult stopped;
             stopped.error = m_stop.stop_requested() ? "stopped while trickling a packet"
                                                     : m_connection.lastError();

@@ -143,6 +143,8 @@ given). Ctrl-C stops every recorder after the packet under way.
          ms(o.hold, "hold", 0)},
         {load, "trickle", "MS", "send every packet one byte at a time, MS apart",
          ms(o.trickle, "trickle", 1)},
+        {load, "trickle-bytes", "N", "with --trickle, send N bytes at a time instead of one",
+         count(o.trickleBytes, "trickle-bytes", 1u, kMaxCount)},
         {what, "positions", "K", "GPRMC sentences along a route (default 10)",
          count(o.positions, "positions", 0, kMaxCount)},
         {what, "track", "FILE",

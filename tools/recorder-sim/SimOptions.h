@@ -39,6 +39,7 @@ struct SimOptions
     std::chrono::milliseconds hold{0};            // stay connected and silent after the last packet
     bool neverRead = false;                       // never read an acknowledgement
     std::chrono::milliseconds trickle{0};         // send packets one byte at a time, this far apart
+    unsigned trickleBytes = 1;                    // bytes per step of a trickle
     bool unfinished = false; // send each clip but its last byte, then wait for the receiver to end
     std::string bindAddress; // connect from this local address; empty: the system's choice
     // Device-information fields in UTF-8; with more than one recorder, the
