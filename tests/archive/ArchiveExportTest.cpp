@@ -149,9 +149,9 @@ TEST(ArchiveExportTest, GpxAndNmeaLogGiveBackTheArchivedRoute)
     TempFolder out;
     const std::string gpx = out.path() + "day.gpx", nmea = out.path() + "day.nmea",
                       clips = out.path() + "clips";
-    const std::vector<std::string> common = {"--day",     "2026-12-08",  "--key",  key,
-                                             "--gpx",     gpx,           "--nmea", nmea,
-                                             "--archive", station.root()};
+    const std::vector<std::string> common = {
+        "--day", "2026-12-08", "--key",        key,      "--gpx", gpx, "--nmea",
+        nmea,    "--archive",  station.root(), "--force"};
     // The whole day, then a range with the clips.
     for (const bool ranged : {false, true}) {
         SCOPED_TRACE(ranged ? "14:00:00 to 14:00:05" : "the whole day");
