@@ -58,7 +58,6 @@ std::string bounded(int from, int to)
 // kExistingNamed). Empty when all may be written.
 std::string outputsConflict(const ExportOptions& o, const RecorderDay& day)
 {
-    const ExistingOutput existing = o.force ? ExistingOutput::Replace : ExistingOutput::Refuse;
     std::vector<std::string> paths;
     for (const std::string* path : {&o.gpx, &o.nmea})
         if (!path->empty())
@@ -73,14 +72,13 @@ std::string outputsConflict(const ExportOptions& o, const RecorderDay& day)
     }
     std::vector<std::string> existingPaths;
     for (const std::string& path : paths) {
-        std::string conflict = outputConflict(path, existing);
-        if (conflict.empty())
-            continue;
-        if (conflict.starts_with("cannot"))
-            return conflict;
-        existingPaths.push_back(path);
+        const OutputName name = outputName(path);
+        if (name == OutputName::Folder)
+            return folderOutputText(path);
+        if (name == OutputName::Taken)
+            existingPaths.push_back(path);
     }
-    if (existingPaths.empty())
+    if (existingPaths.empty() || o.force)
         return {};
     if (existingPaths.size() == 1)
         return existsAlreadyText(existingPaths.front());

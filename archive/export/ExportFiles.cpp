@@ -45,9 +45,7 @@ std::vector<LeftOutClip> leaveOutUnsafeClips(RecorderDay& day)
 {
     std::vector<LeftOutClip> leftOut;
     std::erase_if(day.clips, [&](const Clip& clip) {
-        struct stat status
-        {
-        };
+        struct stat status = {};
         if (::lstat(clip.path.c_str(), &status) != 0)
             leftOut.push_back({clip.path, std::strerror(errno)});
         else if (S_ISLNK(status.st_mode))
@@ -79,9 +77,7 @@ std::string copyClip(const Clip& clip, const std::string& target, ExistingOutput
         ::open(clip.path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (source.get() < 0)
         return cannotCopy(clip, errno == ELOOP ? "a symbolic link" : std::strerror(errno));
-    struct stat status
-    {
-    };
+    struct stat status = {};
     if (::fstat(source.get(), &status) != 0)
         return cannotCopy(clip, std::strerror(errno));
     if (!S_ISREG(status.st_mode))
@@ -103,9 +99,7 @@ std::string copyClip(const Clip& clip, const std::string& target, ExistingOutput
 
 std::string clipsFolderConflict(const std::string& folder)
 {
-    struct stat status
-    {
-    };
+    struct stat status = {};
     if (::lstat(folder.c_str(), &status) == 0 && S_ISLNK(status.st_mode))
         return "cannot use the folder " + folder + ": it is a symbolic link";
     return {};

@@ -150,16 +150,17 @@ std::string existsAlreadyText(const std::string& path)
     return path + " exists already (give --force to replace it)";
 }
 
-std::string outputConflict(const std::string& path, ExistingOutput existing)
+std::string folderOutputText(const std::string& path)
 {
-    struct stat status
-    {
-    };
+    return cannotWrite(path, EISDIR);
+}
+
+OutputName outputName(const std::string& path)
+{
+    struct stat status = {};
     if (::lstat(path.c_str(), &status) != 0)
-        return {};
-    if (S_ISDIR(status.st_mode))
-        return cannotWrite(path, EISDIR);
-    return existing == ExistingOutput::Refuse ? existsAlreadyText(path) : std::string();
+        return OutputName::Free;
+    return S_ISDIR(status.st_mode) ? OutputName::Folder : OutputName::Taken;
 }
 
 std::string writeOutputFile(const std::string& path, ExistingOutput existing,
@@ -168,7 +169,7 @@ std::string writeOutputFile(const std::string& path, ExistingOutput existing,
     const fs::path target(path);
     const std::string name = target.filename().string();
     if (name.empty() || name == "." || name == "..")
-        return cannotWrite(path, EISDIR);
+        return folderOutputText(path);
     const fs::path folder = folderOf(target);
 
     TemporaryName temporary;

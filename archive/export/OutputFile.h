@@ -44,12 +44,20 @@ std::string writeOutputFile(const std::string& path, ExistingOutput existing,
 std::string writeOutputFile(const std::string& path, ExistingOutput existing,
                             std::string_view bytes);
 
-// Why path cannot be written as asked, checked before any work is done: it is
-// a folder, or it exists and is not to be replaced. Empty when it may be
-// written (writing checks again).
-std::string outputConflict(const std::string& path, ExistingOutput existing);
+// What has the name of an output before it is written, checked before any
+// work is done (writing checks again): nothing, a folder (which no output
+// replaces), or something else (a file, a link) that only Replace replaces.
+enum class OutputName
+{
+    Free,
+    Folder,
+    Taken
+};
+OutputName outputName(const std::string& path);
 
-// "PATH exists already (give --force to replace it)".
+// "cannot write PATH: Is a directory", "PATH exists already (give --force to
+// replace it)": the texts of those names.
+std::string folderOutputText(const std::string& path);
 std::string existsAlreadyText(const std::string& path);
 
 } // namespace archive
