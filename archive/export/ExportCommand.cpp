@@ -4,8 +4,10 @@
 #include "ExportFiles.h"
 #include "GpxExport.h"
 #include "Paths.h"
+#include "TerminalText.h"
 #include "TextCodec.h"
 
+#include <filesystem>
 #include <string_view>
 
 namespace archive {
@@ -16,6 +18,7 @@ constexpr std::string_view kCommand = "export";
 constexpr std::string_view kRouteFile = "route.gpx";
 constexpr std::string_view kEndOfDay = "24:00";
 constexpr std::size_t kRecordersNamed = 5; // in the complaint about a missing key
+constexpr std::size_t kExistingNamed = 5;  // in the complaint about outputs that exist
 
 struct ExportOptions
 {
@@ -23,7 +26,15 @@ struct ExportOptions
     std::string key;
     TimeRange range;
     std::string gpx, nmea, clips, archive;
+    bool force = false;
 };
+
+// One line to the terminal: what it holds from the archive or the command
+// line is escaped there.
+void say(std::ostream& to, const std::string& line)
+{
+    to << terminalText(line) << '\n';
+}
 
 std::string counted(std::size_t n, const std::string& what)
 {
@@ -39,6 +50,44 @@ std::string endText(int to)
 std::string bounded(int from, int to)
 {
     return formatTimeOfDay(from) + "-" + endText(to);
+}
+
+// What keeps the export from writing its outputs as asked, before anything is
+// written: an output that is a folder, a clips folder that is a link, or
+// outputs that exist already without --force (all of them named, up to
+// kExistingNamed). Empty when all may be written.
+std::string outputsConflict(const ExportOptions& o, const RecorderDay& day)
+{
+    std::vector<std::string> paths;
+    for (const std::string* path : {&o.gpx, &o.nmea})
+        if (!path->empty())
+            paths.push_back(*path);
+    if (!o.clips.empty()) {
+        if (std::string conflict = clipsFolderConflict(o.clips); !conflict.empty())
+            return conflict;
+        for (const Clip& clip : day.clips)
+            paths.push_back(
+                platform::joinPath(o.clips, std::filesystem::path(clip.path).filename().string()));
+        paths.push_back(platform::joinPath(o.clips, kRouteFile));
+    }
+    std::vector<std::string> existingPaths;
+    for (const std::string& path : paths) {
+        const OutputName name = outputName(path);
+        if (name == OutputName::Folder)
+            return folderOutputText(path);
+        if (name == OutputName::Taken)
+            existingPaths.push_back(path);
+    }
+    if (existingPaths.empty() || o.force)
+        return {};
+    if (existingPaths.size() == 1)
+        return existsAlreadyText(existingPaths.front());
+    std::string text = counted(existingPaths.size(), "output") + " exist already: ";
+    for (std::size_t i = 0; i < existingPaths.size() && i < kExistingNamed; ++i)
+        text += (i ? ", " : "") + existingPaths[i];
+    if (existingPaths.size() > kExistingNamed)
+        text += " and " + std::to_string(existingPaths.size() - kExistingNamed) + " more";
+    return text + " (give --force to replace them)";
 }
 
 } // namespace
@@ -86,6 +135,7 @@ int runExportCommand(const std::vector<std::string>& args, std::ostream& out, st
         ->type_name("FOLDER");
     app.add_option("--archive", o.archive, "the archive folder (default: the program's folder)")
         ->type_name("FOLDER");
+    toolcli::addSwitch(app, "--force", o.force, "replace outputs that exist already");
 
     const toolcli::ParseResult parsed = toolcli::parse(app, rest);
     if (parsed.action == toolcli::ParseResult::Action::Help) {
@@ -93,16 +143,17 @@ int runExportCommand(const std::vector<std::string>& args, std::ostream& out, st
         return kExportDone;
     }
     if (parsed.action == toolcli::ParseResult::Action::Error) {
-        err << "export: " << parsed.error << "\nTry 'TessaroArchive export --help'.\n";
+        say(err, "export: " + parsed.error);
+        err << "Try 'TessaroArchive export --help'.\n";
         return kExportBadUsage;
     }
     if (o.range.from >= o.range.to) {
-        err << "export: --from " << formatTimeOfDay(o.range.from) << " is not before --to "
-            << endText(o.range.to) << "\n";
+        say(err, "export: --from " + formatTimeOfDay(o.range.from) + " is not before --to " +
+                     endText(o.range.to));
         return kExportBadUsage;
     }
     if (o.gpx.empty() && o.nmea.empty() && o.clips.empty()) {
-        err << "export: nothing to write: give --gpx, --nmea or --clips\n";
+        say(err, "export: nothing to write: give --gpx, --nmea or --clips");
         return kExportBadUsage;
     }
     if (o.archive.empty())
@@ -111,8 +162,7 @@ int runExportCommand(const std::vector<std::string>& args, std::ostream& out, st
     const ArchiveReader reader(o.archive);
     const std::vector<Recorder> recorders = reader.recorders(o.day);
     if (recorders.empty()) {
-        err << "export: the archive " << reader.folder() << " holds no day " << formatDate(o.day)
-            << "\n";
+        say(err, "export: the archive " + reader.folder() + " holds no day " + formatDate(o.day));
         return kExportFailed;
     }
     const std::string wireKey = platform::utf8ToWindows1252(o.key);
@@ -122,39 +172,55 @@ int runExportCommand(const std::vector<std::string>& args, std::ostream& out, st
             if (r.folder == o.key)
                 recorder = &r;
     if (!recorder) {
-        err << "export: " << formatDate(o.day) << " has no recorder \"" << o.key << "\" (it has ";
+        std::string line =
+            "export: " + formatDate(o.day) + " has no recorder \"" + o.key + "\" (it has ";
         for (std::size_t i = 0; i < recorders.size() && i < kRecordersNamed; ++i)
-            err << (i ? ", " : "") << "\"" << recorders[i].displayName() << "\"";
+            line += (i ? ", \"" : "\"") + recorders[i].displayName() + "\"";
         if (recorders.size() > kRecordersNamed)
-            err << " and " << recorders.size() - kRecordersNamed << " more";
-        err << ")\n";
+            line += " and " + std::to_string(recorders.size() - kRecordersNamed) + " more";
+        say(err, line + ")");
         return kExportFailed;
     }
     const auto whole = reader.recorderDay(o.day, recorder->folder);
     if (!whole) {
-        err << "export: cannot read " << reader.dayFolder(o.day) << recorder->folder << "\n";
+        say(err, "export: cannot read " + reader.dayFolder(o.day) + recorder->folder);
         return kExportFailed;
     }
-    const RecorderDay day = withinRange(*whole, o.range);
+    RecorderDay day = withinRange(*whole, o.range);
+    const std::vector<LeftOutClip> leftOutClips = leaveOutUnsafeClips(day);
+    if (std::string conflict = outputsConflict(o, day); !conflict.empty()) {
+        say(err, "export: " + conflict);
+        return kExportFailed;
+    }
+    for (const LeftOutClip& clip : leftOutClips)
+        say(err, "export: left out the clip " + clip.path + ": " + clip.reason);
     const std::string gpx = gpxDocument(day, recorder->displayName());
+    const NmeaLog nmea = nmeaLog(day);
 
+    const ExistingOutput existing = o.force ? ExistingOutput::Replace : ExistingOutput::Refuse;
     std::string error;
     if (!o.gpx.empty())
-        error = writeFileWhole(o.gpx, gpx);
+        error = writeOutputFile(o.gpx, existing, gpx);
     if (error.empty() && !o.nmea.empty())
-        error = writeFileWhole(o.nmea, nmeaLog(day));
+        error = writeOutputFile(o.nmea, existing, nmea.text);
     if (error.empty() && !o.clips.empty()) {
-        error = copyClips(day, o.clips);
+        error = copyClips(day, o.clips, existing);
         if (error.empty())
-            error = writeFileWhole(platform::joinPath(o.clips, kRouteFile), gpx);
+            error = writeOutputFile(platform::joinPath(o.clips, kRouteFile), existing, gpx);
     }
     if (!error.empty()) {
-        err << "export: " << error << "\n";
+        say(err, "export: " + error);
         return kExportFailed;
     }
-    out << "Exported " << counted(day.positions.size(), "position") << " and "
-        << counted(day.clips.size(), "clip") << " of \"" << recorder->displayName() << "\" on "
-        << formatDate(o.day) << ", " << bounded(o.range.from, o.range.to) << "\n";
+    std::string summary = "Exported " + counted(day.positions.size(), "position") + " and " +
+                          counted(day.clips.size(), "clip") + " of \"" + recorder->displayName() +
+                          "\" on " + formatDate(o.day) + ", " + bounded(o.range.from, o.range.to);
+    if (!o.nmea.empty() && nmea.leftOut > 0)
+        summary += "; " + counted(nmea.leftOut, "position") +
+                   " left out of the NMEA log (not a well-formed sentence)";
+    if (!leftOutClips.empty())
+        summary += "; " + counted(leftOutClips.size(), "clip") + " left out";
+    say(out, summary);
     return kExportDone;
 }
 

@@ -6,9 +6,11 @@
 #pragma once
 
 #include "ArchiveReader.h"
+#include "OutputFile.h"
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace archive {
 
@@ -24,18 +26,38 @@ struct TimeRange
 // The positions and clips of the day within the range, in the day's order.
 RecorderDay withinRange(const RecorderDay& day, const TimeRange& range);
 
-// The NMEA log: every position's sentence in time order, one per line, each
-// ended by a line feed.
-std::string nmeaLog(const RecorderDay& day);
+// The NMEA log: every position's sentence that is one well-formed NMEA
+// sentence (monitor/core/NmeaSentence.h), in time order, one per line, each
+// ended by a line feed. What else the archive holds as a position (an empty
+// file, control characters, a second line, a wrong checksum) is left out and
+// counted.
+struct NmeaLog
+{
+    std::string text;
+    std::size_t leftOut = 0; // positions whose text is not a well-formed sentence
+};
+NmeaLog nmeaLog(const RecorderDay& day);
 
-// Writes the file whole: under a temporary name beside it, then renamed, so
-// that a failed export never leaves a file cut short under the name. Returns
-// the error text, or an empty string.
-std::string writeFileWhole(const std::string& path, std::string_view bytes);
+// A clip that the export leaves out, and why.
+struct LeftOutClip
+{
+    std::string path;
+    std::string reason; // "a symbolic link", ...
+};
+
+// Takes out of the day the clips that are not plain files of the archive: a
+// symbolic link named like a clip (which could point anywhere outside the
+// archive), or one gone since the day was read. Returns them.
+std::vector<LeftOutClip> leaveOutUnsafeClips(RecorderDay& day);
+
+// Why the folder cannot take the clips: it is a symbolic link (which could
+// lead the copies anywhere). Empty when it may be used.
+std::string clipsFolderConflict(const std::string& folder);
 
 // Copies the day's clips into the folder (made when missing; its parent must
-// exist) under their archive names, replacing files of those names. Returns
-// the error text, or an empty string.
-std::string copyClips(const RecorderDay& day, const std::string& folder);
+// exist; a symbolic link is refused) under their archive names, each through
+// writeOutputFile (OutputFile.h). A clip is opened without following a link.
+// Returns the error text, or an empty string.
+std::string copyClips(const RecorderDay& day, const std::string& folder, ExistingOutput existing);
 
 } // namespace archive

@@ -121,9 +121,10 @@ void ExportDayGpx(benchmark::State& state)
     std::uintmax_t bytes = 0;
     for (auto _ : state) {
         std::ostringstream stdOut, stdErr;
-        const int code = runExportCommand({"export", "--day", formatDate(setup().day), "--key",
-                                           setup().key, "--gpx", out, "--archive", setup().folder},
-                                          stdOut, stdErr);
+        const int code =
+            runExportCommand({"export", "--day", formatDate(setup().day), "--key", setup().key,
+                              "--gpx", out, "--archive", setup().folder, "--force"},
+                             stdOut, stdErr);
         if (code != kExportDone) {
             state.SkipWithError(stdErr.str().c_str());
             return;

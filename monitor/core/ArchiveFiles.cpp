@@ -1,6 +1,7 @@
 #include "ArchiveFiles.h"
 
 #include "ArchiveRetention.h"
+#include "FileDescriptor.h"
 #include "Paths.h"
 
 #include <atomic>
@@ -22,31 +23,7 @@ namespace fs = std::filesystem;
 // Archived files are readable by everyone the umask allows, as before.
 constexpr mode_t kFileMode = 0666;
 
-// An open descriptor, closed however the write ends.
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return m_fd; }
-    // Closes now; the error of close counts (some file systems report a full
-    // disk only there).
-    int close()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0 ? 0 : errno;
-    }
-
-private:
-    int m_fd;
-};
+using Descriptor = platform::FileDescriptor;
 
 // A name no other write of this or another process uses at the same time.
 std::string partialPath(const std::string& folder)

@@ -3,9 +3,13 @@
 // times and order of the archive's sentences (gpsbabel reading them itself is
 // the reference); the GPX is well-formed for xmllint; the range and the clips
 // copied beside the GPX; and the command's complaints.
+#include "ArchiveNames.h"
 #include "ArchiveTestTree.h"
 #include "ChildProcess.h"
 #include "ExportCommand.h"
+#include "OutputFile.h"
+#include "TerminalText.h"
+#include "TextCodec.h"
 
 #include <filesystem>
 #include <fstream>
@@ -149,9 +153,9 @@ TEST(ArchiveExportTest, GpxAndNmeaLogGiveBackTheArchivedRoute)
     TempFolder out;
     const std::string gpx = out.path() + "day.gpx", nmea = out.path() + "day.nmea",
                       clips = out.path() + "clips";
-    const std::vector<std::string> common = {"--day",     "2026-12-08",  "--key",  key,
-                                             "--gpx",     gpx,           "--nmea", nmea,
-                                             "--archive", station.root()};
+    const std::vector<std::string> common = {
+        "--day", "2026-12-08", "--key",        key,      "--gpx", gpx, "--nmea",
+        nmea,    "--archive",  station.root(), "--force"};
     // The whole day, then a range with the clips.
     for (const bool ranged : {false, true}) {
         SCOPED_TRACE(ranged ? "14:00:00 to 14:00:05" : "the whole day");
@@ -249,4 +253,317 @@ TEST(ArchiveExportTest, SaysWhatIsWrongAndWritesNothing)
         {"--day", "2026-12-08", "--key", "BUS-12_1", "--gpx", gpx, "--archive", archiveFolder});
     EXPECT_EQ(run.code, kExportDone) << run.err;
     EXPECT_TRUE(fs::exists(gpx));
+}
+
+namespace {
+
+std::string fileText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// The temporary files an export left behind in a folder and its subfolders.
+std::vector<std::string> partialFiles(const std::string& folder)
+{
+    std::vector<std::string> found;
+    for (const auto& e : fs::recursive_directory_iterator(folder))
+        if (e.path().filename().string().starts_with(kOutputPartialPrefix))
+            found.push_back(e.path().string());
+    return found;
+}
+
+// Arguments with "@" at the front of a value taken as a name in the folder.
+std::vector<std::string> inFolder(std::vector<std::string> args, const std::string& folder)
+{
+    for (std::string& a : args)
+        if (a.starts_with("@"))
+            a = folder + a.substr(1);
+    return args;
+}
+
+} // namespace
+
+TEST(ArchiveExportTest, NeverWritesThroughALinkNorReplacesAnOutputUnasked)
+{
+    const std::string kVictim = "the user's own file\n";
+    const std::string kOutside = "a file outside the archive\n";
+    const std::string clipName = "140001_CH_1.mov", linkedClip = "140002_CH_2.mov";
+    const std::string clipBytes = [] {
+        const auto bytes = archivetest::clipEvent(2600, 0x42);
+        return std::string(bytes.begin(), bytes.end());
+    }();
+    // A file's expected state afterwards: "->" a link to the victim still, or
+    // the text it begins with.
+    constexpr std::string_view kStillLink = "->";
+    struct Expect
+    {
+        std::string name; // in the output folder
+        std::string state;
+    };
+    struct Case
+    {
+        std::string legend;
+        std::vector<std::pair<std::string, std::string>> plant; // name, "->" link target or text
+        bool archivedClipIsLink = false;
+        std::vector<std::string> args;
+        int code;
+        std::string err;
+        std::vector<Expect> after;
+    };
+    const std::vector<Case> cases = {
+        {"the old fixed temporary name is a link to the user's file",
+         {{"day.gpx.partial", "->victim"}},
+         false,
+         {"--gpx", "@day.gpx"},
+         kExportDone,
+         "",
+         {{"day.gpx", "<?xml"}, {"day.gpx.partial", "->"}}},
+        {"the output is a link to another file",
+         {{"day.gpx", "->victim"}},
+         false,
+         {"--gpx", "@day.gpx"},
+         kExportFailed,
+         "day.gpx exists already (give --force to replace it)",
+         {{"day.gpx", "->"}}},
+        {"the output is a link, --force: the link is replaced, not its target",
+         {{"day.gpx", "->victim"}},
+         false,
+         {"--gpx", "@day.gpx", "--force"},
+         kExportDone,
+         "",
+         {{"day.gpx", "<?xml"}}},
+        {"the output exists",
+         {{"day.nmea", "an earlier export\n"}},
+         false,
+         {"--nmea", "@day.nmea"},
+         kExportFailed,
+         "day.nmea exists already (give --force to replace it)",
+         {{"day.nmea", "an earlier export\n"}}},
+        {"the output exists, --force",
+         {{"day.nmea", "an earlier export\n"}},
+         false,
+         {"--nmea", "@day.nmea", "--force"},
+         kExportDone,
+         "",
+         {{"day.nmea", "$GPRMC"}}},
+        {"the output is a dangling link",
+         {{"day.nmea", "->nowhere"}},
+         false,
+         {"--nmea", "@day.nmea"},
+         kExportFailed,
+         "day.nmea exists already",
+         {}},
+        {"several outputs exist: all named, nothing written",
+         {{"day.gpx", "old"}, {"clips/" + clipName, "old"}, {"clips/route.gpx", "old"}},
+         false,
+         {"--gpx", "@day.gpx", "--nmea", "@day.nmea", "--clips", "@clips"},
+         kExportFailed,
+         "3 outputs exist already: ",
+         {{"day.gpx", "old"}, {"clips/" + clipName, "old"}, {"day.nmea", "absent"}}},
+        {"the clips folder holds a link named like the clip",
+         {{"clips/" + clipName, "->victim"}},
+         false,
+         {"--clips", "@clips"},
+         kExportFailed,
+         "clips/" + clipName + " exists already",
+         {{"clips/" + clipName, "->"}, {"clips/route.gpx", "absent"}}},
+        {"the clips folder holds a link named like the clip, --force",
+         {{"clips/" + clipName, "->victim"}},
+         false,
+         {"--clips", "@clips", "--force"},
+         kExportDone,
+         "",
+         {{"clips/" + clipName, clipBytes}, {"clips/route.gpx", "<?xml"}}},
+        {"the clips folder is a link",
+         {{"clips", "->elsewhere"}},
+         false,
+         {"--clips", "@clips", "--force"},
+         kExportFailed,
+         "clips: it is a symbolic link",
+         {{"elsewhere", "absent"}}},
+        {"a clip in the archive is a link to a file outside: left out and told",
+         {},
+         true,
+         {"--clips", "@clips", "--gpx", "@day.gpx"},
+         kExportDone,
+         "left out the clip ",
+         {{"clips/" + clipName, clipBytes}, {"clips/" + linkedClip, "absent"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.legend);
+        StationArchive station({2026, 12, 8, 14, 0, 0, 0});
+        station.position("BUS-12_1", archivetest::logSentences("rmc-fixes.nmea").front());
+        station.clock.advance(1000);
+        station.clip("BUS-12_1", 2600, "1");
+        TempFolder out;
+        const std::string victim = out.path() + "victim", outside = out.path() + "outside";
+        std::ofstream(victim) << kVictim;
+        std::ofstream(outside) << kOutside;
+        if (c.archivedClipIsLink)
+            fs::create_symlink(outside, station.root() + "2026/12/08/BUS-12_1/" + linkedClip);
+        for (const auto& [name, what] : c.plant) {
+            fs::create_directories(fs::path(out.path() + name).parent_path());
+            if (what.starts_with(kStillLink))
+                fs::create_symlink(out.path() + what.substr(kStillLink.size()), out.path() + name);
+            else
+                std::ofstream(out.path() + name) << what;
+        }
+        std::vector<std::string> args = {"export",   "--day",     "2026-12-08",  "--key",
+                                         "BUS-12_1", "--archive", station.root()};
+        for (const std::string& a : inFolder(c.args, out.path()))
+            args.push_back(a);
+        const Exported run = exportWith(args);
+
+        EXPECT_EQ(run.code, c.code) << run.err;
+        if (c.err.empty())
+            EXPECT_EQ(run.err, "");
+        else
+            EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+        EXPECT_EQ(fileText(victim), kVictim);
+        EXPECT_EQ(fileText(outside), kOutside);
+        EXPECT_EQ(partialFiles(out.path()), std::vector<std::string>{});
+        for (const Expect& e : c.after) {
+            const std::string path = out.path() + e.name;
+            if (e.state == "absent")
+                EXPECT_FALSE(fs::exists(fs::symlink_status(path))) << e.name;
+            else if (e.state == kStillLink)
+                EXPECT_TRUE(fs::is_symlink(path)) << e.name;
+            else
+                EXPECT_TRUE(!fs::is_symlink(path) && fileText(path).starts_with(e.state))
+                    << e.name << ": " << fileText(path).substr(0, 40);
+        }
+        if (c.archivedClipIsLink) {
+            EXPECT_NE(run.out.find("; 1 clip left out"), std::string::npos) << run.out;
+            EXPECT_EQ(fileText(out.path() + "day.gpx").find(linkedClip), std::string::npos);
+        }
+    }
+}
+
+TEST(ArchiveExportTest, AnOutputIsWholeUnderItsNameOrNotThere)
+{
+    // A writer that stops midway (as a kill or a full disk would), and one
+    // that ends: the name appears only with the whole file, and no temporary
+    // file stays behind.
+    TempFolder out;
+    const std::string path = out.path() + "clip.mov";
+    const std::string piece(1 << 16, 'C');
+    constexpr int kPieces = 16;
+    for (const bool fails : {true, false}) {
+        SCOPED_TRACE(fails ? "the writer fails after half" : "the writer ends");
+        int written = 0;
+        const std::string error =
+            writeOutputFile(path, ExistingOutput::Refuse, [&](const OutputSink& sink) {
+                for (; written < kPieces; ++written) {
+                    EXPECT_FALSE(fs::exists(path)) << "the name appeared before the rename";
+                    EXPECT_EQ(partialFiles(out.path()).size(), 1u);
+                    if (fails && written == kPieces / 2)
+                        return std::string("cannot read the clip: Input/output error");
+                    EXPECT_EQ(sink(piece), 0);
+                }
+                return std::string();
+            });
+        EXPECT_EQ(partialFiles(out.path()), std::vector<std::string>{});
+        if (fails) {
+            EXPECT_EQ(error, "cannot read the clip: Input/output error");
+            EXPECT_FALSE(fs::exists(path));
+        } else {
+            EXPECT_EQ(error, "");
+            EXPECT_EQ(fs::file_size(path), piece.size() * kPieces);
+        }
+    }
+}
+
+TEST(ArchiveExportTest, PrintsArchivedTextEscapedAndLogsOnlyWellFormedSentences)
+{
+    using namespace std::string_literals;
+    // What reaches the terminal: printable text as it is, all else escaped.
+    struct Shown
+    {
+        std::string legend, text, shown;
+    };
+    const std::vector<Shown> shown = {
+        {"plain text with quotes", "BUS-12_1 \"north\"", "BUS-12_1 \"north\""},
+        {"an escape sequence that clears the screen", "A\x1b[2J\x1b]0;t\x07",
+         "A\\x1B[2J\\x1B]0;t\\x07"},
+        {"NUL, CR, LF, tab, DEL", "a\0b\rc\nd\te\x7f"s, "a\\x00b\\x0Dc\\x0Ad\\x09e\\x7F"},
+        {"letters beyond ASCII", "Zürich 北京", "Zürich 北京"},
+        {"a C1 control sequence introducer",
+         "A\xc2\x9b"
+         "31m",
+         "A\\u009B31m"},
+        {"a right-to-left override",
+         "A\xe2\x80\xae"
+         "fdp.exe",
+         "A\\u202Efdp.exe"},
+        {"bytes that are not UTF-8", "A\xff\xc3", "A\\xFF\\xC3"},
+        {"an overlong slash and a surrogate", "\xc0\xaf\xed\xa0\x80", "\\xC0\\xAF\\xED\\xA0\\x80"},
+        {"a backslash", "a\\x41", "a\\\\x41"},
+        {"Windows-1252 from the wire, its undefined byte",
+         platform::windows1252ToUtf8("M\xfcnchen \x80\x81"), "München €\\u0081"},
+    };
+    for (const Shown& s : shown)
+        EXPECT_EQ(terminalText(s.text), s.shown) << s.legend;
+
+    // Through the command: a key with escape sequences, and position texts
+    // that are not one well-formed sentence each.
+    const std::vector<std::string> good = archivetest::logSentences("rmc-fixes.nmea");
+    ASSERT_GE(good.size(), 2u);
+    std::string badChecksum = good[0];
+    badChecksum.back() = badChecksum.back() == '0' ? '1' : '0';
+    // Each position file's bytes, and whether the log keeps them; the station
+    // cuts what it archives at a zero byte, so files with zero bytes (as a
+    // crash may leave them) are written over its files.
+    struct Stored
+    {
+        std::string bytes;
+        bool wellFormed;
+        bool overwritten = false;
+    };
+    const std::vector<Stored> positions = {
+        {good[0], true},              // well-formed
+        {"\x1b[2J" + good[1], false}, // an escape sequence in front
+        {good[1].substr(0, 20) + "\0\0"s + good[1].substr(20), false, true}, // zero bytes inside
+        {std::string(64, '\0'), false, true},               // zero-filled by a crash
+        {badChecksum, false},                               // a wrong checksum
+        {"", false},                                        // an empty position file
+        {good[1] + "\xb0", false},                          // a byte beyond ASCII after it
+        {"$GPTXT,01,01,02," + std::string(70, 'X'), false}, // longer than a sentence
+        {good[1], true},                                    // well-formed
+    };
+    const std::string key = "BUS\x1b[31m\x9b"
+                            "2J\r\n\x81_1"; // Windows-1252 on the wire
+    StationArchive station({2026, 12, 8, 14, 0, 0, 0});
+    const std::string folder = monitor::deviceFolderName(key);
+    for (std::size_t i = 0; i < positions.size(); ++i) {
+        station.position(key, positions[i].bytes);
+        if (positions[i].overwritten)
+            std::ofstream(station.root() + "2026/12/08/" + folder + "/14000" + std::to_string(i) +
+                              ".bin",
+                          std::ios::binary | std::ios::trunc)
+                << positions[i].bytes;
+        station.clock.advance(1000);
+    }
+    TempFolder out;
+    const std::string nmea = out.path() + "day.nmea";
+    // The key is given by its folder's name, as a script that listed the day would.
+    const Exported run = exportWith(
+        {"--day", "2026-12-08", "--key", folder, "--nmea", nmea, "--archive", station.root()});
+    ASSERT_EQ(run.code, kExportDone) << run.err;
+    std::string expectedLog;
+    for (const Stored& p : positions)
+        if (p.wellFormed)
+            expectedLog += p.bytes + "\n";
+    EXPECT_EQ(fileText(nmea), expectedLog);
+    EXPECT_EQ(run.out, "Exported 9 positions and 0 clips of \"BUS\\x1B[31m›2J\\x0D\\x0A\\u0081_1\" "
+                       "on 2026-12-08, 00:00:00-24:00:00; 7 positions left out of the NMEA log "
+                       "(not a well-formed sentence)\n");
+
+    // A key that the day lacks: the day's keys are listed escaped too.
+    const Exported missing =
+        exportWith({"--day", "2026-12-08", "--key", "BUS\x1b]0;x\x07", "--nmea",
+                    out.path() + "other.nmea", "--archive", station.root()});
+    EXPECT_EQ(missing.code, kExportFailed);
+    EXPECT_EQ(missing.err, "export: 2026-12-08 has no recorder \"BUS\\x1B]0;x\\x07\" (it has "
+                           "\"BUS\\x1B[31m›2J\\x0D\\x0A\\u0081_1\")\n");
 }

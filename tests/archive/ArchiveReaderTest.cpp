@@ -97,7 +97,7 @@ TEST(ArchiveReaderTest, ReadsWhatTheStationArchivedAndNothingElse)
         EXPECT_EQ(p.sameSecondIndex, static_cast<int>(i % 10) + 1) << i;
         EXPECT_EQ(p.rmc.isRmc, sentences[i].find("RMC,") != std::string::npos) << i;
     }
-    EXPECT_EQ(nmeaLog(*day), [&] {
+    EXPECT_EQ(nmeaLog(*day).text, [&] {
         std::string log;
         for (const std::string& s : sentences)
             log += s + "\n";
