@@ -63,7 +63,7 @@ int main(int argc, char* argv[])
                                                  : monitor::systemFreeSpace());
 
     const auto start = std::chrono::steady_clock::now();
-    const monitor::ArchiveRetention::Pass pass = retention.run(today);
+    const monitor::ArchiveRetention::Pass pass = retention.run({today, 0});
     const auto elapsed = std::chrono::steady_clock::now() - start;
 
     std::printf("pass_ms=%.1f\n", std::chrono::duration<double, std::milli>(elapsed).count());

@@ -78,6 +78,8 @@ constexpr int kRetentionLabelHeight = 12;
 constexpr int kRetentionFontPixels = 10;
 // Lines of retention kept in its tooltip.
 constexpr std::size_t kRetentionLinesKept = 10;
+// "Confirm date" at the right end of the retention line, while age deletion waits.
+constexpr int kConfirmDateWidth = 80;
 constexpr int kDevicePanelHeight = 98;  // Panel2
 constexpr int kAlarmGroupHeight = 41;   // GroupBox1
 constexpr int kDetailsPanelHeight = 36; // Panel3
@@ -258,6 +260,12 @@ void TForm1::buildReceivingBand()
     LblRetention->setFont(designedFont(kWindowFontFamily, kRetentionFontPixels));
     setTextColour(LblRetention, kMaroon);
     LblRetention->hide();
+    BtnConfirmDate =
+        named(new QPushButton(QStringLiteral("Confirm date"), Panel4), "BtnConfirmDate");
+    BtnConfirmDate->setFont(designedFont(kWindowFontFamily, kRetentionFontPixels));
+    BtnConfirmDate->setToolTip(
+        QStringLiteral("The date and time of this computer are right: delete by age again"));
+    BtnConfirmDate->hide();
 }
 
 void TForm1::buildDevicePanel()
@@ -467,6 +475,9 @@ void TForm1::stackBottomBands()
     LblListen->setGeometry(0, 0, Panel4->width(), kReceivingLabelHeight);
     LblRetention->setGeometry(0, kReceivingBandHeight - kRetentionLabelHeight, Panel4->width(),
                               kRetentionLabelHeight);
+    BtnConfirmDate->setGeometry(Panel4->width() - kConfirmDateWidth,
+                                kReceivingBandHeight - kRetentionLabelHeight, kConfirmDateWidth,
+                                kRetentionLabelHeight);
 }
 
 void TForm1::resizeEvent(QResizeEvent* event)
@@ -904,9 +915,14 @@ void TForm1::startRetention()
                 this, [this, lines = std::move(lines)] { showRetention(lines); },
                 Qt::QueuedConnection);
         });
-    m_retention->requestPass(m_clock.now());
+    m_retention->requestPass(readClocks(m_clock));
     connect(m_retentionTimer, &QTimer::timeout, this,
-            [this] { m_retention->requestPass(m_clock.now()); });
+            [this] { m_retention->requestPass(readClocks(m_clock)); });
+    connect(BtnConfirmDate, &QPushButton::clicked, this, [this] {
+        BtnConfirmDate->hide();
+        m_retention->confirmDate();
+        m_retention->requestPass(readClocks(m_clock));
+    });
     m_retentionTimer->start();
 }
 
@@ -922,6 +938,9 @@ void TForm1::showRetention(const std::vector<std::string>& lines)
     LblRetention->setText(LblRetention->fontMetrics().elidedText(
         m_retentionLines.back(), Qt::ElideRight, LblRetention->width()));
     LblRetention->show();
+    // Every hold and its end come with a line.
+    BtnConfirmDate->setVisible(m_retention && m_retention->ageHeld());
+    BtnConfirmDate->raise();
 }
 
 } // namespace monitor

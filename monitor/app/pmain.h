@@ -218,6 +218,7 @@ private:
     // The archive's latest deletion or settings problem; its tooltip the last few.
     QLabel* LblRetention;
     std::vector<QString> m_retentionLines;
+    QPushButton* BtnConfirmDate; // shown while deletion by age waits for the clock
     QFrame* Panel2;
     QLabel* Label1;
     DropDownList* CmbBxLocateID;

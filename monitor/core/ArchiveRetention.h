@@ -11,19 +11,40 @@
 //
 // A day goes while it is older than the age limit (KEEP_DAYS days, today
 // counted), or while the program folder's file system has less free space
-// than the minimum. Each deletion is told as a line "hh:mm:ss ..."; a day that
-// cannot be deleted is told once for each new reason, skipped for the rest of
-// the pass, and tried again at the next pass only.
+// than a minimum the operator set. Each deletion is told as a line
+// "hh:mm:ss ..."; a day that cannot be deleted is told once for each new
+// reason, skipped for the rest of the pass, and tried again at the next pass
+// only. Without a minimum, free space under the warning level is told once
+// each time it falls under it, and nothing is deleted for it.
+//
+// The age limit follows the wall clock only while ClockPlausibility trusts
+// it; while it holds, nothing is deleted by age, and the hold and its end are
+// told. The operator confirms the date through confirmDate() or by leaving a
+// file "confirm-date" in the program folder (taken and removed by the next
+// pass).
+//
+// What was received while the clock was wrong is never deleted by age: a day
+// folder that appears during this run while the clock is held, or that
+// appears already dated after today or past the age limit (only a clock that
+// disagrees with the present one files there), gets a file
+// "received-with-wrong-clock.txt". A day holding that file is never deleted
+// by age, in this run or any later one, and is left out of the clock's checks
+// against the disk; the operator deletes the file to let the day go. The
+// free-space limit, when set, still takes such a day in its turn.
 //
 // Threading: one pass runs on whichever thread calls run(); an object is used
 // by one thread at a time (RetentionWorker's thread in the station).
 #pragma once
 
+#include "ClockPlausibility.h"
 #include "LocalTime.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
+#include <set>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -32,12 +53,19 @@ namespace monitor {
 
 struct RetentionLimits
 {
-    static constexpr int kDefaultMinFreeGib = 2;
+    static constexpr int kLowFreeWarningGib = 2;
     // Whole days kept, today counted; 0: no age limit.
     int keepDays = 0;
-    // Bytes kept free on the archive's file system; 0: no free-space limit.
-    std::uint64_t minFreeBytes = std::uint64_t{kDefaultMinFreeGib} << 30;
+    // Bytes kept free on the archive's file system by deleting the oldest
+    // days; 0: no free-space limit (only the operator sets one).
+    std::uint64_t minFreeBytes = 0;
+    // Without a free-space limit: less free than this is told; 0: not told.
+    std::uint64_t lowFreeWarningBytes = std::uint64_t{kLowFreeWarningGib} << 30;
 };
+
+// The names of the files the retention reads and writes in the archive.
+inline constexpr const char* kConfirmDateFileName = "confirm-date";
+inline constexpr const char* kWrongClockFileName = "received-with-wrong-clock.txt";
 
 // The free space of a file system, behind an interface so that tests can
 // choose it.
@@ -73,21 +101,33 @@ class ArchiveRetention
 {
 public:
     ArchiveRetention(std::string programFolder, RetentionLimits limits,
-                     const FreeSpace& freeSpace = systemFreeSpace());
+                     const FreeSpace& freeSpace = systemFreeSpace(),
+                     std::chrono::milliseconds clockJumpLimit = ClockPlausibility::kJumpLimit);
 
     struct Pass
     {
         std::vector<std::string> deleted; // "yyyy/mm/dd", in the order deleted
         std::vector<std::string> lines;   // what to tell, "hh:mm:ss ..."
+        bool ageHeld = false;             // the clock is not trusted: nothing went by age
     };
-    // One pass at the local time now: its date is today, its time stamps the
-    // lines. A stop requested ends the pass between two deletions.
-    Pass run(const platform::LocalTime& now, std::stop_token stop = {});
+    // One pass with the clocks read now: the wall clock's date is today, its
+    // time stamps the lines. A stop requested ends the pass between two
+    // deletions.
+    Pass run(const ClockReading& now, std::stop_token stop = {});
+    // The operator confirms the date: the next pass trusts the clock.
+    void confirmDate() { m_clock.confirm(); }
 
     const RetentionLimits& limits() const { return m_limits; }
 
 private:
+    std::optional<std::uint64_t> readFreeSpace(const std::string& stamp, Pass& pass);
     bool belowMinimumFree(const std::string& stamp, Pass& pass);
+    void warnLowFree(const std::string& stamp, Pass& pass);
+    void judgeClock(const ClockReading& now, const std::vector<ArchiveDay>& days,
+                    const std::string& stamp, Pass& pass);
+    bool keptForWrongClock(const ArchiveDay& day) const;
+    void keepForWrongClock(const ArchiveDay& day, const std::string& why, const std::string& stamp,
+                           Pass& pass);
 
     const std::string m_programFolder;
     const RetentionLimits m_limits;
@@ -95,6 +135,13 @@ private:
     // By day name: why its deletion failed, as last told.
     std::map<std::string, std::string> m_failed;
     int m_freeSpaceError = 0; // the free-space reading's failure, as last told
+    bool m_lowFreeTold = false;
+    ClockPlausibility m_clock;
+    std::optional<ClockPlausibility::Verdict> m_clockTold; // the verdict as last told
+    // The day folders seen by the last pass; none before the first.
+    std::optional<std::set<std::string>> m_seen;
+    // Days kept for a wrong clock whose file could not be written.
+    std::set<std::string> m_keptInMemory;
 };
 
 } // namespace monitor

@@ -19,7 +19,7 @@ RetentionWorker::~RetentionWorker()
         m_thread.join();
 }
 
-void RetentionWorker::requestPass(const platform::LocalTime& now)
+void RetentionWorker::requestPass(const ClockReading& now)
 {
     {
         const std::lock_guard held(m_lock);
@@ -31,7 +31,7 @@ void RetentionWorker::requestPass(const platform::LocalTime& now)
 void RetentionWorker::run(std::stop_token stop)
 {
     while (true) {
-        platform::LocalTime now;
+        ClockReading now;
         {
             std::unique_lock held(m_lock);
             if (!m_wake.wait(held, stop, [this] { return m_request.has_value(); }))
@@ -42,7 +42,11 @@ void RetentionWorker::run(std::stop_token stop)
         // Nothing escapes the thread: a failing pass is told, and the next
         // request tries again.
         try {
-            std::vector<std::string> lines = m_retention->run(now, stop).lines;
+            if (m_confirmDate.exchange(false))
+                m_retention->confirmDate();
+            ArchiveRetention::Pass pass = m_retention->run(now, stop);
+            m_ageHeld = pass.ageHeld;
+            std::vector<std::string> lines = std::move(pass.lines);
             for (const std::string& line : lines)
                 m_tell(line);
             if (!lines.empty() && m_report)

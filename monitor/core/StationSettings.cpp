@@ -87,13 +87,14 @@ StationSettings parseStationSettings(std::string_view text, std::string_view fil
             const char* end = value.data() + value.size();
             const auto [ptr, ec] = std::from_chars(value.data(), end, gib);
             if (!value.empty() && ec == std::errc() && ptr == end && std::isfinite(gib) &&
-                gib >= 0 && gib <= kMaxMinFreeGib)
+                gib >= 0 && gib <= kMaxMinFreeGib) {
                 settings.retention.minFreeBytes = static_cast<std::uint64_t>(gib * kBytesPerGib);
-            else {
-                settings.retention.minFreeBytes = RetentionLimits{}.minFreeBytes;
+                settings.retention.lowFreeWarningBytes = 0; // the operator chose
+            } else {
+                settings.retention.minFreeBytes = 0;
+                settings.retention.lowFreeWarningBytes = RetentionLimits{}.lowFreeWarningBytes;
                 tell("MIN_FREE_GIB must be a number of GiB from 0 to 1000000, not " + quoted +
-                     "; " + std::to_string(RetentionLimits::kDefaultMinFreeGib) +
-                     " GiB are kept free");
+                     "; no free-space limit is used");
             }
         } else {
             tell("unknown setting \"" + std::string(key) + "\" in [Archive] is ignored");

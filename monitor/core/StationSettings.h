@@ -3,7 +3,9 @@
 //
 //   [Archive]
 //   KEEP_DAYS=30       whole days kept, today counted; 0 or absent: no age limit
-//   MIN_FREE_GIB=2     GiB kept free on the archive's file system (default 2)
+//   MIN_FREE_GIB=2     GiB kept free on the archive's file system by deleting
+//                      the oldest days; absent: none, and less than 2 GiB
+//                      free is only told
 //
 // Section and key names are matched without regard to case; lines starting
 // with ';' or '#' are comments. A value that cannot be used is told (file and

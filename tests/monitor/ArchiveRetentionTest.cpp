@@ -129,7 +129,7 @@ TEST_F(ArchiveRetentionTest, AgeLimitDeletesOnlyTheArchivesOwnDaysOldestFirst)
     plenty.reading = [](std::size_t) { return FreeSpace::Reading{0, 100 * kGib}; };
     ArchiveRetention retention(root(), {3, 2 * kGib}, plenty);
 
-    const ArchiveRetention::Pass pass = retention.run(m_clock.now());
+    const ArchiveRetention::Pass pass = retention.run(readClocks(m_clock));
 
     const std::vector<std::string> deleted = {"2023/01/02", "2024/06/15", "2025/11/29",
                                               "2026/12/01", "2026/12/02", "2026/12/03",
@@ -148,7 +148,7 @@ TEST_F(ArchiveRetentionTest, AgeLimitDeletesOnlyTheArchivesOwnDaysOldestFirst)
     EXPECT_TRUE(fs::exists(m_elsewhere.path() + "BUS-12_1/120000.bin"));
 
     // A second pass finds nothing more to do, and the archive still writes today.
-    EXPECT_TRUE(retention.run(m_clock.now()).lines.empty());
+    EXPECT_TRUE(retention.run(readClocks(m_clock)).lines.empty());
     EXPECT_FALSE(m_archive.StorePositionSentence("BUS-12_1", "$GPRMC,3").failed());
     EXPECT_TRUE(fs::exists(root() + "2026/12/08/BUS-12_1/140000.bin"));
 }
@@ -217,7 +217,7 @@ TEST_F(ArchiveRetentionTest, FreeSpaceLimitDeletesUntilThereIsRoomButNeverToday)
         freeSpace.reading = c.reading;
         ArchiveRetention retention(copy.path(), {c.keepDays, c.minFree}, freeSpace);
 
-        const ArchiveRetention::Pass pass = retention.run(m_clock.now());
+        const ArchiveRetention::Pass pass = retention.run(readClocks(m_clock));
 
         EXPECT_EQ(pass.deleted, c.deleted);
         std::vector<std::string> lines;
@@ -228,7 +228,7 @@ TEST_F(ArchiveRetentionTest, FreeSpaceLimitDeletesUntilThereIsRoomButNeverToday)
             ASSERT_EQ(pass.lines.size(), 1u);
             EXPECT_EQ(pass.lines[0], "14:00:00 Archive: cannot read the free space of " +
                                          copy.path() + ": " + std::strerror(EIO));
-            EXPECT_TRUE(retention.run(m_clock.now()).lines.empty()); // not told again
+            EXPECT_TRUE(retention.run(readClocks(m_clock)).lines.empty()); // not told again
         } else {
             EXPECT_EQ(pass.lines, lines);
         }
@@ -249,25 +249,28 @@ TEST(StationSettings, ArchiveLimitsAndBadValuesTakeTheirDefaults)
         const char* text;
         int keepDays;
         std::uint64_t minFree;
+        std::uint64_t warnUnder;
         std::vector<std::string> problems;
     };
     const Case cases[] = {
-        {"no file or empty: no age limit, 2 GiB", "", 0, 2 * kGib, {}},
+        {"no file or empty: no limits, under 2 GiB free is told", "", 0, 0, 2 * kGib, {}},
         {"both set, any case, spaces, comments, other sections",
          "; station\r\n[Option]\r\nKEEP_DAYS=1\r\n[ archive ]\r\n keep_days = 30 \r\n"
          "# free\r\nMin_Free_GiB=0.5\r\n",
          30,
          kGib / 2,
+         0,
          {}},
-        {"zeros switch both limits off", "[Archive]\nKEEP_DAYS=0\nMIN_FREE_GIB=0\n", 0, 0, {}},
+        {"zeros switch both limits off", "[Archive]\nKEEP_DAYS=0\nMIN_FREE_GIB=0\n", 0, 0, 0, {}},
         {"bad values are told and take their defaults",
          "[Archive]\nKEEP_DAYS=-3\nMIN_FREE_GIB=lots\nKEEP_DAYS=7x\nKEEP=1\n",
+         0,
          0,
          2 * kGib,
          {"tessaro.ini line 2: KEEP_DAYS must be a whole number of days from 0 to 36500, not "
           "\"-3\"; no age limit is used",
           "tessaro.ini line 3: MIN_FREE_GIB must be a number of GiB from 0 to 1000000, not "
-          "\"lots\"; 2 GiB are kept free",
+          "\"lots\"; no free-space limit is used",
           "tessaro.ini line 4: KEEP_DAYS must be a whole number of days from 0 to 36500, not "
           "\"7x\"; no age limit is used",
           "tessaro.ini line 5: unknown setting \"KEEP\" in [Archive] is ignored"}},
@@ -277,14 +280,197 @@ TEST(StationSettings, ArchiveLimitsAndBadValuesTakeTheirDefaults)
         const StationSettings s = parseStationSettings(c.text, "tessaro.ini");
         EXPECT_EQ(s.retention.keepDays, c.keepDays);
         EXPECT_EQ(s.retention.minFreeBytes, c.minFree);
+        EXPECT_EQ(s.retention.lowFreeWarningBytes, c.warnUnder);
         EXPECT_EQ(s.problems, c.problems);
     }
     TempFolder folder;
     const StationSettings none = readStationSettings(folder.path() + "tessaro.ini");
-    EXPECT_EQ(none.retention.minFreeBytes, 2 * kGib);
+    EXPECT_EQ(none.retention.minFreeBytes, 0u);
+    EXPECT_EQ(none.retention.lowFreeWarningBytes, 2 * kGib);
     EXPECT_TRUE(none.problems.empty());
     fs::create_directory(folder.path() + "tessaro.ini"); // there, but no file to read
     const StationSettings unreadable = readStationSettings(folder.path() + "tessaro.ini");
     EXPECT_EQ(unreadable.retention.keepDays, 0);
     EXPECT_EQ(unreadable.problems.size(), 1u);
+}
+
+// Ten real days written by the archive, KEEP_DAYS=30, and the station's
+// clock going wrong and being put right in every way the tester met: nothing
+// real goes while the clock cannot be trusted, what was filed under a wrong
+// date survives the correction and a restart, and age deletion goes on on the
+// calendar once the clock is plausible again or the date is confirmed.
+TEST(ArchiveRetentionClock, AWrongClockNeverDeletesRealDaysOrWhatItFiled)
+{
+    constexpr std::int64_t kMinute = 60 * 1000;
+    constexpr std::int64_t kDay = platform::kMsPerDay;
+    TempFolder folder;
+    ManualClock clock({2026, 11, 29, 12, 0, 0, 0});
+    DeviceLists lists;
+    Archive archive(folder.path(), clock, lists);
+    const auto store = [&] {
+        ASSERT_FALSE(archive.StorePositionSentence("BUS-12_1", "$GPRMC,1").failed());
+    };
+    for (int d = 0; d < 10; ++d, clock.advance(kDay))
+        store();
+    clock.set({2026, 12, 8, 14, 0, 0, 0});
+    FakeFreeSpace plenty;
+    plenty.reading = [](std::size_t) { return FreeSpace::Reading{0, 100 * kGib}; };
+    const RetentionLimits limits{30, 0, 0};
+    auto retention = std::make_unique<ArchiveRetention>(folder.path(), limits, plenty);
+    // Passes come a minute apart.
+    const auto pass = [&] {
+        clock.advance(kMinute);
+        return retention->run(readClocks(clock));
+    };
+    // Moves the wall clock alone.
+    const auto jump = [&](std::int64_t ms) {
+        clock.set(platform::fromDateTimeMs(platform::toDateTimeMs(clock.now()) + ms));
+    };
+    const auto contains = [](const std::vector<std::string>& lines, const std::string& words) {
+        for (const std::string& line : lines)
+            if (line.find(words) != std::string::npos)
+                return true;
+        return false;
+    };
+    const auto realDaysLeft = [&] {
+        int left = 0;
+        for (const ArchiveDay& day : listArchiveDays(folder.path()))
+            left += day.year == 2026;
+        return left;
+    };
+    const auto kept = [&](const std::string& day) {
+        return fs::is_regular_file(folder.path() + day + "/" + kWrongClockFileName);
+    };
+
+    // The first pass trusts a clock that agrees with the disk.
+    ArchiveRetention::Pass p = pass();
+    EXPECT_FALSE(p.ageHeld);
+    EXPECT_TRUE(p.lines.empty());
+
+    // 400 days forward: held and told with the dates; what the archive files
+    // meanwhile is kept; put right, nothing real went.
+    jump(400 * kDay);
+    p = pass();
+    EXPECT_TRUE(p.ageHeld);
+    EXPECT_TRUE(p.deleted.empty());
+    ASSERT_EQ(p.lines.size(), 1u);
+    EXPECT_EQ(p.lines[0], "14:02:00 Archive: deletion by age is held: the clock reads 2028-01-12 "
+                          "14:02, 400 days ahead of the monotonic clock since it read 2026-12-08 "
+                          "14:01; it goes on when the clock is plausible again or the date is "
+                          "confirmed (Confirm date in the window, or a file confirm-date beside "
+                          "the archive)");
+    store();
+    p = pass();
+    EXPECT_TRUE(p.ageHeld);
+    EXPECT_EQ(p.lines, std::vector<std::string>{"14:03:00 Archive: the day 2028/01/12 is kept from "
+                                                "deletion by age: received while the clock was "
+                                                "wrong (begun while deletion by age was held)"});
+    jump(-400 * kDay);
+    p = pass();
+    EXPECT_FALSE(p.ageHeld) << "the day the wrong clock filed under is not taken as the newest";
+    EXPECT_EQ(p.lines, std::vector<std::string>{"14:04:00 Archive: the clock is plausible again, "
+                                                "it reads 2026-12-08 14:04; deletion by age goes "
+                                                "on"});
+    EXPECT_EQ(realDaysLeft(), 10);
+
+    // 400 days behind for a while, then put right: the positions filed under
+    // the old date survive the correction.
+    jump(-400 * kDay);
+    EXPECT_TRUE(pass().ageHeld);
+    store();
+    EXPECT_TRUE(contains(pass().lines, "the day 2025/11/03 is kept from deletion by age"));
+    jump(400 * kDay);
+    p = pass();
+    EXPECT_FALSE(p.ageHeld);
+    EXPECT_TRUE(p.deleted.empty());
+    EXPECT_TRUE(kept("2025/11/03"));
+
+    // Wrong for less than a pass's interval: the pass sees only a new day
+    // already past the age limit, and keeps it.
+    clock.set({2025, 11, 4, 9, 0, 0, 0});
+    store();
+    clock.set({2026, 12, 8, 14, 7, 0, 0}); // the monotonic clock did not move
+    p = pass();
+    EXPECT_FALSE(p.ageHeld);
+    EXPECT_TRUE(p.deleted.empty());
+    EXPECT_TRUE(contains(p.lines, "the day 2025/11/04 is kept from deletion by age: received "
+                                  "while the clock was wrong (past the age limit when it "
+                                  "appeared)"));
+
+    // A restart: the kept days stay kept, and the wrong clock's day in 2028
+    // does not hold the right clock.
+    retention = std::make_unique<ArchiveRetention>(folder.path(), limits, plenty);
+    p = pass();
+    EXPECT_FALSE(p.ageHeld);
+    EXPECT_TRUE(p.lines.empty());
+    EXPECT_EQ(realDaysLeft(), 10);
+
+    // 25 days of running: the calendar's age limit takes the five real days
+    // past it, and leaves what the wrong clock filed.
+    clock.advance(25 * kDay);
+    p = pass();
+    EXPECT_FALSE(p.ageHeld);
+    EXPECT_EQ(p.deleted, (std::vector<std::string>{"2026/11/29", "2026/11/30", "2026/12/01",
+                                                   "2026/12/02", "2026/12/03"}));
+    EXPECT_TRUE(kept("2025/11/03") && kept("2025/11/04") && kept("2028/01/12"));
+
+    // Started again after a stop of a hundred days: the pass would take every
+    // past day, so it waits for the operator's confirm-date, and then does.
+    clock.advance(100 * kDay);
+    retention = std::make_unique<ArchiveRetention>(folder.path(), limits, plenty);
+    p = pass();
+    EXPECT_TRUE(p.ageHeld);
+    EXPECT_TRUE(p.deleted.empty());
+    EXPECT_TRUE(contains(p.lines, "the clock reads 2027-04-12 14:11 and the age limit would take "
+                                  "all 5 past days at once"));
+    EXPECT_EQ(realDaysLeft(), 5);
+    std::ofstream(folder.path() + kConfirmDateFileName).close();
+    p = pass();
+    EXPECT_FALSE(p.ageHeld);
+    EXPECT_TRUE(contains(p.lines, "14:12:00 Archive: the date was confirmed, the clock reads "
+                                  "2027-04-12 14:12; deletion by age goes on"));
+    EXPECT_EQ(p.deleted.size(), 5u);
+    EXPECT_FALSE(fs::exists(folder.path() + kConfirmDateFileName));
+    EXPECT_TRUE(kept("2025/11/03") && kept("2025/11/04") && kept("2028/01/12"));
+}
+
+// Without MIN_FREE_GIB nothing goes for space, however little is free; free
+// space under 2 GiB is told once each time it falls under it.
+TEST_F(ArchiveRetentionTest, WithoutAFreeSpaceLimitLowSpaceIsToldAndNothingDeleted)
+{
+    struct Step
+    {
+        const char* legend;
+        double freeGib;
+        std::vector<std::string> lines;
+    };
+    const std::string on = " free on " + root();
+    const Step steps[] = {
+        {"plenty: nothing told", 3.0, {}},
+        {"falls under 2 GiB: told",
+         1.5,
+         {"14:00:00 Archive: only 1.5 GiB" + on +
+          "; nothing is deleted for space, as MIN_FREE_GIB is not set"}},
+        {"still under: not told again", 0.1, {}},
+        {"back over: told", 2.5, {"14:00:00 Archive: 2.5 GiB free again on " + root()}},
+        {"under again: told again",
+         1.0,
+         {"14:00:00 Archive: only 1.0 GiB" + on +
+          "; nothing is deleted for space, as MIN_FREE_GIB is not set"}},
+    };
+    const StationSettings noFile = parseStationSettings("", "tessaro.ini");
+    double freeGib = 0;
+    FakeFreeSpace freeSpace;
+    freeSpace.reading = [&](std::size_t) {
+        return FreeSpace::Reading{0, static_cast<std::uint64_t>(freeGib * kGib)};
+    };
+    ArchiveRetention retention(root(), noFile.retention, freeSpace);
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.legend);
+        freeGib = step.freeGib;
+        const ArchiveRetention::Pass pass = retention.run(readClocks(m_clock));
+        EXPECT_TRUE(pass.deleted.empty());
+        EXPECT_EQ(pass.lines, step.lines);
+    }
+    EXPECT_EQ(treeOf(root()), m_before);
 }

@@ -32,8 +32,14 @@ TEST(RetentionWorker, PassesWhenAskedAndStopsWhenDestroyed)
 {
     TempFolder folder;
     makeDay(folder.path(), "2026/11/01");
-    makeDay(folder.path(), "2026/12/08");
-    const platform::LocalTime morning{2026, 12, 8, 9, 30, 0, 0};
+    makeDay(folder.path(), "2026/11/30");
+    makeDay(folder.path(), "2026/12/05");
+    makeDay(folder.path(), "2026/12/06");
+    // Two days apart by both clocks: 2026/11/30 is 6 days old at the first
+    // pass, 8 at the second.
+    constexpr std::uint32_t kTwoDays = 2 * 24 * 60 * 60 * 1000;
+    const ClockReading before{{2026, 12, 6, 9, 30, 0, 0}, 1000};
+    const ClockReading morning{{2026, 12, 8, 9, 30, 0, 0}, 1000 + kTwoDays};
 
     std::mutex lock; // guards reported
     std::condition_variable changed;
@@ -52,13 +58,13 @@ TEST(RetentionWorker, PassesWhenAskedAndStopsWhenDestroyed)
                 changed.notify_all();
             },
             [&](const std::string& line) { told.push_back(line); });
-        worker.requestPass(morning);
+        worker.requestPass(before);
         ASSERT_TRUE(waitFor(1));
-        makeDay(folder.path(), "2026/11/30"); // 8 days old: the next pass takes it
-        worker.requestPass(morning);
+        EXPECT_FALSE(worker.ageHeld());
+        worker.requestPass(morning); // 2026/11/30 is now 8 days old: this pass takes it
         ASSERT_TRUE(waitFor(2));
         // Asked while a pass may still run: one more pass at least, told nothing.
-        worker.requestPass({2026, 12, 8, 9, 31, 0, 0});
+        worker.requestPass({{2026, 12, 8, 9, 31, 0, 0}, 1000 + kTwoDays + 60000});
     }
     const std::vector<std::string> expected = {
         "09:30:00 Archive: deleted the day 2026/11/01 (older than 7 days)",
@@ -66,5 +72,6 @@ TEST(RetentionWorker, PassesWhenAskedAndStopsWhenDestroyed)
     EXPECT_EQ(reported, expected);
     // told and reported come from the same passes; the last one found nothing.
     EXPECT_EQ(told, expected);
-    EXPECT_TRUE(fs::exists(folder.path() + "2026/12/08/AB12_3/120000.bin"));
+    EXPECT_TRUE(fs::exists(folder.path() + "2026/12/05/AB12_3/120000.bin"));
+    EXPECT_TRUE(fs::exists(folder.path() + "2026/12/06/AB12_3/120000.bin"));
 }

@@ -6,6 +6,7 @@
 // a second start ends at once with exit code 0, and a killed station leaves
 // no lock behind.
 #include "ArchiveNames.h"
+#include "ArchiveRetention.h"
 #include "ChildProcess.h"
 #include "DeviceInfoText.h"
 #include "HostEventQueue.h"
@@ -19,6 +20,7 @@
 
 #include <QCoreApplication>
 #include <QLabel>
+#include <QPushButton>
 #include <QTimer>
 #include <algorithm>
 #include <cerrno>
@@ -221,10 +223,12 @@ TEST(StationStart, TheWindowTellsWhileTheArchiveCannotBeWritten)
     EXPECT_TRUE(boxes.boxes.empty()) << "no message box stops the station";
 }
 
-// tessaro.ini beside the program sets the archive's limits: at start a day
-// older than KEEP_DAYS goes and the window tells it, with the bad value that
-// took its default; a later pass (the interval made short) takes a day that
-// appeared since. Foreign folders and today's stay.
+// tessaro.ini beside the program sets the archive's limits. At start the only
+// past day is older than KEEP_DAYS, so age deletion waits: the window says so
+// with the bad value that took its default, and shows "Confirm date"; pressed,
+// the day goes and the window tells it. A later pass (the interval made short)
+// finds a day that appeared already past the limit, which only a wrong clock
+// files, and keeps it. Foreign folders and today's stay.
 TEST(StationStart, TheSettingsFileLimitsTheArchiveAndTheWindowTellsEachDeletion)
 {
     namespace fs = std::filesystem;
@@ -243,17 +247,33 @@ TEST(StationStart, TheSettingsFileLimitsTheArchiveAndTheWindowTellsEachDeletion)
     options.retentionInterval = 50ms;
     TForm1 form(options);
     const auto* line = form.findChild<QLabel*>(QStringLiteral("LblRetention"));
+    auto* confirm = form.findChild<QPushButton*>(QStringLiteral("BtnConfirmDate"));
     ASSERT_NE(line, nullptr);
+    ASSERT_NE(confirm, nullptr);
     const auto told = [&](const char* words) {
         return line->isVisibleTo(&form) && line->toolTip().endsWith(QLatin1String(words));
     };
 
     ASSERT_TRUE(processEventsUntil([&] {
-        return told("Archive: deleted the day 2020/01/01 (older than 3 days)");
+        return line->toolTip().contains(
+                   QLatin1String("Archive: deletion by age is held: the clock reads ")) &&
+               confirm->isVisibleTo(&form);
     })) << line->toolTip().toStdString();
+    EXPECT_TRUE(line->toolTip().contains(
+        QLatin1String("the age limit would take the only past day at once")))
+        << line->toolTip().toStdString();
     EXPECT_TRUE(line->toolTip().startsWith(
         QStringLiteral("tessaro.ini line 3: MIN_FREE_GIB must be a number of GiB")))
         << line->toolTip().toStdString();
+    EXPECT_TRUE(fs::exists(folder.path() + "2020/01/01"));
+
+    confirm->click();
+    ASSERT_TRUE(processEventsUntil([&] {
+        return told("Archive: deleted the day 2020/01/01 (older than 3 days)");
+    })) << line->toolTip().toStdString();
+    EXPECT_TRUE(line->toolTip().contains(QLatin1String("Archive: the date was confirmed")))
+        << line->toolTip().toStdString();
+    EXPECT_FALSE(confirm->isVisibleTo(&form));
     EXPECT_TRUE(line->text().contains(QStringLiteral("deleted the day 2020/01/01")))
         << line->text().toStdString();
     EXPECT_FALSE(fs::exists(folder.path() + "2020")) << "emptied by the deletion";
@@ -261,8 +281,10 @@ TEST(StationStart, TheSettingsFileLimitsTheArchiveAndTheWindowTellsEachDeletion)
 
     oldDay("2020/01/02");
     ASSERT_TRUE(processEventsUntil([&] {
-        return told("Archive: deleted the day 2020/01/02 (older than 3 days)");
+        return told("Archive: the day 2020/01/02 is kept from deletion by age: received while "
+                    "the clock was wrong (past the age limit when it appeared)");
     })) << line->toolTip().toStdString();
+    EXPECT_TRUE(fs::exists(folder.path() + "2020/01/02/" + kWrongClockFileName));
     EXPECT_TRUE(fs::is_directory(dayFolderPath(folder.path(), platform::localNow())));
     EXPECT_TRUE(boxes.boxes.empty());
 }
