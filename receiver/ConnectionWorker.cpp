@@ -311,14 +311,16 @@ bool ConnectionWorker::completePacket()
     m_framer.clearPacket();
     m_packetMemory.reset();
 
+    // Logged in from now on, before the recorder can see its acknowledgement:
+    // it no longer counts against its address.
+    if (m_framer.header().command == EventCode::QUVEX_INFO)
+        m_status.loggedIn = true;
     const AckBytes ack = encodeAck(m_framer.header().command);
     try {
         // A recorder that sends but never reads fills the socket's buffers; it
         // gets no longer to make room than a silent one gets to send.
         const std::size_t sent = m_socket.write(ack, m_core->silenceLimit);
         LogLine(m_record.logName() + " :ACK, " + std::to_string(sent));
-        if (m_framer.header().command == EventCode::QUVEX_INFO)
-            m_status.loggedIn = true; // no longer counts against its address
         return true;
     } catch (const std::exception&) {
         LogLine(m_record.logName() + " :ACK Error!!");
