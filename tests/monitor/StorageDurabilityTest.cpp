@@ -424,6 +424,102 @@ TEST(StationKilled, RestartArchivesEveryAcknowledgedEvent)
 }
 
 // ---------------------------------------------------------------------------
+// What the archive can never take holds nobody: a journal left with 1,001
+// positions of one recorder in one second (one more than the names a second
+// has) and records whose receive time cannot be. The restart archives the
+// 1,000, sets the last aside whole with its reason, archives the damaged
+// times under the time of recovery, serves a recorder at once, and the next
+// restart sets nothing aside again.
+TEST(StationRestarted, SetsAsideWhatCanNeverBeStoredAndServesTheOthers)
+{
+    StationProgram program;
+    const platform::LocalTime busySecond{2026, 12, 6, 14, 30, 5, 0};
+    const auto sentence = [](const std::string& text) {
+        Bytes data = bytesOf(text);
+        data.push_back(0); // the library's zero byte, journaled with the sentence
+        return data;
+    };
+    struct Damaged
+    {
+        const char* legend;
+        platform::LocalTime receivedAt;
+    };
+    const std::vector<Damaged> damaged = {
+        {"no date at all", {0, 0, 0, 0, 0, 0, 0}},
+        {"year 65535, month 13, day 45", {65535, 13, 45, 14, 30, 5, 0}},
+        {"29 February of a common year", {2026, 2, 29, 14, 30, 5, 0}},
+        {"hour 24", {2026, 12, 6, 24, 0, 0, 0}},
+    };
+    constexpr auto kPosition = kavrel::EventCode::CMD_GPRMC_DATA;
+    {
+        EventJournal journal(program.folder() + std::string(EventJournal::kFileName));
+        int error = 0;
+        for (int i = 0; i <= kMaxSameSecondFiles; ++i)
+            ASSERT_TRUE(journal.append("BUSY_1", kPosition, sentence("$GPRMC," + std::to_string(i)),
+                                       busySecond, error));
+        ASSERT_TRUE(
+            journal.append("CALM_2", kPosition, sentence("$GPRMC,calm"), busySecond, error));
+        for (const Damaged& d : damaged)
+            ASSERT_TRUE(
+                journal.append("ODD_3", kPosition, sentence(d.legend), d.receivedAt, error));
+    }
+    const fs::path quarantine = fs::path(program.folder()) / "quarantine";
+    const fs::path busyFolder = fs::path(dayFolderPath(program.folder(), busySecond)) / "BUSY_1";
+    const auto filesIn = [](const fs::path& folder) {
+        std::vector<fs::path> files;
+        std::error_code ec;
+        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+            files.push_back(it->path());
+        std::sort(files.begin(), files.end());
+        return files;
+    };
+    // A recorder is served while, and after, the journal is recovered.
+    const auto served = [&](const std::string& text) {
+        auto recorder = loggedIn(program, "LIVE");
+        const auto ack = recorder.sendPacket(kPosition, recorder::textBytes(text), kAckBound);
+        EXPECT_TRUE(ack.ok()) << ack.error;
+    };
+    {
+        const auto station = program.start();
+        const auto told = waitForLine(*station, "set aside");
+        ASSERT_TRUE(told) << "setting aside was not told";
+        EXPECT_NE(told->find("BUSY_1"), std::string::npos) << *told;
+        served("$GPRMC,live");
+        EXPECT_EQ(waitForFiles(program.recorderFolder("LIVE_7"), 1).size(), 1u);
+
+        EXPECT_EQ(filesIn(busyFolder).size(), std::size_t{kMaxSameSecondFiles});
+        const auto setAside = filesIn(quarantine);
+        ASSERT_EQ(setAside.size(), 2u) << "the event's data and its text";
+        EXPECT_EQ(setAside[0].extension(), ".event");
+        EXPECT_EQ(readFile(setAside[0]), sentence("$GPRMC," + std::to_string(kMaxSameSecondFiles)));
+        const Bytes text = readFile(setAside[1]);
+        const std::string description(text.begin(), text.end());
+        const std::vector<std::string> lines = {
+            "key: BUSY_1\n", "code: " + std::to_string(kPosition) + "\n",
+            "received: 2026/12/06 14:30:05\n", "reason: File exists"};
+        for (const std::string& line : lines)
+            EXPECT_NE(description.find(line), std::string::npos) << description;
+
+        EXPECT_EQ(readFile(fs::path(dayFolderPath(program.folder(), busySecond)) / "CALM_2" /
+                           "143005.bin"),
+                  bytesOf("$GPRMC,calm\r\n"));
+        std::set<Bytes> odd;
+        for (const fs::path& file : waitForFiles(program.recorderFolder("ODD_3"), damaged.size()))
+            odd.insert(readFile(file));
+        for (const Damaged& d : damaged)
+            EXPECT_TRUE(odd.contains(bytesOf(std::string(d.legend) + "\r\n")))
+                << d.legend << ": not archived under the time of recovery";
+        ::kill(station->pid(), SIGKILL);
+        ASSERT_TRUE(station->waitExit(kProcessBound));
+    }
+    const auto restarted = program.start();
+    served("$GPRMC,after");
+    EXPECT_EQ(waitForFiles(program.recorderFolder("LIVE_7"), 2).size(), 2u);
+    EXPECT_EQ(filesIn(quarantine).size(), 2u) << "set aside again";
+    EXPECT_EQ(filesIn(busyFolder).size(), std::size_t{kMaxSameSecondFiles});
+}
+
+// ---------------------------------------------------------------------------
 // A station that cannot write holds the recorder and acknowledges nothing it
 // has not stored; once writing works again the packet is stored and acknowledged.
 
