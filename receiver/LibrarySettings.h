@@ -7,6 +7,8 @@
 // SAVE_DATA keep only their low 8 bits, so 257 acts as 1 and 256 as 0.
 #pragma once
 
+#include "kavrel_link.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -20,7 +22,7 @@ struct LibrarySettings
     static constexpr std::string_view kSection = "Option";
     // The largest MAX_PACKET_SIZE: a packet event's length, the payload and its
     // zero byte, must fit the callback's signed 32-bit length.
-    static constexpr std::int32_t kMaxPacketSizeLimit = 0x7FFFFFFF - 1;
+    static constexpr std::int32_t kMaxPacketSizeLimit = kMaxPacketSizeCeiling;
 
     std::uint8_t WANT_LOG = 0;       // not 0: lines are appended to the log file
     std::uint8_t SHOW_DEBUG = 0;     // 1: the debug window is shown and receives lines

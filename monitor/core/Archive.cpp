@@ -3,6 +3,7 @@
 #include "ArchiveFiles.h"
 #include "ArchiveNames.h"
 #include "ClipViewer.h"
+#include "DateTime.h"
 #include "DeviceLists.h"
 #include "EventText.h"
 #include "Paths.h"
@@ -83,8 +84,10 @@ std::optional<std::string> Archive::ensureDeviceFolder(std::string_view key,
     std::string folder = DeviceFolder(key);
     errno = 0;
     if (!platform::ensureFolder(folder)) {
-        if (error)
-            *error = {errno != 0 ? errno : ENOTDIR, folder};
+        if (error) {
+            const int cause = errno != 0 ? errno : ENOTDIR;
+            *error = {cause, folder, nameCannotBeMade(cause)};
+        }
         return std::nullopt;
     }
     return folder;
@@ -96,7 +99,22 @@ StoreOutcome outcomeOf(const WrittenFile& file, const std::string& folder)
 {
     if (file)
         return {};
-    return {file.error, folder};
+    if (file.namesUsedUp)
+        return {file.error,
+                "all " + std::to_string(kMaxSameSecondFiles) +
+                    " names of its second are taken in " + folder,
+                true};
+    return {file.error, folder, nameCannotBeMade(file.error)};
+}
+
+// A time that names a day folder and a file: a four-digit year, a month and
+// day of the calendar, an hour, minute and second of a day.
+bool isPossibleTime(const platform::LocalTime& t)
+{
+    constexpr int kLastYear = 9999;
+    return t.year >= 1 && t.year <= kLastYear && t.month >= 1 && t.month <= 12 && t.day >= 1 &&
+           t.day <= platform::daysInMonth(t.year, t.month) && t.hour >= 0 && t.hour <= 23 &&
+           t.minute >= 0 && t.minute <= 59 && t.second >= 0 && t.second <= 59;
 }
 
 } // namespace
@@ -189,10 +207,13 @@ bool Archive::Keeps(std::int32_t code, std::size_t length)
 
 StoreOutcome Archive::StoreReceived(std::string_view key, std::int32_t code,
                                     std::span<const std::uint8_t> data,
-                                    const platform::LocalTime& receivedAt)
+                                    const platform::LocalTime& received)
 {
     if (!Keeps(code, data.size()))
         return {};
+    // A journal record damaged in its time is still archived, under the time
+    // it is recovered.
+    const platform::LocalTime receivedAt = isPossibleTime(received) ? received : m_clock.now();
     StoreOutcome failure;
     const std::optional<std::string> folder = ensureDeviceFolder(key, receivedAt, &failure);
     if (!folder)

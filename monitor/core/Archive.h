@@ -56,6 +56,9 @@ struct StoreOutcome
 {
     int error = 0;    // errno of the failing step; 0 when nothing failed
     std::string what; // the folder or file that could not be written
+    // Trying again cannot store this event, whatever the operator does: every
+    // name of its second is taken, or the file system refuses its name.
+    bool lasting = false;
     bool failed() const { return error != 0; }
 };
 
@@ -91,7 +94,9 @@ public:
     static bool Keeps(std::int32_t code, std::size_t length);
     // An event that was received at receivedAt and not archived then (the
     // station stopped, or the archive could not be written): its position or
-    // clip file, named by that time. Shows nothing and leaves ClipStream alone.
+    // clip file, named by that time, or by the clock's time now when that
+    // time cannot be (month 13, day 0, hour 24...). Shows nothing and leaves
+    // ClipStream alone.
     StoreOutcome StoreReceived(std::string_view key, std::int32_t code,
                                std::span<const std::uint8_t> data,
                                const platform::LocalTime& receivedAt);

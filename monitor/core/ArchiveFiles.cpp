@@ -102,7 +102,12 @@ WrittenFile writeNewFile(const std::string& folder, const std::function<std::str
             break;
     }
     ::unlink(partial.path.c_str());
-    return {{}, error};
+    return {{}, error, error == EEXIST};
+}
+
+bool nameCannotBeMade(int error)
+{
+    return error == ENAMETOOLONG || error == EINVAL || error == EILSEQ;
 }
 
 bool replaceFile(const std::string& path, ByteSpan bytes)

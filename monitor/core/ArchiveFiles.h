@@ -29,11 +29,21 @@ struct WrittenFile
 {
     std::string path; // empty when nothing was written
     int error = 0;    // errno of the failing step; 0 when written
+    // Every name of the file's second was taken (error is EEXIST then).
+    bool namesUsedUp = false;
     explicit operator bool() const { return !path.empty(); }
 };
 
+// Whether a failure to write a name with this error number stays whatever the
+// operator does to the disk: the file system refuses the name itself (too
+// long, or characters it cannot hold). A full disk, missing permission, a
+// read-only file system, a file where a folder should be or a quota can all
+// be mended, and are not such failures.
+bool nameCannotBeMade(int error);
+
 // Writes the parts under a temporary name in folder, then gives the file the
-// first of folder + name(1), name(2), ... that does not exist yet.
+// first of folder + name(1), name(2), ... name(kMaxSameSecondFiles) that does
+// not exist yet.
 WrittenFile writeNewFile(const std::string& folder, const std::function<std::string(int)>& name,
                          std::initializer_list<ByteSpan> parts);
 

@@ -1,10 +1,15 @@
 #include "EventJournal.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <charconv>
 #include <fcntl.h>
+#include <filesystem>
+#include <new>
 #include <sys/stat.h>
 #include <sys/uio.h>
+#include <system_error>
 #include <unistd.h>
 #include <utility>
 
@@ -18,6 +23,11 @@ constexpr std::size_t kEventFixedSize = 24; // kind, id, time, code, key length
 constexpr std::uint8_t kKindEvent = 1;
 constexpr std::uint8_t kKindArchived = 2;
 constexpr mode_t kFileMode = 0644;
+// A body is checked in pieces of this size when the journal is loaded.
+constexpr std::size_t kCheckPiece = std::size_t{1} << 20;
+// Between the journal's name and a later segment's number.
+constexpr char kSegmentMark = '.';
+constexpr std::array<std::uint8_t, kHeaderSize> kEndMark{};
 
 void putU16(std::uint8_t* at, std::uint16_t v)
 {
@@ -71,44 +81,69 @@ int readAt(int fd, std::span<std::uint8_t> bytes, std::uint64_t offset)
     return 0;
 }
 
-constexpr std::array<std::uint32_t, 256> makeCrcTable()
+// Slicing by eight: table 0 is the byte-at-a-time table, table k the CRC of a
+// byte followed by k zero bytes, so that eight bytes are taken per step (a
+// damaged record's claimed length is checked at the disk's pace).
+constexpr std::size_t kCrcSlices = 8;
+using CrcTables = std::array<std::array<std::uint32_t, 256>, kCrcSlices>;
+
+constexpr CrcTables makeCrcTables()
 {
-    std::array<std::uint32_t, 256> table{};
+    CrcTables tables{};
     for (std::uint32_t n = 0; n < 256; ++n) {
         std::uint32_t c = n;
         for (int k = 0; k < 8; ++k)
             c = (c & 1) ? 0xEDB88320U ^ (c >> 1) : c >> 1;
-        table[n] = c;
+        tables[0][n] = c;
     }
-    return table;
+    for (std::size_t k = 1; k < kCrcSlices; ++k)
+        for (std::size_t n = 0; n < 256; ++n)
+            tables[k][n] = (tables[k - 1][n] >> 8) ^ tables[0][tables[k - 1][n] & 0xFF];
+    return tables;
 }
 
-constexpr std::array<std::uint32_t, 256> kCrcTable = makeCrcTable();
+constexpr CrcTables kCrcTables = makeCrcTables();
 
 } // namespace
 
 std::uint32_t crc32(std::span<const std::uint8_t> bytes, std::uint32_t crc)
 {
+    const auto& t = kCrcTables;
     crc = ~crc;
+    while (bytes.size() >= kCrcSlices) {
+        const std::uint32_t one = getU32(bytes.data()) ^ crc;
+        const std::uint32_t two = getU32(bytes.data() + 4);
+        crc = t[7][one & 0xFF] ^ t[6][(one >> 8) & 0xFF] ^ t[5][(one >> 16) & 0xFF] ^
+              t[4][one >> 24] ^ t[3][two & 0xFF] ^ t[2][(two >> 8) & 0xFF] ^
+              t[1][(two >> 16) & 0xFF] ^ t[0][two >> 24];
+        bytes = bytes.subspan(kCrcSlices);
+    }
     for (const std::uint8_t b : bytes)
-        crc = kCrcTable[(crc ^ b) & 0xFF] ^ (crc >> 8);
+        crc = t[0][(crc ^ b) & 0xFF] ^ (crc >> 8);
     return ~crc;
 }
 
-EventJournal::EventJournal(std::string path) : m_path(std::move(path)) {}
+EventJournal::EventJournal(std::string path, std::uint64_t segmentBytes)
+    : m_path(std::move(path)), m_segmentBytes(std::max<std::uint64_t>(segmentBytes, 1))
+{
+}
 
 EventJournal::~EventJournal()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
+    closeAll();
 }
 
-int EventJournal::openLocked()
+void EventJournal::closeAll()
 {
-    if (m_fd >= 0)
-        return 0;
-    m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kFileMode);
-    return m_fd >= 0 ? 0 : errno;
+    for (auto& [number, segment] : m_segments)
+        if (segment.fd >= 0)
+            ::close(segment.fd);
+    m_segments.clear();
+}
+
+std::string EventJournal::segmentPath(std::uint64_t number) const
+{
+    return number == 0 ? m_path : m_path + kSegmentMark + std::to_string(number);
 }
 
 int EventJournal::load(Loaded& loaded)
@@ -119,22 +154,83 @@ int EventJournal::load(Loaded& loaded)
 
 int EventJournal::loadLocked(Loaded& loaded)
 {
-    if (const int error = openLocked())
-        return error;
+    namespace fs = std::filesystem;
+    closeAll();
+    m_loaded = false;
+    // The segments there are: the journal's own name and its numbered followers.
+    const fs::path own(m_path);
+    const std::string ownName = own.filename().string();
+    std::vector<std::uint64_t> numbers;
+    std::error_code ec;
+    const fs::path folder = own.has_parent_path() ? own.parent_path() : fs::path(".");
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name == ownName) {
+            numbers.push_back(0);
+            continue;
+        }
+        if (name.size() <= ownName.size() + 1 || !name.starts_with(ownName) ||
+            name[ownName.size()] != kSegmentMark)
+            continue;
+        const std::string_view digits = std::string_view(name).substr(ownName.size() + 1);
+        std::uint64_t number = 0;
+        const auto [at, fault] =
+            std::from_chars(digits.data(), digits.data() + digits.size(), number);
+        if (fault == std::errc() && at == digits.data() + digits.size() && number > 0 &&
+            digits.front() != '0')
+            numbers.push_back(number);
+    }
+    if (ec)
+        return ec.value();
+    if (numbers.empty())
+        numbers.push_back(0);
+    std::sort(numbers.begin(), numbers.end());
+
+    std::map<std::uint64_t, Place> unarchived;
+    std::uint64_t maxId = 0;
+    bool damaged = false;
+    for (const std::uint64_t number : numbers) {
+        Segment& segment = m_segments[number];
+        segment.fd = ::open(segmentPath(number).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kFileMode);
+        if (segment.fd < 0) {
+            const int error = errno;
+            closeAll();
+            return error;
+        }
+        if (const int error = readSegmentLocked(number, segment, unarchived, maxId, damaged)) {
+            closeAll();
+            return error;
+        }
+    }
+    loaded.cutShort = damaged;
+    loaded.unarchived.clear();
+    for (const auto& [id, place] : unarchived) {
+        loaded.unarchived.push_back(id);
+        ++m_segments[place.segment].waiting;
+    }
+    m_unarchived = std::move(unarchived);
+    m_nextId = std::max(m_nextId, maxId + 1);
+    m_loaded = true;
+    dropArchivedSegmentsLocked();
+    return 0;
+}
+
+int EventJournal::readSegmentLocked(std::uint64_t number, Segment& segment,
+                                    std::map<std::uint64_t, Place>& unarchived,
+                                    std::uint64_t& maxId, bool& damaged)
+{
     struct stat st
     {
     };
-    if (::fstat(m_fd, &st) != 0)
+    if (::fstat(segment.fd, &st) != 0)
         return errno;
     const auto fileSize = static_cast<std::uint64_t>(st.st_size);
-    std::map<std::uint64_t, Place> unarchived;
-    std::uint64_t maxId = 0;
     std::uint64_t offset = 0;
-    std::vector<std::uint8_t> body;
+    std::vector<std::uint8_t> piece;
     bool cleanEnd = false;
     while (fileSize - offset >= kHeaderSize) {
         std::array<std::uint8_t, kHeaderSize> header{};
-        if (const int error = readAt(m_fd, header, offset))
+        if (const int error = readAt(segment.fd, header, offset))
             return error;
         const std::uint32_t length = getU32(header.data());
         if (length == 0) {
@@ -143,53 +239,111 @@ int EventJournal::loadLocked(Loaded& loaded)
         }
         if (length < kMarkBodySize || length > kMaxBody || length > fileSize - offset - kHeaderSize)
             break;
-        body.resize(length);
-        if (const int error = readAt(m_fd, body, offset + kHeaderSize))
+        // The kind and the lengths first: a record no station can have
+        // written is not read any further.
+        std::array<std::uint8_t, kEventFixedSize> fixed{};
+        const std::size_t fixedLength = std::min<std::size_t>(length, fixed.size());
+        if (const int error =
+                readAt(segment.fd, std::span(fixed).first(fixedLength), offset + kHeaderSize))
             return error;
-        if (crc32(body) != getU32(header.data() + 4))
+        const std::uint8_t kind = fixed[0];
+        const bool isMark = kind == kKindArchived && length == kMarkBodySize;
+        const bool isEvent = kind == kKindEvent && length >= kEventFixedSize &&
+                             getU32(fixed.data() + 20) <= length - kEventFixedSize &&
+                             length - kEventFixedSize - getU32(fixed.data() + 20) <= kMaxEventData;
+        if (!isMark && !isEvent)
             break;
-        const std::uint64_t id = getU64(body.data() + 1);
-        if (body[0] == kKindEvent && length >= kEventFixedSize &&
-            getU32(body.data() + 20) <= length - kEventFixedSize) {
-            unarchived[id] = {offset + kHeaderSize, length};
+        std::uint32_t check = crc32(std::span(fixed).first(fixedLength));
+        for (std::uint64_t done = fixedLength; done < length;) {
+            piece.resize(
+                static_cast<std::size_t>(std::min<std::uint64_t>(length - done, kCheckPiece)));
+            if (const int error = readAt(segment.fd, piece, offset + kHeaderSize + done))
+                return error;
+            check = crc32(piece, check);
+            done += piece.size();
+        }
+        if (check != getU32(header.data() + 4))
+            break;
+        const std::uint64_t id = getU64(fixed.data() + 1);
+        if (isEvent) {
+            unarchived[id] = {number, offset + kHeaderSize, length};
             maxId = std::max(maxId, id);
-        } else if (body[0] == kKindArchived) {
-            unarchived.erase(id);
         } else {
-            break;
+            unarchived.erase(id);
         }
         offset += kHeaderSize + length;
     }
-    loaded.cutShort = !cleanEnd && offset < fileSize;
-    loaded.unarchived.clear();
-    for (const auto& [id, place] : unarchived)
-        loaded.unarchived.push_back(id);
-    m_unarchived = std::move(unarchived);
-    m_end = offset;
-    m_allocated = fileSize;
-    m_nextId = std::max(m_nextId, maxId + 1);
-    m_loaded = true;
+    if (!cleanEnd && offset < fileSize)
+        damaged = true;
+    segment.end = offset;
+    segment.allocated = fileSize;
     return 0;
 }
 
-int EventJournal::growLocked(std::uint64_t size)
+int EventJournal::grow(Segment& segment, std::uint64_t size)
 {
-    if (size <= m_allocated)
+    if (size <= segment.allocated)
         return 0;
     const std::uint64_t target = (size + kGrowBytes - 1) / kGrowBytes * kGrowBytes;
     static const std::vector<std::uint8_t> zeros(kGrowBytes);
-    while (m_allocated < target) {
-        const std::size_t n =
-            static_cast<std::size_t>(std::min<std::uint64_t>(target - m_allocated, zeros.size()));
-        const ssize_t written = ::pwrite(m_fd, zeros.data(), n, static_cast<off_t>(m_allocated));
+    while (segment.allocated < target) {
+        const std::size_t n = static_cast<std::size_t>(
+            std::min<std::uint64_t>(target - segment.allocated, zeros.size()));
+        const ssize_t written =
+            ::pwrite(segment.fd, zeros.data(), n, static_cast<off_t>(segment.allocated));
         if (written < 0) {
             if (errno == EINTR)
                 continue;
             return errno;
         }
-        m_allocated += static_cast<std::uint64_t>(written);
+        segment.allocated += static_cast<std::uint64_t>(written);
     }
     return 0;
+}
+
+int EventJournal::openNextSegmentLocked()
+{
+    auto last = std::prev(m_segments.end());
+    // The marks written into it since the last append go to the disk with it.
+    if (::fdatasync(last->second.fd) != 0)
+        return errno;
+    const std::uint64_t number = last->first + 1;
+    const std::string path = segmentPath(number);
+    Segment segment;
+    segment.fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, kFileMode);
+    if (segment.fd < 0)
+        return errno;
+    int error = grow(segment, kHeaderSize);
+    // Its name in the folder must outlast a crash before a record counts on it.
+    if (error == 0 && ::fdatasync(segment.fd) != 0)
+        error = errno;
+    if (error == 0) {
+        const int folder = ::open(std::filesystem::path(path).parent_path().c_str(),
+                                  O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (folder < 0 || ::fsync(folder) != 0)
+            error = errno;
+        if (folder >= 0)
+            ::close(folder);
+    }
+    if (error != 0) {
+        ::close(segment.fd);
+        ::unlink(path.c_str());
+        return error;
+    }
+    m_segments.emplace(number, segment);
+    return 0;
+}
+
+void EventJournal::dropArchivedSegmentsLocked()
+{
+    while (m_segments.size() > 1 && m_segments.begin()->second.waiting == 0) {
+        const auto first = m_segments.begin();
+        ::close(first->second.fd);
+        // One that cannot be deleted only holds archived events: a later
+        // start reads it again and finds them marked, or archives a copy.
+        ::unlink(segmentPath(first->first).c_str());
+        m_segments.erase(first);
+    }
 }
 
 int EventJournal::writeRecordLocked(std::span<const std::span<const std::uint8_t>> body, bool flush)
@@ -202,12 +356,12 @@ int EventJournal::writeRecordLocked(std::span<const std::span<const std::uint8_t
     }
     if (length > kMaxBody)
         return EFBIG;
-    if (const int error = growLocked(m_end + kHeaderSize + length + kHeaderSize))
+    Segment& segment = std::prev(m_segments.end())->second;
+    if (const int error = grow(segment, segment.end + kHeaderSize + length + kHeaderSize))
         return error;
     std::array<std::uint8_t, kHeaderSize> header{};
     putU32(header.data(), static_cast<std::uint32_t>(length));
     putU32(header.data() + 4, check);
-    static constexpr std::array<std::uint8_t, kHeaderSize> kEndMark{};
 
     std::vector<iovec> pieces;
     pieces.push_back({header.data(), header.size()});
@@ -215,18 +369,18 @@ int EventJournal::writeRecordLocked(std::span<const std::span<const std::uint8_t
         if (!part.empty())
             pieces.push_back({const_cast<std::uint8_t*>(part.data()), part.size()});
     pieces.push_back({const_cast<std::uint8_t*>(kEndMark.data()), kEndMark.size()});
-    std::uint64_t at = m_end;
+    std::uint64_t at = segment.end;
     std::size_t first = 0;
     while (first < pieces.size()) {
         const ssize_t n =
-            ::pwritev(m_fd, pieces.data() + first,
+            ::pwritev(segment.fd, pieces.data() + first,
                       static_cast<int>(std::min<std::size_t>(pieces.size() - first, IOV_MAX)),
                       static_cast<off_t>(at));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
             // What was written of the record is not whole: a later record
-            // overwrites it, and until then it ends the journal.
+            // overwrites it, and until then it ends the segment.
             return errno;
         }
         at += static_cast<std::uint64_t>(n);
@@ -238,9 +392,9 @@ int EventJournal::writeRecordLocked(std::span<const std::span<const std::uint8_t
             pieces[first].iov_len -= left;
         }
     }
-    if (flush && ::fdatasync(m_fd) != 0)
+    if (flush && ::fdatasync(segment.fd) != 0)
         return errno;
-    m_end = at - kEndMark.size();
+    segment.end = at - kEndMark.size();
     return 0;
 }
 
@@ -256,6 +410,10 @@ std::optional<std::uint64_t> EventJournal::append(std::string_view key, std::int
         m_foundLate = std::move(loaded.unarchived);
         m_hasFoundLate = !m_foundLate.empty();
     }
+    // A full segment is followed by a new one; when that cannot be made the
+    // record still goes into the full one.
+    if (std::prev(m_segments.end())->second.end >= m_segmentBytes)
+        (void)openNextSegmentLocked();
     const std::uint64_t id = m_nextId;
     std::array<std::uint8_t, kEventFixedSize> fixed{};
     fixed[0] = kKindEvent;
@@ -268,13 +426,15 @@ std::optional<std::uint64_t> EventJournal::append(std::string_view key, std::int
     fixed[15] = static_cast<std::uint8_t>(receivedAt.second);
     putU32(fixed.data() + 16, static_cast<std::uint32_t>(code));
     putU32(fixed.data() + 20, static_cast<std::uint32_t>(key.size()));
-    const std::uint64_t offset = m_end + kHeaderSize;
+    const auto last = std::prev(m_segments.end());
+    const std::uint64_t offset = last->second.end + kHeaderSize;
     const std::span<const std::uint8_t> parts[] = {
         fixed, {reinterpret_cast<const std::uint8_t*>(key.data()), key.size()}, data};
     if ((error = writeRecordLocked(parts, true)) != 0)
         return std::nullopt;
     ++m_nextId;
-    m_unarchived[id] = {offset, static_cast<std::uint32_t>(m_end - offset)};
+    m_unarchived[id] = {last->first, offset, static_cast<std::uint32_t>(last->second.end - offset)};
+    ++last->second.waiting;
     return id;
 }
 
@@ -291,41 +451,55 @@ std::optional<EventJournal::Event> EventJournal::read(std::uint64_t id)
 {
     const std::lock_guard held(m_lock);
     const auto found = m_unarchived.find(id);
-    if (found == m_unarchived.end() || m_fd < 0)
+    if (found == m_unarchived.end())
         return std::nullopt;
-    std::vector<std::uint8_t> body(found->second.length);
-    if (readAt(m_fd, body, found->second.offset) != 0)
+    const Place place = found->second;
+    const int fd = m_segments.at(place.segment).fd;
+    try {
+        std::array<std::uint8_t, kEventFixedSize> fixed{};
+        if (readAt(fd, fixed, place.offset) != 0)
+            return std::nullopt;
+        Event event;
+        event.id = id;
+        event.receivedAt.year = fixed[9] | (fixed[10] << 8);
+        event.receivedAt.month = fixed[11];
+        event.receivedAt.day = fixed[12];
+        event.receivedAt.hour = fixed[13];
+        event.receivedAt.minute = fixed[14];
+        event.receivedAt.second = fixed[15];
+        event.code = static_cast<std::int32_t>(getU32(fixed.data() + 16));
+        const std::uint32_t keyLength = getU32(fixed.data() + 20);
+        event.key.resize(keyLength);
+        event.data.resize(place.length - kEventFixedSize - keyLength);
+        if (readAt(fd, {reinterpret_cast<std::uint8_t*>(event.key.data()), event.key.size()},
+                   place.offset + kEventFixedSize) != 0 ||
+            readAt(fd, event.data, place.offset + kEventFixedSize + keyLength) != 0)
+            return std::nullopt;
+        return event;
+    } catch (const std::bad_alloc&) {
         return std::nullopt;
-    Event event;
-    event.id = id;
-    event.receivedAt.year = body[9] | (body[10] << 8);
-    event.receivedAt.month = body[11];
-    event.receivedAt.day = body[12];
-    event.receivedAt.hour = body[13];
-    event.receivedAt.minute = body[14];
-    event.receivedAt.second = body[15];
-    event.code = static_cast<std::int32_t>(getU32(body.data() + 16));
-    const std::uint32_t keyLength = getU32(body.data() + 20);
-    event.key.assign(reinterpret_cast<const char*>(body.data()) + kEventFixedSize, keyLength);
-    event.data.assign(body.begin() + static_cast<std::ptrdiff_t>(kEventFixedSize + keyLength),
-                      body.end());
-    return event;
+    }
 }
 
 void EventJournal::markArchived(std::uint64_t id)
 {
     const std::lock_guard held(m_lock);
-    if (m_unarchived.erase(id) == 0 || m_fd < 0)
+    const auto found = m_unarchived.find(id);
+    if (found == m_unarchived.end())
         return;
+    --m_segments.at(found->second.segment).waiting;
+    m_unarchived.erase(found);
+    dropArchivedSegmentsLocked();
+    Segment& last = std::prev(m_segments.end())->second;
     if (m_unarchived.empty()) {
-        // Emptied: the end mark at the start. A file that a backlog made long
-        // is cut back; one that cannot be is written over all the same.
-        static constexpr std::array<std::uint8_t, kHeaderSize> kEndMark{};
-        if (::pwrite(m_fd, kEndMark.data(), kEndMark.size(), 0) ==
+        // Emptied: the end mark at the start. A segment that a backlog made
+        // long is cut back; one that cannot be is written over all the same.
+        if (::pwrite(last.fd, kEndMark.data(), kEndMark.size(), 0) ==
             static_cast<ssize_t>(kEndMark.size())) {
-            m_end = 0;
-            if (m_allocated > kKeepBytes && ::ftruncate(m_fd, static_cast<off_t>(kKeepBytes)) == 0)
-                m_allocated = kKeepBytes;
+            last.end = 0;
+            if (last.allocated > m_segmentBytes &&
+                ::ftruncate(last.fd, static_cast<off_t>(m_segmentBytes)) == 0)
+                last.allocated = m_segmentBytes;
             return;
         }
     }
@@ -347,7 +521,19 @@ std::size_t EventJournal::unarchivedCount() const
 std::uint64_t EventJournal::size() const
 {
     const std::lock_guard held(m_lock);
-    return m_end;
+    std::uint64_t total = 0;
+    for (const auto& [number, segment] : m_segments)
+        total += segment.end;
+    return total;
+}
+
+std::uint64_t EventJournal::fileBytes() const
+{
+    const std::lock_guard held(m_lock);
+    std::uint64_t total = 0;
+    for (const auto& [number, segment] : m_segments)
+        total += segment.allocated;
+    return total;
 }
 
 } // namespace monitor

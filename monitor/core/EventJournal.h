@@ -1,14 +1,26 @@
 // EventJournal: the station's write-ahead journal of the events the archive
 // keeps. An event is appended, and flushed to the disk, before the receiver
 // library acknowledges it; the dispatcher marks it once it is archived; at the
-// next start whatever is not marked is archived from here. The journal is
-// emptied whenever nothing in it waits to be archived, so it stays small.
+// next start whatever is not marked is archived from here.
 //
-// File layout: a sequence of records from the start of the file, each
+// Segments. The journal is a row of files in the program folder: its own name
+// (kFileName), then the same name with ".1", ".2", ... Records go to the last
+// one; once that holds more than the segment size (kSegmentBytes), the next
+// record opens a new segment. A segment at the front in which no event waits
+// any more is deleted, and when nothing waits at all the last one is emptied.
+// A mark is always in the segment of its event or a later one, and segments
+// are only ever deleted from the front, so no mark is lost while its event
+// is kept. Under a backlog archived in arrival order the files hold about what
+// waits, plus the part of the oldest segment already archived, plus the last
+// segment's room: at most the bytes waiting and twice the segment size. A
+// journal of an earlier version, one file under kFileName, is the first
+// segment.
+//
+// Segment layout: a sequence of records from the start of the file, each
 //   offset 0  u32  body length n (little-endian), 1 or more
 //   offset 4  u32  CRC-32 (IEEE, as zlib's) of the n body bytes
 //   offset 8  n    body
-// and after the last one eight zero bytes (a length of 0 ends the journal).
+// and after the last one eight zero bytes (a length of 0 ends the segment).
 // The body:
 //   offset 0  u8   kind: 1 event, 2 archived mark
 //   offset 1  u64  id (events are numbered from 1 up; a mark names one)
@@ -18,21 +30,26 @@
 //   offset 20 u32  key length k
 //   offset 24 k    key (the callback's text, Windows-1252 bytes)
 //   offset 24+k    the event's data, to the end of the body
-// A record cut short by a crash, or one whose check does not match, ends the
-// journal: what follows it is dropped.
+// A record cut short by a crash, one whose check does not match, or one that
+// no station can have written (a mark of another length, an event whose data
+// is longer than the largest packet the library accepts) ends its segment:
+// what follows it there is dropped. Loading checks a record's length against
+// the file's remaining size and its kind and lengths before reading its body,
+// and checks the body piece by piece, so a damaged length costs no memory.
 //
-// The file keeps its length: it grows in steps of zero bytes and is written
-// over in place, and emptying it writes the end mark at its start. A flush
-// then writes only the new record's bytes and never waits for the file
-// system's own journal, which also carries other files' data (clips being
-// archived): a position is not held up behind them.
+// A segment keeps its length: it grows in steps of zero bytes and is written
+// over in place. A flush then writes only the new record's bytes and never
+// waits for the file system's own journal, which also carries other files'
+// data (clips being archived): a position is not held up behind them. A new
+// segment's name is flushed with its folder before a record goes into it.
 //
 // Threads: append() runs on the receiver library's worker threads, the rest on
-// the user-interface thread; m_lock guards the file, its end and the table of
-// events not yet archived, and is held through each append's flush.
+// the user-interface thread; m_lock guards the files, their ends and the table
+// of events not yet archived, and is held through each append's flush.
 #pragma once
 
 #include "LocalTime.h"
+#include "kavrel_link.h"
 
 #include <atomic>
 #include <cstddef>
@@ -50,13 +67,18 @@ namespace monitor {
 class EventJournal
 {
 public:
-    // The journal's file name in the program folder.
+    // The journal's file name in the program folder: its first segment.
     static constexpr std::string_view kFileName = "Tessaro.journal";
     // A body larger than this is taken as damage, not as a record.
     static constexpr std::uint32_t kMaxBody = 0x7FFFFFFF;
-    // The file grows by at least this much, and is cut back to this when emptied.
+    // An event's data is at most the largest packet and its zero byte.
+    static constexpr std::uint64_t kMaxEventData =
+        static_cast<std::uint64_t>(kavrel::kMaxPacketSizeCeiling) + 1;
+    // A segment grows by at least this much.
     static constexpr std::uint64_t kGrowBytes = std::uint64_t{1} << 20;
-    static constexpr std::uint64_t kKeepBytes = std::uint64_t{8} << 20;
+    // A segment whose records pass this is followed by a new one; the last
+    // segment is cut back to this when the journal is emptied.
+    static constexpr std::uint64_t kSegmentBytes = std::uint64_t{8} << 20;
 
     struct Event
     {
@@ -74,15 +96,16 @@ public:
         bool cutShort = false; // the last record was cut short or damaged, and dropped
     };
 
-    explicit EventJournal(std::string path);
+    explicit EventJournal(std::string path, std::uint64_t segmentBytes = kSegmentBytes);
     ~EventJournal();
     EventJournal(const EventJournal&) = delete;
     EventJournal& operator=(const EventJournal&) = delete;
 
     const std::string& path() const { return m_path; }
 
-    // Opens the file (made when missing) and reads its records; the events
-    // not marked archived can then be read(). 0 on success, else errno.
+    // Opens the segments (the first made when there is none) and reads their
+    // records; the events not marked archived can then be read(). 0 on
+    // success, else errno.
     int load(Loaded& loaded);
 
     // Any thread: appends the event and flushes it to the disk. Gives its id,
@@ -96,38 +119,61 @@ public:
     // the file itself (load() had failed); each is given out once.
     std::vector<std::uint64_t> takeFoundLate();
 
-    // An event not yet archived, read back from the file; none when unknown or unreadable.
+    // An event not yet archived, read back from the file; none when unknown,
+    // unreadable or too large for the memory left.
     std::optional<Event> read(std::uint64_t id);
 
-    // The event is archived (or is not to be): it is marked so, and once no
-    // event waits any more the file is emptied. The mark is not flushed by
-    // itself; the next append's flush takes it along.
+    // The event is archived (or is not to be): it is marked so, segments at
+    // the front where nothing waits any more are deleted, and once no event
+    // waits the last one is emptied. The mark is not flushed by itself; the
+    // next append's flush takes it along.
     void markArchived(std::uint64_t id);
 
-    // How many events wait to be archived; the bytes of the records in the file.
+    // How many events wait to be archived; the bytes of the records in the
+    // segments; the bytes of the segments' files on the disk.
     std::size_t unarchivedCount() const;
     std::uint64_t size() const;
+    std::uint64_t fileBytes() const;
 
 private:
-    int openLocked();
-    int loadLocked(Loaded& loaded);
-    // Writes the record's pieces and the end mark at the end.
-    int writeRecordLocked(std::span<const std::span<const std::uint8_t>> body, bool flush);
-    // Makes the file at least size bytes long with zero bytes.
-    int growLocked(std::uint64_t size);
-
-    const std::string m_path;
-    mutable std::mutex m_lock;
-    int m_fd = -1;
-    bool m_loaded = false;
-    std::uint64_t m_end = 0;       // end of the last whole record
-    std::uint64_t m_allocated = 0; // the file's length
-    std::uint64_t m_nextId = 1;
+    struct Segment
+    {
+        int fd = -1;
+        std::uint64_t end = 0;       // end of its last whole record
+        std::uint64_t allocated = 0; // its file's length
+        std::size_t waiting = 0;     // its events not yet archived
+    };
     struct Place
     {
-        std::uint64_t offset; // of the record's body
-        std::uint32_t length; // of the body
+        std::uint64_t segment; // its number
+        std::uint64_t offset;  // of the record's body
+        std::uint32_t length;  // of the body
     };
+
+    // The file of segment number n: the journal's name, then ".n" after the first.
+    std::string segmentPath(std::uint64_t number) const;
+    int loadLocked(Loaded& loaded);
+    // Reads one segment's records into the table; false when one was damaged.
+    int readSegmentLocked(std::uint64_t number, Segment& segment,
+                          std::map<std::uint64_t, Place>& unarchived, std::uint64_t& maxId,
+                          bool& damaged);
+    // Makes the next segment the last one; 0, or errno (the last one stays).
+    int openNextSegmentLocked();
+    // Deletes the segments at the front in which nothing waits.
+    void dropArchivedSegmentsLocked();
+    // Writes the record's pieces and the end mark at the last segment's end.
+    int writeRecordLocked(std::span<const std::span<const std::uint8_t>> body, bool flush);
+    // Makes the segment's file at least size bytes long with zero bytes.
+    static int grow(Segment& segment, std::uint64_t size);
+    void closeAll();
+
+    const std::string m_path;
+    const std::uint64_t m_segmentBytes;
+    mutable std::mutex m_lock;
+    bool m_loaded = false;
+    // By number, oldest first; the last takes the new records.
+    std::map<std::uint64_t, Segment> m_segments;
+    std::uint64_t m_nextId = 1;
     std::map<std::uint64_t, Place> m_unarchived;
     std::vector<std::uint64_t> m_foundLate;
     // Whether m_foundLate may hold ids: the dispatcher asks every tick, and

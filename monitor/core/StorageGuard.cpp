@@ -3,6 +3,8 @@
 #include "ArchiveFiles.h"
 #include "Clock.h"
 #include "EventJournal.h"
+#include "Paths.h"
+#include "Quarantine.h"
 
 #include <cstring>
 
@@ -96,7 +98,10 @@ int StorageGuard::recover(Archive& archive)
         const StoreOutcome outcome =
             archive.StoreReceived(event->key, event->code, event->data, event->receivedAt);
         if (outcome.failed()) {
-            archived(id, outcome);
+            if (!outcome.lasting)
+                archived(id, outcome);
+            else if (!setAside(archive, *event, outcome))
+                hold(id);
             continue;
         }
         m_journal.markArchived(id);
@@ -125,6 +130,10 @@ void StorageGuard::archived(std::uint64_t id, const StoreOutcome& outcome)
         m_tell("an event could not be archived: " + reasonOf(outcome.error, outcome.what));
         return;
     }
+    if (outcome.lasting) {
+        m_lasting.emplace_back(id, outcome);
+        return;
+    }
     m_failed.push_back(id);
     m_lastRetry = std::chrono::steady_clock::now();
     failLocked(true, outcome.error, outcome.what);
@@ -132,6 +141,14 @@ void StorageGuard::archived(std::uint64_t id, const StoreOutcome& outcome)
 
 void StorageGuard::retry(Archive& archive)
 {
+    // Only this thread changes m_lasting.
+    while (!m_lasting.empty()) {
+        const auto [id, outcome] = m_lasting.front();
+        m_lasting.pop_front();
+        const std::optional<EventJournal::Event> event = m_journal.read(id);
+        if (!event || !setAside(archive, *event, outcome))
+            hold(id);
+    }
     // Left from the last run, found once the journal could be opened at last.
     const std::vector<std::uint64_t> foundLate = m_journal.takeFoundLate();
     {
@@ -148,11 +165,13 @@ void StorageGuard::retry(Archive& archive)
         if (event) {
             const StoreOutcome outcome =
                 archive.StoreReceived(event->key, event->code, event->data, event->receivedAt);
-            if (outcome.failed()) {
+            if (outcome.failed() && !outcome.lasting) {
                 const std::lock_guard held(m_lock);
                 failLocked(true, outcome.error, outcome.what);
                 return;
             }
+            if (outcome.failed() && !setAside(archive, *event, outcome))
+                return;
         }
         // An event that cannot be read back stays in the journal's file
         // until it is emptied; there is nothing more to try for it.
@@ -190,6 +209,37 @@ void StorageGuard::failLocked(bool archive, int error, const std::string& what)
     m_tell("the archive cannot be written: " + reason + "; recorders are held until it can");
     setTextLocked("Archive cannot be written: " + reason, true);
     m_changed.notify_all();
+}
+
+void StorageGuard::hold(std::uint64_t id)
+{
+    const std::lock_guard held(m_lock);
+    m_failed.push_back(id);
+    m_lastRetry = std::chrono::steady_clock::now();
+}
+
+bool StorageGuard::setAside(Archive& archive, const EventJournal::Event& event,
+                            const StoreOutcome& outcome)
+{
+    const std::string reason = reasonOf(outcome.error, outcome.what);
+    const WrittenFile kept = quarantineEvent(
+        archive.ProgramFolder(), {event.id, event.key, event.code, event.receivedAt, event.data},
+        m_clock.now(), reason);
+    if (!kept) {
+        const std::lock_guard held(m_lock);
+        failLocked(true, kept.error,
+                   platform::joinPath(archive.ProgramFolder(), kQuarantineFolderName));
+        return false;
+    }
+    m_journal.markArchived(event.id);
+    m_tell("an event of " + deviceFolderName(event.key) + " can never be archived (" + reason +
+           "); set aside as " + kept.path);
+    const std::lock_guard held(m_lock);
+    if (!m_archiveFailing && !m_journalFailing)
+        setTextLocked("Event of " + deviceFolderName(event.key) +
+                          " set aside in quarantine: " + reason,
+                      false);
+    return true;
 }
 
 void StorageGuard::recoverLocked()

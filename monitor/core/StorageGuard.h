@@ -17,12 +17,20 @@
 // again, once per retry interval, the events the archive could not take, and
 // while any wait every recorder is held. status() tells the window what to show.
 //
+// What the archive can never take (StoreOutcome::lasting: every name of its
+// second taken, a name the file system refuses) holds nobody: the event is
+// set aside whole in the quarantine folder (Quarantine.h), told once, and
+// marked archived; recover() and retry() do it at once, and an event the
+// dispatcher could not store is set aside at the next retry(). Only when the
+// quarantine itself cannot be written is such an event held like any other.
+//
 // Each change of state is told on standard error (through tell) and in status().
 // m_lock guards the failure flags, the failed events, the status and the closing
 // flag; m_changed is signalled when the state changes or the station closes.
 #pragma once
 
 #include "Archive.h"
+#include "EventJournal.h"
 #include "StandardError.h"
 
 #include <atomic>
@@ -35,14 +43,13 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 
 namespace platform {
 class Clock;
 }
 
 namespace monitor {
-
-class EventJournal;
 
 class StorageGuard
 {
@@ -88,6 +95,11 @@ public:
 
 private:
     void failLocked(bool archive, int error, const std::string& what);
+    // Sets the event aside (see above) and marks it archived; false when the
+    // quarantine cannot be written, which is then told as a failure.
+    bool setAside(Archive& archive, const EventJournal::Event& event, const StoreOutcome& outcome);
+    // The event waits with those the archive could not take.
+    void hold(std::uint64_t id);
     void recoverLocked();
     void setTextLocked(std::string text, bool failing);
 
@@ -106,6 +118,9 @@ private:
     // Journaled events the archive could not take, oldest first. UI thread
     // only, but read under m_lock with the flags.
     std::deque<std::uint64_t> m_failed;
+    // Journaled events the dispatcher could not store and never will, with
+    // why; set aside at the next retry(). UI thread only.
+    std::deque<std::pair<std::uint64_t, StoreOutcome>> m_lasting;
     std::chrono::steady_clock::time_point m_lastRetry;
     Status m_status;
 };

@@ -17,6 +17,10 @@ namespace kavrel {
 
 inline constexpr std::size_t kHeaderSize = 8;
 inline constexpr std::size_t kAckSize = 4;
+// The largest payload the library ever accepts, whatever its settings say
+// (MAX_PACKET_SIZE is at most this): the callback's signed 32-bit length must
+// hold the payload and its zero byte.
+inline constexpr std::int32_t kMaxPacketSizeCeiling = 0x7FFFFFFF - 1;
 
 struct PacketHeader
 {

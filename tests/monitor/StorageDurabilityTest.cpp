@@ -21,10 +21,12 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <set>
 #include <sys/resource.h>
 #include <thread>
@@ -46,6 +48,15 @@ Bytes bytesOf(std::string_view text)
 {
     return Bytes(text.begin(), text.end());
 }
+
+// The most this process has held in memory so far.
+long maxResidentKiB()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+constexpr long kLoadMemoryBoundKiB = 64 * 1024;
 
 Bytes readFile(const fs::path& path)
 {
@@ -84,15 +95,23 @@ TEST(EventJournalFile, IsReadUpToItsLastWholeRecord)
     const auto cutTo = [&](std::uintmax_t size) {
         return [&, size] { fs::resize_file(path, size); };
     };
+    const auto putByte = [&](std::uintmax_t offset, char byte) {
+        std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(static_cast<std::streamoff>(offset));
+        f.put(byte);
+    };
+    constexpr std::uintmax_t kGiB = std::uintmax_t{1} << 30;
     const std::vector<Case> cases = {
         {"whole", [] {}, 3},
         {"cut inside the last record's header", cutTo(lastRecordStart + 3), 2},
         {"cut inside the last record's body", cutTo(wholeSize - 4), 2},
-        {"last byte damaged",
+        {"last byte damaged", [&] { putByte(wholeSize - 1, 'X'); }, 2},
+        {"last record of a kind no station writes", [&] { putByte(lastRecordStart + 8, 7); }, 2},
+        // Last: the file is a sparse GiB from here on.
+        {"last record's length claims 1 GiB, and the file is that long",
          [&] {
-             std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
-             f.seekp(static_cast<std::streamoff>(wholeSize - 1));
-             f.put('X');
+             putByte(lastRecordStart + 3, 0x40); // 0x40000000 + its real length
+             fs::resize_file(path, lastRecordStart + 8 + kGiB + 64);
          },
          2},
     };
@@ -104,7 +123,15 @@ TEST(EventJournalFile, IsReadUpToItsLastWholeRecord)
         c.damage();
         EventJournal journal(path);
         EventJournal::Loaded loaded;
+        // A damaged record costs no memory of the size it claims.
+        const long rssBefore = maxResidentKiB();
+        const auto loadStarted = std::chrono::steady_clock::now();
         ASSERT_EQ(journal.load(loaded), 0);
+        EXPECT_LT(maxResidentKiB() - rssBefore, kLoadMemoryBoundKiB);
+        std::cout
+            << c.legend << ": loaded in "
+            << std::chrono::duration<double>(std::chrono::steady_clock::now() - loadStarted).count()
+            << " s\n";
         ASSERT_EQ(loaded.unarchived.size(), c.events);
         EXPECT_EQ(loaded.cutShort, c.events < 3);
 
@@ -137,6 +164,116 @@ TEST(EventJournalFile, IsReadUpToItsLastWholeRecord)
         EXPECT_TRUE(loaded.unarchived.empty());
         EXPECT_FALSE(loaded.cutShort);
     }
+}
+
+// The records' check is zlib's CRC-32, so that journals written by earlier
+// versions stay readable, however the bytes are split over calls.
+TEST(EventJournalFile, ChecksRecordsWithTheCrc32OfZlib)
+{
+    struct Case
+    {
+        const char* legend;
+        std::string text;
+        std::uint32_t crc;
+    };
+    const std::vector<Case> cases = {
+        {"nothing", "", 0},
+        {"the check string", "123456789", 0xCBF43926U},
+        {"longer than a step, not a multiple of it", "The quick brown fox jumps over the lazy dog",
+         0x414FA339U},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.legend);
+        const Bytes bytes = bytesOf(c.text);
+        EXPECT_EQ(crc32(bytes), c.crc);
+        for (std::size_t split = 0; split <= bytes.size(); ++split)
+            EXPECT_EQ(crc32(std::span(bytes).subspan(split), crc32(std::span(bytes).first(split))),
+                      c.crc)
+                << "split at " << split;
+    }
+}
+
+// The journal's files on the disk follow what waits, not what passed: a
+// steady backlog archived in arrival order, with a restart in the middle that
+// recovers exactly what waits from every segment, and an earlier version's
+// single file read as the first segment.
+TEST(EventJournalFile, StaysNearWhatWaitsUnderASteadyBacklog)
+{
+    TempFolder folder;
+    const std::string path = folder.path() + std::string(EventJournal::kFileName);
+    constexpr std::uint64_t kSegment = EventJournal::kGrowBytes;
+    constexpr std::size_t kWaiting = 40;
+    constexpr int kEvents = 1500;
+    const platform::LocalTime at{2026, 12, 6, 14, 30, 5, 0};
+    // Every fifth event a clip, the others positions; each says its number.
+    const auto dataOf = [](int n) {
+        Bytes data(n % 5 == 4 ? 60000 : 70, static_cast<std::uint8_t>(n));
+        std::memcpy(data.data(), &n, sizeof n);
+        return data;
+    };
+    {
+        // What an earlier version left: one file with a waiting event in it.
+        EventJournal earlier(path, std::uint64_t{1} << 40);
+        int error = 0;
+        ASSERT_TRUE(
+            earlier.append("OLD_1", kavrel::EventCode::CMD_GPRMC_DATA, dataOf(-1), at, error));
+    }
+    auto journal = std::make_unique<EventJournal>(path, kSegment);
+    EventJournal::Loaded loaded;
+    ASSERT_EQ(journal->load(loaded), 0);
+    ASSERT_EQ(loaded.unarchived.size(), 1u);
+    std::deque<std::pair<std::uint64_t, int>> waiting = {{loaded.unarchived.front(), -1}};
+    std::uint64_t passed = 0;
+    std::uint64_t largest = 0;
+    for (int n = 0; n < kEvents; ++n) {
+        int error = 0;
+        const Bytes data = dataOf(n);
+        const auto id =
+            journal->append("BUS_1", kavrel::EventCode::CMD_MPEG4_I_CH1, data, at, error);
+        ASSERT_TRUE(id) << error;
+        passed += data.size();
+        waiting.emplace_back(*id, n);
+        while (waiting.size() > kWaiting) {
+            journal->markArchived(waiting.front().first);
+            waiting.pop_front();
+        }
+        std::uint64_t waitingBytes = 0;
+        for (const auto& [waitingId, number] : waiting)
+            waitingBytes += dataOf(number).size();
+        std::uint64_t onDisk = 0;
+        for (const auto& entry : fs::directory_iterator(folder.path()))
+            onDisk += entry.file_size();
+        EXPECT_EQ(onDisk, journal->fileBytes());
+        ASSERT_LE(onDisk, 2 * waitingBytes + 2 * kSegment + EventJournal::kGrowBytes)
+            << "after event " << n << ", " << passed << " bytes passed";
+        largest = std::max(largest, onDisk);
+
+        if (n == kEvents / 2) {
+            // A restart reads every segment in order: what waits, nothing else.
+            journal = std::make_unique<EventJournal>(path, kSegment);
+            ASSERT_EQ(journal->load(loaded), 0);
+            EXPECT_FALSE(loaded.cutShort);
+            ASSERT_EQ(loaded.unarchived.size(), waiting.size());
+            for (std::size_t i = 0; i < waiting.size(); ++i) {
+                ASSERT_EQ(loaded.unarchived[i], waiting[i].first);
+                const auto event = journal->read(waiting[i].first);
+                ASSERT_TRUE(event);
+                EXPECT_EQ(event->data, dataOf(waiting[i].second));
+            }
+        }
+    }
+    EXPECT_GT(passed, 5 * largest) << "the backlog passed too little to tell";
+    std::cout << passed << " bytes passed; the journal's files held at most " << largest << "\n";
+
+    // Everything archived: one segment is left, emptied.
+    for (const auto& [id, number] : waiting)
+        journal->markArchived(id);
+    EXPECT_EQ(journal->size(), 0u);
+    journal.reset();
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 1);
+    EventJournal reread(path, kSegment);
+    ASSERT_EQ(reread.load(loaded), 0);
+    EXPECT_TRUE(loaded.unarchived.empty());
 }
 
 // ---------------------------------------------------------------------------
@@ -284,6 +421,102 @@ TEST(StationKilled, RestartArchivesEveryAcknowledgedEvent)
     EventJournal::Loaded left;
     ASSERT_EQ(journal.load(left), 0);
     EXPECT_TRUE(left.unarchived.empty()) << "the journal was not emptied";
+}
+
+// ---------------------------------------------------------------------------
+// What the archive can never take holds nobody: a journal left with 1,001
+// positions of one recorder in one second (one more than the names a second
+// has) and records whose receive time cannot be. The restart archives the
+// 1,000, sets the last aside whole with its reason, archives the damaged
+// times under the time of recovery, serves a recorder at once, and the next
+// restart sets nothing aside again.
+TEST(StationRestarted, SetsAsideWhatCanNeverBeStoredAndServesTheOthers)
+{
+    StationProgram program;
+    const platform::LocalTime busySecond{2026, 12, 6, 14, 30, 5, 0};
+    const auto sentence = [](const std::string& text) {
+        Bytes data = bytesOf(text);
+        data.push_back(0); // the library's zero byte, journaled with the sentence
+        return data;
+    };
+    struct Damaged
+    {
+        const char* legend;
+        platform::LocalTime receivedAt;
+    };
+    const std::vector<Damaged> damaged = {
+        {"no date at all", {0, 0, 0, 0, 0, 0, 0}},
+        {"year 65535, month 13, day 45", {65535, 13, 45, 14, 30, 5, 0}},
+        {"29 February of a common year", {2026, 2, 29, 14, 30, 5, 0}},
+        {"hour 24", {2026, 12, 6, 24, 0, 0, 0}},
+    };
+    constexpr auto kPosition = kavrel::EventCode::CMD_GPRMC_DATA;
+    {
+        EventJournal journal(program.folder() + std::string(EventJournal::kFileName));
+        int error = 0;
+        for (int i = 0; i <= kMaxSameSecondFiles; ++i)
+            ASSERT_TRUE(journal.append("BUSY_1", kPosition, sentence("$GPRMC," + std::to_string(i)),
+                                       busySecond, error));
+        ASSERT_TRUE(
+            journal.append("CALM_2", kPosition, sentence("$GPRMC,calm"), busySecond, error));
+        for (const Damaged& d : damaged)
+            ASSERT_TRUE(
+                journal.append("ODD_3", kPosition, sentence(d.legend), d.receivedAt, error));
+    }
+    const fs::path quarantine = fs::path(program.folder()) / "quarantine";
+    const fs::path busyFolder = fs::path(dayFolderPath(program.folder(), busySecond)) / "BUSY_1";
+    const auto filesIn = [](const fs::path& folder) {
+        std::vector<fs::path> files;
+        std::error_code ec;
+        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+            files.push_back(it->path());
+        std::sort(files.begin(), files.end());
+        return files;
+    };
+    // A recorder is served while, and after, the journal is recovered.
+    const auto served = [&](const std::string& text) {
+        auto recorder = loggedIn(program, "LIVE");
+        const auto ack = recorder.sendPacket(kPosition, recorder::textBytes(text), kAckBound);
+        EXPECT_TRUE(ack.ok()) << ack.error;
+    };
+    {
+        const auto station = program.start();
+        const auto told = waitForLine(*station, "set aside");
+        ASSERT_TRUE(told) << "setting aside was not told";
+        EXPECT_NE(told->find("BUSY_1"), std::string::npos) << *told;
+        served("$GPRMC,live");
+        EXPECT_EQ(waitForFiles(program.recorderFolder("LIVE_7"), 1).size(), 1u);
+
+        EXPECT_EQ(filesIn(busyFolder).size(), std::size_t{kMaxSameSecondFiles});
+        const auto setAside = filesIn(quarantine);
+        ASSERT_EQ(setAside.size(), 2u) << "the event's data and its text";
+        EXPECT_EQ(setAside[0].extension(), ".event");
+        EXPECT_EQ(readFile(setAside[0]), sentence("$GPRMC," + std::to_string(kMaxSameSecondFiles)));
+        const Bytes text = readFile(setAside[1]);
+        const std::string description(text.begin(), text.end());
+        const std::vector<std::string> lines = {
+            "key: BUSY_1\n", "code: " + std::to_string(kPosition) + "\n",
+            "received: 2026/12/06 14:30:05\n", "reason: File exists"};
+        for (const std::string& line : lines)
+            EXPECT_NE(description.find(line), std::string::npos) << description;
+
+        EXPECT_EQ(readFile(fs::path(dayFolderPath(program.folder(), busySecond)) / "CALM_2" /
+                           "143005.bin"),
+                  bytesOf("$GPRMC,calm\r\n"));
+        std::set<Bytes> odd;
+        for (const fs::path& file : waitForFiles(program.recorderFolder("ODD_3"), damaged.size()))
+            odd.insert(readFile(file));
+        for (const Damaged& d : damaged)
+            EXPECT_TRUE(odd.contains(bytesOf(std::string(d.legend) + "\r\n")))
+                << d.legend << ": not archived under the time of recovery";
+        ::kill(station->pid(), SIGKILL);
+        ASSERT_TRUE(station->waitExit(kProcessBound));
+    }
+    const auto restarted = program.start();
+    served("$GPRMC,after");
+    EXPECT_EQ(waitForFiles(program.recorderFolder("LIVE_7"), 2).size(), 2u);
+    EXPECT_EQ(filesIn(quarantine).size(), 2u) << "set aside again";
+    EXPECT_EQ(filesIn(busyFolder).size(), std::size_t{kMaxSameSecondFiles});
 }
 
 // ---------------------------------------------------------------------------
