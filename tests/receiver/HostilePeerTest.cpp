@@ -52,6 +52,12 @@ Bytes patternBytes(std::size_t count)
     return out;
 }
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
 // The process's resident memory in bytes; 0 when the system does not say.
 std::uint64_t residentBytes()
 {
@@ -231,7 +237,8 @@ TEST_F(ReceiverFixture, PeersTricklingAnnouncedPacketsThatFillTheBudgetBlindNobo
     constexpr std::uint64_t kPerConnection = 256 << 10;
     const std::uint64_t trickled = sent.load();
     EXPECT_LE(memory.used(), trickled);
-    if (residentBytes() != 0) {
+    // A sanitizer's shadow memory and thread bookkeeping would dwarf the figure.
+    if (!kSanitized && residentBytes() != 0) {
         EXPECT_LE(residentBytes(), residentBefore + trickled + (peers.size() + 1) * kPerConnection)
             << "resident before: " << residentBefore << ", sent: " << trickled;
     }
