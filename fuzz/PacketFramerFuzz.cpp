@@ -28,6 +28,7 @@ struct Framed
         Open,     // every byte framed; more may come
         TooLarge, // a header announced more than the limit: the connection ends
         Stalled,  // a header announced size 0: nothing can complete it
+        NoMemory, // the system gave no storage for the packet: the connection ends
     };
     std::vector<std::vector<std::uint8_t>> packets; // header bytes, payload, zero byte
     int rejected = 0;
@@ -67,6 +68,10 @@ bool feedRead(PacketFramer& framer, std::span<const std::uint8_t> read, Framed& 
         case PacketFramer::Outcome::Stalled:
             FUZZ_CHECK(step.consumed == 0 && wanted == 0);
             out.end = Framed::End::Stalled;
+            return false;
+        case PacketFramer::Outcome::NoMemory:
+            FUZZ_CHECK(step.consumed == 0);
+            out.end = Framed::End::NoMemory;
             return false;
         case PacketFramer::Outcome::HeaderPartial:
         case PacketFramer::Outcome::HeaderAccepted:
