@@ -2,20 +2,48 @@
 
 #include "HexDigit.h"
 
-namespace recorder {
+namespace nmea {
 
 namespace {
 
 constexpr std::size_t kChecksumDigits = 2;
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+constexpr unsigned kNibbleBits = 4;
+constexpr unsigned kNibbleMask = 0x0F;
 
 } // namespace
 
-std::uint8_t nmeaChecksum(std::string_view body)
+std::uint8_t nmeaChecksum(std::span<const std::uint8_t> body)
 {
     std::uint8_t sum = 0;
-    for (char c : body)
-        sum = static_cast<std::uint8_t>(sum ^ static_cast<std::uint8_t>(c));
+    for (std::uint8_t c : body)
+        sum ^= c;
     return sum;
+}
+
+std::optional<std::uint8_t> checksumFieldValue(std::string_view digits)
+{
+    if (digits.size() != kChecksumDigits)
+        return std::nullopt;
+    const int high = hexValue(digits[0]);
+    const int low = hexValue(digits[1]);
+    if (high < 0 || low < 0)
+        return std::nullopt;
+    return static_cast<std::uint8_t>((high << kNibbleBits) | low);
+}
+
+bool checksumDigitsMatch(std::string_view body, std::string_view digits)
+{
+    const auto carried = checksumFieldValue(digits);
+    return carried && *carried == nmeaChecksum(body);
+}
+
+void appendNmeaChecksum(std::string& out, std::size_t sentenceStart)
+{
+    const std::uint8_t sum = nmeaChecksum(std::string_view(out).substr(sentenceStart + 1));
+    out += '*';
+    out += kHexDigits[sum >> kNibbleBits];
+    out += kHexDigits[sum & kNibbleMask];
 }
 
 bool hasValidNmeaChecksum(std::string_view sentence)
@@ -23,13 +51,9 @@ bool hasValidNmeaChecksum(std::string_view sentence)
     if (sentence.empty() || sentence.front() != '$')
         return false;
     const std::size_t star = sentence.rfind('*');
-    if (star == std::string_view::npos || sentence.size() - star - 1 != kChecksumDigits)
+    if (star == std::string_view::npos)
         return false;
-    const int high = hexValue(sentence[star + 1]);
-    const int low = hexValue(sentence[star + 2]);
-    if (high < 0 || low < 0)
-        return false;
-    return nmeaChecksum(sentence.substr(1, star - 1)) == high * 16 + low;
+    return checksumDigitsMatch(sentence.substr(1, star - 1), sentence.substr(star + 1));
 }
 
-} // namespace recorder
+} // namespace nmea

@@ -16,21 +16,42 @@
 #include <span>
 #include <string_view>
 
-namespace monitor {
+namespace nmea {
 
 // The longest sentence NMEA 0183 allows, its CR LF included.
 inline constexpr std::size_t kMaxNmeaSentenceLength = 82;
 
-// XOR of the bytes (the sentence's body, between "$" and "*").
-std::uint8_t nmeaChecksum(std::span<const std::uint8_t> body);
+// Why a text is not a well-formed sentence; the first rule it breaks.
+enum class SentenceFault
+{
+    None,
+    NoStart,          // empty, or not starting with "$"
+    TooLong,          // more than kMaxNmeaSentenceLength bytes with CR LF
+    NoBody,           // nothing between "$" and the end or "*"
+    ForbiddenByte,    // not printable ASCII, or a second "$" or "!"
+    BadChecksumField, // "*" not followed by exactly two hex digits
+    ChecksumMismatch, // two hex digits that are not the body's checksum
+};
 
 // The sentence without its line end.
-bool isWellFormedNmeaSentence(std::span<const std::uint8_t> sentence);
+SentenceFault sentenceFault(std::span<const std::uint8_t> sentence);
+
+// The fault in a few words, for logs and listings.
+std::string_view faultText(SentenceFault fault);
+
+inline SentenceFault sentenceFault(std::string_view sentence)
+{
+    return sentenceFault({reinterpret_cast<const std::uint8_t*>(sentence.data()), sentence.size()});
+}
+
+inline bool isWellFormedNmeaSentence(std::span<const std::uint8_t> sentence)
+{
+    return sentenceFault(sentence) == SentenceFault::None;
+}
 
 inline bool isWellFormedNmeaSentence(std::string_view sentence)
 {
-    return isWellFormedNmeaSentence(
-        {reinterpret_cast<const std::uint8_t*>(sentence.data()), sentence.size()});
+    return sentenceFault(sentence) == SentenceFault::None;
 }
 
-} // namespace monitor
+} // namespace nmea

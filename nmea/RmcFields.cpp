@@ -1,14 +1,12 @@
 #include "RmcFields.h"
 
-#include "HexDigit.h"
-#include "NmeaSentence.h"
+#include "NmeaChecksum.h"
+#include "NmeaFields.h"
 
 #include <charconv>
-#include <cstdint>
-#include <string>
 #include <vector>
 
-namespace archive {
+namespace nmea {
 
 namespace {
 
@@ -80,22 +78,11 @@ RmcFields parseRmc(std::string_view sentence)
         return fields;
     std::string_view body = sentence.substr(1);
     if (const auto star = body.find('*'); star != std::string_view::npos) {
-        const std::string_view sum = body.substr(star + 1);
-        if (sum.size() != 2 || hexValue(sum[0]) < 0 || hexValue(sum[1]) < 0)
+        if (!checksumDigitsMatch(body.substr(0, star), body.substr(star + 1)))
             return fields;
         body = body.substr(0, star);
-        const auto* bytes = reinterpret_cast<const std::uint8_t*>(body.data());
-        if (monitor::nmeaChecksum({bytes, body.size()}) != hexValue(sum[0]) * 16 + hexValue(sum[1]))
-            return fields;
     }
-    std::vector<std::string_view> f;
-    for (std::size_t start = 0;;) {
-        const auto comma = body.find(',', start);
-        f.push_back(body.substr(start, comma - start));
-        if (comma == std::string_view::npos)
-            break;
-        start = comma + 1;
-    }
+    const std::vector<std::string_view> f = sentenceFields(body);
     if (f.size() < kFieldCount)
         return fields;
     fields.isRmc = true;
@@ -136,4 +123,4 @@ RmcFields parseRmc(std::string_view sentence)
     return fields;
 }
 
-} // namespace archive
+} // namespace nmea

@@ -1,13 +1,14 @@
 #include "RmcLog.h"
 
 #include "NmeaChecksum.h"
+#include "NmeaFields.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <vector>
 
-namespace recorder {
+namespace nmea {
 
 namespace {
 
@@ -42,15 +43,8 @@ std::string redatedRmc(std::string_view sentence,
     const std::size_t star = sentence.find('*');
     const std::string_view body =
         sentence.substr(1, star == std::string_view::npos ? star : star - 1);
-    std::vector<std::string> fields;
-    for (std::size_t from = 0;;) {
-        const std::size_t comma = body.find(',', from);
-        fields.emplace_back(
-            body.substr(from, comma == std::string_view::npos ? comma : comma - from));
-        if (comma == std::string_view::npos)
-            break;
-        from = comma + 1;
-    }
+    const std::vector<std::string_view> parts = sentenceFields(body);
+    std::vector<std::string> fields(parts.begin(), parts.end());
     if (sentence.empty() || sentence.front() != '$' || fields.size() <= kDateField)
         return std::string(sentence);
 
@@ -78,10 +72,8 @@ std::string redatedRmc(std::string_view sentence,
     std::string out = "$";
     for (std::size_t i = 0; i < fields.size(); ++i)
         out.append(i == 0 ? "" : ",").append(fields[i]);
-    char sum[4];
-    std::snprintf(sum, sizeof sum, "*%02X",
-                  static_cast<unsigned>(nmeaChecksum(std::string_view(out).substr(1))));
-    return out + sum;
+    appendNmeaChecksum(out, 0);
+    return out;
 }
 
 std::vector<std::string> rmcSentencesOf(std::string_view log)
@@ -99,4 +91,4 @@ std::vector<std::string> rmcSentencesOf(std::string_view log)
     return sentences;
 }
 
-} // namespace recorder
+} // namespace nmea

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace recorder {
+namespace nmea {
 
 // The log's RMC sentences in order, each without its line end, as a recorder
 // sends them in a position packet.
@@ -24,4 +24,4 @@ std::vector<std::string> rmcSentencesOf(std::string_view log);
 std::string redatedRmc(std::string_view sentence,
                        std::chrono::sys_time<std::chrono::milliseconds> when);
 
-} // namespace recorder
+} // namespace nmea
