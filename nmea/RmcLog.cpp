@@ -40,12 +40,14 @@ std::string redatedRmc(std::string_view sentence,
                        std::chrono::sys_time<std::chrono::milliseconds> when)
 {
     using namespace std::chrono;
+    if (sentence.empty() || sentence.front() != '$')
+        return std::string(sentence);
     const std::size_t star = sentence.find('*');
     const std::string_view body =
         sentence.substr(1, star == std::string_view::npos ? star : star - 1);
     const std::vector<std::string_view> parts = sentenceFields(body);
     std::vector<std::string> fields(parts.begin(), parts.end());
-    if (sentence.empty() || sentence.front() != '$' || fields.size() <= kDateField)
+    if (fields.size() <= kDateField)
         return std::string(sentence);
 
     const auto day = floor<days>(when);

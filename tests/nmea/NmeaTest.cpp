@@ -248,4 +248,5 @@ TEST(RmcLog, RedatedSentencesCarryTheTimeOfSending)
         EXPECT_TRUE(hasValidNmeaChecksum(sent)) << sent;
     }
     EXPECT_EQ(redatedRmc("$GPRMC,1,A*00", when), "$GPRMC,1,A*00") << "too few fields: unchanged";
+    EXPECT_EQ(redatedRmc("", when), "") << "an empty line: unchanged";
 }
