@@ -4,6 +4,7 @@
 #include "NmeaFields.h"
 
 #include <charconv>
+#include <cmath>
 #include <vector>
 
 namespace nmea {
@@ -30,7 +31,8 @@ std::optional<double> number(std::string_view text)
         return std::nullopt;
     double value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size())
+    // "nan" and "inf" parse too, and a NaN passes every range check below.
+    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
         return std::nullopt;
     return value;
 }
