@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-using namespace monitor;
+using namespace nmea;
 
 namespace {
 

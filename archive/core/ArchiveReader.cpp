@@ -329,7 +329,7 @@ std::optional<RecorderDay> ArchiveReader::recorderDay(const Date& day,
             p.secondOfDay = position->secondOfDay;
             p.sameSecondIndex = position->sameSecondIndex;
             p.path = entry.path().string();
-            p.rmc = parseRmc(*sentence);
+            p.rmc = nmea::parseRmc(*sentence);
             p.sentence = std::move(*sentence);
             result.positions.push_back(std::move(p));
         } else if (auto clip = parseClipName(name)) {

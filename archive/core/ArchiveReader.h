@@ -34,6 +34,8 @@
 
 namespace archive {
 
+using nmea::RmcFields; // the positions' fields, parsed by the NMEA module
+
 // A day of the archive, as its folder names it.
 struct Date
 {

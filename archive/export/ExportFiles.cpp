@@ -32,7 +32,7 @@ NmeaLog nmeaLog(const RecorderDay& day)
 {
     NmeaLog log;
     for (const Position& p : day.positions) {
-        if (!monitor::isWellFormedNmeaSentence(p.sentence)) {
+        if (!nmea::isWellFormedNmeaSentence(p.sentence)) {
             ++log.leftOut;
             continue;
         }

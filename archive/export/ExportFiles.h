@@ -27,7 +27,7 @@ struct TimeRange
 RecorderDay withinRange(const RecorderDay& day, const TimeRange& range);
 
 // The NMEA log: every position's sentence that is one well-formed NMEA
-// sentence (monitor/core/NmeaSentence.h), in time order, one per line, each
+// sentence (nmea/NmeaSentence.h), in time order, one per line, each
 // ended by a line feed. What else the archive holds as a position (an empty
 // file, control characters, a second line, a wrong checksum) is left out and
 // counted.

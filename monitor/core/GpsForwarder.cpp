@@ -239,7 +239,7 @@ void GpsForwarder::ForwardSelectedSentence(std::string_view text, bool userBusy)
     text = text.substr(0, text.find('\0'));
     // Anything but one well-formed sentence stays in the archive only: it is
     // not written, not shown, not repeated, and brings no window forward.
-    if (!isWellFormedNmeaSentence(text))
+    if (!nmea::isWellFormedNmeaSentence(text))
         return;
     m_selectedDeviceSentence.assign(text).append(kLineEnd);
     SendGpsSentence(m_selectedDeviceSentence);

@@ -60,7 +60,7 @@ TEST(RecorderSession, SendsDeviceInformationThenEachRoundInOrder)
         EXPECT_EQ(packets[i].command, expected[i]) << "packet " << i;
         const std::string text(packets[i].payload.begin(), packets[i].payload.end());
         if (packets[i].command == 2) {
-            EXPECT_TRUE(hasValidNmeaChecksum(text)) << text;
+            EXPECT_TRUE(nmea::hasValidNmeaChecksum(text)) << text;
         }
         if (packets[i].command == 6) {
             EXPECT_EQ(text.find(','), 19u) << "event time first: " << text;

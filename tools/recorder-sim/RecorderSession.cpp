@@ -225,11 +225,11 @@ void RecorderSession::sendRounds()
         for (unsigned i = 0; going && i < m_options.positions; ++i) {
             text.clear();
             if (m_track.empty())
-                appendRmcSentence(text, route.next());
+                nmea::appendRmcSentence(text, route.next());
             else
-                text = redatedRmc(m_track[trackIndex++ % m_track.size()],
-                                  std::chrono::floor<std::chrono::milliseconds>(
-                                      std::chrono::system_clock::now()));
+                text = nmea::redatedRmc(m_track[trackIndex++ % m_track.size()],
+                                        std::chrono::floor<std::chrono::milliseconds>(
+                                            std::chrono::system_clock::now()));
             going = send({kavrel::EventCode::CMD_GPRMC_DATA, textBytes(text), false});
         }
         for (unsigned i = 0; going && i < m_options.events; ++i) {

@@ -30,9 +30,9 @@ double wrapLongitude(double degrees)
 
 Route::Route(const RouteStart& start) : m_start(start), m_current(start.first) {}
 
-RmcFix Route::next()
+nmea::RmcFix Route::next()
 {
-    const RmcFix fix = m_current;
+    const nmea::RmcFix fix = m_current;
     const double hours = std::chrono::duration<double>(m_start.step).count() / kSecondsPerHour;
     const double miles = fix.speedKnots * hours;
     const double course = radians(fix.courseDeg);

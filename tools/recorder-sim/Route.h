@@ -10,7 +10,7 @@ namespace recorder {
 
 struct RouteStart
 {
-    RmcFix first;                         // position, speed, course and time of fix 0
+    nmea::RmcFix first;                   // position, speed, course and time of fix 0
     std::chrono::milliseconds step{1000}; // time between fixes
     double turnDegPerStep = 2.0;          // course change between fixes
 };
@@ -21,11 +21,11 @@ public:
     explicit Route(const RouteStart& start);
 
     // The fix of the current step; advances to the next step.
-    RmcFix next();
+    nmea::RmcFix next();
 
 private:
     RouteStart m_start;
-    RmcFix m_current;
+    nmea::RmcFix m_current;
 };
 
 } // namespace recorder

@@ -58,7 +58,7 @@ bool readTrack(const std::string& path, std::vector<std::string>& sentences, std
     std::string log;
     if (!readFile(path, "track file", log, error))
         return false;
-    sentences = recorder::rmcSentencesOf(log);
+    sentences = nmea::rmcSentencesOf(log);
     if (sentences.empty()) {
         error = "track file \"" + path + "\" holds no $GPRMC or $GNRMC sentence";
         return false;

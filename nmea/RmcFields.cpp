@@ -1,14 +1,13 @@
 #include "RmcFields.h"
 
-#include "HexDigit.h"
-#include "NmeaSentence.h"
+#include "NmeaChecksum.h"
+#include "NmeaFields.h"
 
 #include <charconv>
-#include <cstdint>
-#include <string>
+#include <cmath>
 #include <vector>
 
-namespace archive {
+namespace nmea {
 
 namespace {
 
@@ -32,7 +31,8 @@ std::optional<double> number(std::string_view text)
         return std::nullopt;
     double value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size())
+    // "nan" and "inf" parse too, and a NaN passes every range check below.
+    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
         return std::nullopt;
     return value;
 }
@@ -80,22 +80,11 @@ RmcFields parseRmc(std::string_view sentence)
         return fields;
     std::string_view body = sentence.substr(1);
     if (const auto star = body.find('*'); star != std::string_view::npos) {
-        const std::string_view sum = body.substr(star + 1);
-        if (sum.size() != 2 || hexValue(sum[0]) < 0 || hexValue(sum[1]) < 0)
+        if (!checksumDigitsMatch(body.substr(0, star), body.substr(star + 1)))
             return fields;
         body = body.substr(0, star);
-        const auto* bytes = reinterpret_cast<const std::uint8_t*>(body.data());
-        if (monitor::nmeaChecksum({bytes, body.size()}) != hexValue(sum[0]) * 16 + hexValue(sum[1]))
-            return fields;
     }
-    std::vector<std::string_view> f;
-    for (std::size_t start = 0;;) {
-        const auto comma = body.find(',', start);
-        f.push_back(body.substr(start, comma - start));
-        if (comma == std::string_view::npos)
-            break;
-        start = comma + 1;
-    }
+    const std::vector<std::string_view> f = sentenceFields(body);
     if (f.size() < kFieldCount)
         return fields;
     fields.isRmc = true;
@@ -136,4 +125,4 @@ RmcFields parseRmc(std::string_view sentence)
     return fields;
 }
 
-} // namespace archive
+} // namespace nmea

@@ -9,7 +9,7 @@
 #include <chrono>
 #include <string>
 
-namespace recorder {
+namespace nmea {
 
 struct RmcFix
 {
@@ -24,4 +24,4 @@ struct RmcFix
 // Appends the sentence for fix to out.
 void appendRmcSentence(std::string& out, const RmcFix& fix);
 
-} // namespace recorder
+} // namespace nmea

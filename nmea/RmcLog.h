@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace recorder {
+namespace nmea {
 
 // The log's RMC sentences in order, each without its line end, as a recorder
 // sends them in a position packet.
@@ -20,8 +20,8 @@ std::vector<std::string> rmcSentencesOf(std::string_view log);
 // checksum recomputed (added when the log had none). A replayed log thus
 // carries today's date, not the day it was recorded, which navigation
 // software would take for a rollover of the satellites' week number. A line
-// with fewer than ten fields is returned unchanged.
+// with fewer than ten fields, or not starting with "$", is returned unchanged.
 std::string redatedRmc(std::string_view sentence,
                        std::chrono::sys_time<std::chrono::milliseconds> when);
 
-} // namespace recorder
+} // namespace nmea

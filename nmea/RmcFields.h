@@ -5,7 +5,7 @@
 #include <optional>
 #include <string_view>
 
-namespace archive {
+namespace nmea {
 
 struct RmcFields
 {
@@ -27,4 +27,4 @@ struct RmcFields
 // The fields of one sentence (its line end may be present or not).
 RmcFields parseRmc(std::string_view sentence);
 
-} // namespace archive
+} // namespace nmea

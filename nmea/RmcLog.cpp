@@ -1,13 +1,14 @@
 #include "RmcLog.h"
 
 #include "NmeaChecksum.h"
+#include "NmeaFields.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <vector>
 
-namespace recorder {
+namespace nmea {
 
 namespace {
 
@@ -39,19 +40,14 @@ std::string redatedRmc(std::string_view sentence,
                        std::chrono::sys_time<std::chrono::milliseconds> when)
 {
     using namespace std::chrono;
+    if (sentence.empty() || sentence.front() != '$')
+        return std::string(sentence);
     const std::size_t star = sentence.find('*');
     const std::string_view body =
         sentence.substr(1, star == std::string_view::npos ? star : star - 1);
-    std::vector<std::string> fields;
-    for (std::size_t from = 0;;) {
-        const std::size_t comma = body.find(',', from);
-        fields.emplace_back(
-            body.substr(from, comma == std::string_view::npos ? comma : comma - from));
-        if (comma == std::string_view::npos)
-            break;
-        from = comma + 1;
-    }
-    if (sentence.empty() || sentence.front() != '$' || fields.size() <= kDateField)
+    const std::vector<std::string_view> parts = sentenceFields(body);
+    std::vector<std::string> fields(parts.begin(), parts.end());
+    if (fields.size() <= kDateField)
         return std::string(sentence);
 
     const auto day = floor<days>(when);
@@ -78,10 +74,8 @@ std::string redatedRmc(std::string_view sentence,
     std::string out = "$";
     for (std::size_t i = 0; i < fields.size(); ++i)
         out.append(i == 0 ? "" : ",").append(fields[i]);
-    char sum[4];
-    std::snprintf(sum, sizeof sum, "*%02X",
-                  static_cast<unsigned>(nmeaChecksum(std::string_view(out).substr(1))));
-    return out + sum;
+    appendNmeaChecksum(out, 0);
+    return out;
 }
 
 std::vector<std::string> rmcSentencesOf(std::string_view log)
@@ -99,4 +93,4 @@ std::vector<std::string> rmcSentencesOf(std::string_view log)
     return sentences;
 }
 
-} // namespace recorder
+} // namespace nmea

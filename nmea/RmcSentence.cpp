@@ -7,7 +7,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-namespace recorder {
+namespace nmea {
 
 namespace {
 
@@ -66,8 +66,7 @@ void appendRmcSentence(std::string& out, const RmcFix& fix)
     appendFormatted(out, "%06.2f,%06.2f,", speed, course >= 359.995 ? 0.0 : course);
     appendFormatted(out, "%02u%02u%02d,,,A", static_cast<unsigned>(date.day()),
                     static_cast<unsigned>(date.month()), static_cast<int>(date.year()) % 100);
-    const std::uint8_t sum = nmeaChecksum(std::string_view(out).substr(start + 1));
-    appendFormatted(out, "*%02X", static_cast<unsigned>(sum));
+    appendNmeaChecksum(out, start);
 }
 
-} // namespace recorder
+} // namespace nmea
