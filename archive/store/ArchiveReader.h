@@ -3,10 +3,10 @@
 //   <archive folder>/yyyy/mm/dd/<recorder folder>/hhnnss[_N].bin          a position
 //   <archive folder>/yyyy/mm/dd/<recorder folder>/hhnnss_CH_<c>[_N].mov   a clip
 //
-// (the names are made and read in archive/layout/ArchiveNames.h, the day
-// folders walked by ArchiveDays.h, which follows no symbolic link). Everything is read
-// lazily, straight from the folders, so there is no index to drift from the
-// files:
+// (the names are made and read in archive/layout/ArchiveNames.h; the day
+// folders are walked by ArchiveDays.h, which follows no symbolic link).
+// Everything is read lazily, straight from the folders, so there is no index
+// to drift from the files:
 //   days()                   the dates whose day folder matches the layout and
 //                            holds at least one recorder folder, oldest first
 //   recorders(day)           that day's recorder folders, with their keys
