@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-using namespace monitor;
+using namespace archive;
 
 namespace {
 

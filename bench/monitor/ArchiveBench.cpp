@@ -165,7 +165,7 @@ void BM_StoreClipShown(benchmark::State& state)
                 state.SkipWithError("the clip was not shown");
             view.repaint(); // the first frame reaches the screen after the handler
             std::filesystem::remove(station.archive.DeviceFolder(kKey) + "/" +
-                                    ClipFile(station.clock.now(), "2"));
+                                    archive::ClipFile(station.clock.now(), "2"));
             station.clock.advance(1000);
         });
 }

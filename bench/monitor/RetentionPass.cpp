@@ -24,9 +24,9 @@ public:
     Reading available(const std::string& folder) const override
     {
         if (m_daysAtStart < 0)
-            m_daysAtStart = static_cast<long>(monitor::listArchiveDays(folder).size());
+            m_daysAtStart = static_cast<long>(archive::listDayFolders(folder).size());
         const long deleted =
-            m_daysAtStart - static_cast<long>(monitor::listArchiveDays(folder).size());
+            m_daysAtStart - static_cast<long>(archive::listDayFolders(folder).size());
         return {0, static_cast<std::uint64_t>((m_start + static_cast<double>(deleted)) *
                                               static_cast<double>(1ull << 30))};
     }

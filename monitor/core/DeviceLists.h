@@ -24,6 +24,7 @@
 #pragma once
 
 #include "DeviceListsView.h"
+#include "RecorderSelection.h"
 
 #include <cstdint>
 #include <string>
@@ -32,7 +33,7 @@
 
 namespace monitor {
 
-class DeviceLists
+class DeviceLists final : public RecorderSelection
 {
 public:
     static constexpr int kNone = -1;
@@ -55,7 +56,8 @@ public:
     {
         m_items.at(static_cast<std::size_t>(position)).connection = connection;
     }
-    const std::string& selectedKey() const;
+    const std::string& selectedKey() const override;
+    bool isListed(std::string_view key) const override { return indexOf(key) != kNone; }
 
     bool locateEnabled() const { return m_locateEnabled; }
     LocateStyle locateStyle() const { return m_locateStyle; }

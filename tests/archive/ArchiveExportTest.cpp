@@ -534,7 +534,7 @@ TEST(ArchiveExportTest, PrintsArchivedTextEscapedAndLogsOnlyWellFormedSentences)
     const std::string key = "BUS\x1b[31m\x9b"
                             "2J\r\n\x81_1"; // Windows-1252 on the wire
     StationArchive station({2026, 12, 8, 14, 0, 0, 0});
-    const std::string folder = monitor::deviceFolderName(key);
+    const std::string folder = deviceFolderName(key);
     for (std::size_t i = 0; i < positions.size(); ++i) {
         station.position(key, positions[i].bytes);
         if (positions[i].overwritten)

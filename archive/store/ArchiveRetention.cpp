@@ -1,17 +1,16 @@
 // Deleting the oldest day folders of the archive.
 #include "ArchiveRetention.h"
 
+#include "ArchiveDate.h"
 #include "DateTime.h"
 #include "DateTimeFormat.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sys/statvfs.h>
 #include <system_error>
-#include <tuple>
 
 namespace monitor {
 namespace fs = std::filesystem;
@@ -32,36 +31,10 @@ public:
     }
 };
 
-// A folder name of exactly `digits` decimal digits, as a number; -1 otherwise.
-int numberName(const std::string& name, std::size_t digits)
+std::int64_t dayNumber(const archive::Date& date)
 {
-    if (name.size() != digits)
-        return -1;
-    int value = 0;
-    for (char c : name) {
-        if (c < '0' || c > '9')
-            return -1;
-        value = value * 10 + (c - '0');
-    }
-    return value;
-}
-
-// The plain folders (no symbolic links) in a folder, by name.
-std::vector<std::pair<std::string, fs::path>> plainFolders(const fs::path& folder)
-{
-    std::vector<std::pair<std::string, fs::path>> found;
-    std::error_code ec;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        std::error_code typeError;
-        if (it->symlink_status(typeError).type() == fs::file_type::directory)
-            found.emplace_back(it->path().filename().string(), it->path());
-    }
-    return found;
-}
-
-std::int64_t dayNumber(int year, int month, int day)
-{
-    return platform::toDateTimeMs({year, month, day, 0, 0, 0, 0}) / platform::kMsPerDay;
+    return platform::toDateTimeMs({date.year, date.month, date.day, 0, 0, 0, 0}) /
+           platform::kMsPerDay;
 }
 
 std::string dateOf(std::int64_t dayNumber)
@@ -83,38 +56,6 @@ const FreeSpace& systemFreeSpace()
 {
     static const StatvfsFreeSpace freeSpace;
     return freeSpace;
-}
-
-std::string ArchiveDay::name() const
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "%04d/%02d/%02d", year, month, day);
-    return text;
-}
-
-std::vector<ArchiveDay> listArchiveDays(const std::string& programFolder)
-{
-    std::vector<ArchiveDay> days;
-    for (const auto& [yearName, yearPath] : plainFolders(programFolder)) {
-        const int year = numberName(yearName, 4);
-        if (year < 1)
-            continue;
-        for (const auto& [monthName, monthPath] : plainFolders(yearPath)) {
-            const int month = numberName(monthName, 2);
-            if (month < 1 || month > 12)
-                continue;
-            for (const auto& [dayName, dayPath] : plainFolders(monthPath)) {
-                const int day = numberName(dayName, 2);
-                if (day < 1 || day > platform::daysInMonth(year, month))
-                    continue;
-                days.push_back({year, month, day, dayPath.string()});
-            }
-        }
-    }
-    std::sort(days.begin(), days.end(), [](const ArchiveDay& a, const ArchiveDay& b) {
-        return std::tie(a.year, a.month, a.day) < std::tie(b.year, b.month, b.day);
-    });
-    return days;
 }
 
 ArchiveRetention::ArchiveRetention(std::string programFolder, RetentionLimits limits,
@@ -166,18 +107,18 @@ void ArchiveRetention::warnLowFree(const std::string& stamp, Pass& pass)
     m_lowFreeTold = low;
 }
 
-bool ArchiveRetention::keptForWrongClock(const ArchiveDay& day) const
+bool ArchiveRetention::keptForWrongClock(const archive::DayFolder& day) const
 {
     std::error_code ec;
-    return m_keptInMemory.contains(day.name()) ||
+    return m_keptInMemory.contains(archive::dayFolderName(day.date)) ||
            fs::symlink_status(fs::path(day.path) / kWrongClockFileName, ec).type() ==
                fs::file_type::regular;
 }
 
-void ArchiveRetention::keepForWrongClock(const ArchiveDay& day, const std::string& why,
+void ArchiveRetention::keepForWrongClock(const archive::DayFolder& day, const std::string& why,
                                          const std::string& stamp, Pass& pass)
 {
-    const std::string name = day.name();
+    const std::string name = archive::dayFolderName(day.date);
     {
         std::ofstream note(fs::path(day.path) / kWrongClockFileName, std::ios::binary);
         note << "The station received what the day folder " << name
@@ -197,21 +138,23 @@ void ArchiveRetention::keepForWrongClock(const ArchiveDay& day, const std::strin
 // The clock is judged at each pass against what the archive's days say,
 // leaving out the days kept for a wrong clock: they would hold a right clock
 // for ever once the wrong one had filed into them.
-void ArchiveRetention::judgeClock(const ClockReading& now, const std::vector<ArchiveDay>& days,
+void ArchiveRetention::judgeClock(const ClockReading& now,
+                                  const std::vector<archive::DayFolder>& days,
                                   const std::string& stamp, Pass& pass)
 {
     std::error_code ec;
     if (fs::remove(fs::path(m_programFolder) / kConfirmDateFileName, ec))
         m_clock.confirm();
-    const std::int64_t today = dayNumber(now.wall.year, now.wall.month, now.wall.day);
+    const std::int64_t today = dayNumber(archive::dateOf(now.wall));
     const bool firstPass = !m_seen;
     std::set<std::string> seen;
-    std::vector<const ArchiveDay*> fresh; // new since the last pass, dated as the clock reads
+    std::vector<const archive::DayFolder*>
+        fresh; // new since the last pass, dated as the clock reads
     ClockPlausibility::Disk disk;
-    for (const ArchiveDay& day : days) {
-        const std::string name = day.name();
+    for (const archive::DayFolder& day : days) {
+        const std::string name = archive::dayFolderName(day.date);
         seen.insert(name);
-        const std::int64_t number = dayNumber(day.year, day.month, day.day);
+        const std::int64_t number = dayNumber(day.date);
         const std::int64_t age = today - number;
         if (!firstPass && !m_seen->contains(name)) {
             // A day begun since the last pass is today's by the clock that
@@ -238,7 +181,7 @@ void ArchiveRetention::judgeClock(const ClockReading& now, const std::vector<Arc
     using Verdict = ClockPlausibility::Verdict;
     pass.ageHeld = judgement.verdict != Verdict::plausible;
     if (pass.ageHeld)
-        for (const ArchiveDay* day : fresh)
+        for (const archive::DayFolder* day : fresh)
             keepForWrongClock(*day, "begun while deletion by age was held", stamp, pass);
     const std::string clockText = platform::formatDateTime("yyyy-mm-dd hh:nn", now.wall);
     if (judgement.confirmed)
@@ -265,14 +208,14 @@ ArchiveRetention::Pass ArchiveRetention::run(const ClockReading& now, std::stop_
     warnLowFree(stamp, pass);
     if (m_limits.keepDays == 0 && m_limits.minFreeBytes == 0)
         return pass;
-    const std::int64_t today = dayNumber(now.wall.year, now.wall.month, now.wall.day);
-    const std::vector<ArchiveDay> days = listArchiveDays(m_programFolder);
+    const std::int64_t today = dayNumber(archive::dateOf(now.wall));
+    const std::vector<archive::DayFolder> days = archive::listDayFolders(m_programFolder);
     if (m_limits.keepDays > 0)
         judgeClock(now, days, stamp, pass);
-    for (const ArchiveDay& day : days) {
+    for (const archive::DayFolder& day : days) {
         if (stop.stop_requested())
             break;
-        const std::int64_t age = today - dayNumber(day.year, day.month, day.day);
+        const std::int64_t age = today - dayNumber(day.date);
         if (age <= 0)
             break; // today's, and any after it, in order: the archive writes there
         const bool overAge = m_limits.keepDays > 0 && age >= m_limits.keepDays;
@@ -287,7 +230,7 @@ ArchiveRetention::Pass ArchiveRetention::run(const ClockReading& now, std::stop_
         } else {
             break; // every later day is younger (or age waits), and there is room
         }
-        const std::string name = day.name();
+        const std::string name = archive::dayFolderName(day.date);
         std::error_code ec;
         fs::remove_all(day.path, ec);
         if (ec) {

@@ -1,5 +1,7 @@
 #include "EventJournal.h"
 
+#include "FileDescriptor.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -135,9 +137,6 @@ EventJournal::~EventJournal()
 
 void EventJournal::closeAll()
 {
-    for (auto& [number, segment] : m_segments)
-        if (segment.fd >= 0)
-            ::close(segment.fd);
     m_segments.clear();
 }
 
@@ -190,9 +189,11 @@ int EventJournal::loadLocked(Loaded& loaded)
     std::uint64_t maxId = 0;
     bool damaged = false;
     for (const std::uint64_t number : numbers) {
-        Segment& segment = m_segments[number];
-        segment.fd = ::open(segmentPath(number).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kFileMode);
-        if (segment.fd < 0) {
+        Segment& segment = m_segments
+                               .try_emplace(number, ::open(segmentPath(number).c_str(),
+                                                           O_RDWR | O_CREAT | O_CLOEXEC, kFileMode))
+                               .first->second;
+        if (segment.fd.get() < 0) {
             const int error = errno;
             closeAll();
             return error;
@@ -222,7 +223,7 @@ int EventJournal::readSegmentLocked(std::uint64_t number, Segment& segment,
     struct stat st
     {
     };
-    if (::fstat(segment.fd, &st) != 0)
+    if (::fstat(segment.fd.get(), &st) != 0)
         return errno;
     const auto fileSize = static_cast<std::uint64_t>(st.st_size);
     std::uint64_t offset = 0;
@@ -230,7 +231,7 @@ int EventJournal::readSegmentLocked(std::uint64_t number, Segment& segment,
     bool cleanEnd = false;
     while (fileSize - offset >= kHeaderSize) {
         std::array<std::uint8_t, kHeaderSize> header{};
-        if (const int error = readAt(segment.fd, header, offset))
+        if (const int error = readAt(segment.fd.get(), header, offset))
             return error;
         const std::uint32_t length = getU32(header.data());
         if (length == 0) {
@@ -244,7 +245,7 @@ int EventJournal::readSegmentLocked(std::uint64_t number, Segment& segment,
         std::array<std::uint8_t, kEventFixedSize> fixed{};
         const std::size_t fixedLength = std::min<std::size_t>(length, fixed.size());
         if (const int error =
-                readAt(segment.fd, std::span(fixed).first(fixedLength), offset + kHeaderSize))
+                readAt(segment.fd.get(), std::span(fixed).first(fixedLength), offset + kHeaderSize))
             return error;
         const std::uint8_t kind = fixed[0];
         const bool isMark = kind == kKindArchived && length == kMarkBodySize;
@@ -257,7 +258,7 @@ int EventJournal::readSegmentLocked(std::uint64_t number, Segment& segment,
         for (std::uint64_t done = fixedLength; done < length;) {
             piece.resize(
                 static_cast<std::size_t>(std::min<std::uint64_t>(length - done, kCheckPiece)));
-            if (const int error = readAt(segment.fd, piece, offset + kHeaderSize + done))
+            if (const int error = readAt(segment.fd.get(), piece, offset + kHeaderSize + done))
                 return error;
             check = crc32(piece, check);
             done += piece.size();
@@ -290,7 +291,7 @@ int EventJournal::grow(Segment& segment, std::uint64_t size)
         const std::size_t n = static_cast<std::size_t>(
             std::min<std::uint64_t>(target - segment.allocated, zeros.size()));
         const ssize_t written =
-            ::pwrite(segment.fd, zeros.data(), n, static_cast<off_t>(segment.allocated));
+            ::pwrite(segment.fd.get(), zeros.data(), n, static_cast<off_t>(segment.allocated));
         if (written < 0) {
             if (errno == EINTR)
                 continue;
@@ -305,32 +306,32 @@ int EventJournal::openNextSegmentLocked()
 {
     auto last = std::prev(m_segments.end());
     // The marks written into it since the last append go to the disk with it.
-    if (::fdatasync(last->second.fd) != 0)
+    if (::fdatasync(last->second.fd.get()) != 0)
         return errno;
     const std::uint64_t number = last->first + 1;
     const std::string path = segmentPath(number);
-    Segment segment;
-    segment.fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, kFileMode);
-    if (segment.fd < 0)
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, kFileMode);
+    if (fd < 0)
         return errno;
+    // In place at once, so that its descriptor has its owner; taken out again
+    // when it cannot be made ready.
+    const auto added = m_segments.try_emplace(number, fd).first;
+    Segment& segment = added->second;
     int error = grow(segment, kHeaderSize);
     // Its name in the folder must outlast a crash before a record counts on it.
-    if (error == 0 && ::fdatasync(segment.fd) != 0)
+    if (error == 0 && ::fdatasync(segment.fd.get()) != 0)
         error = errno;
     if (error == 0) {
-        const int folder = ::open(std::filesystem::path(path).parent_path().c_str(),
-                                  O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (folder < 0 || ::fsync(folder) != 0)
+        const platform::FileDescriptor folder(::open(
+            std::filesystem::path(path).parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (folder.get() < 0 || ::fsync(folder.get()) != 0)
             error = errno;
-        if (folder >= 0)
-            ::close(folder);
     }
     if (error != 0) {
-        ::close(segment.fd);
+        m_segments.erase(added);
         ::unlink(path.c_str());
         return error;
     }
-    m_segments.emplace(number, segment);
     return 0;
 }
 
@@ -338,7 +339,7 @@ void EventJournal::dropArchivedSegmentsLocked()
 {
     while (m_segments.size() > 1 && m_segments.begin()->second.waiting == 0) {
         const auto first = m_segments.begin();
-        ::close(first->second.fd);
+        first->second.fd.close();
         // One that cannot be deleted only holds archived events: a later
         // start reads it again and finds them marked, or archives a copy.
         ::unlink(segmentPath(first->first).c_str());
@@ -373,7 +374,7 @@ int EventJournal::writeRecordLocked(std::span<const std::span<const std::uint8_t
     std::size_t first = 0;
     while (first < pieces.size()) {
         const ssize_t n =
-            ::pwritev(segment.fd, pieces.data() + first,
+            ::pwritev(segment.fd.get(), pieces.data() + first,
                       static_cast<int>(std::min<std::size_t>(pieces.size() - first, IOV_MAX)),
                       static_cast<off_t>(at));
         if (n < 0) {
@@ -392,7 +393,7 @@ int EventJournal::writeRecordLocked(std::span<const std::span<const std::uint8_t
             pieces[first].iov_len -= left;
         }
     }
-    if (flush && ::fdatasync(segment.fd) != 0)
+    if (flush && ::fdatasync(segment.fd.get()) != 0)
         return errno;
     segment.end = at - kEndMark.size();
     return 0;
@@ -454,7 +455,7 @@ std::optional<EventJournal::Event> EventJournal::read(std::uint64_t id)
     if (found == m_unarchived.end())
         return std::nullopt;
     const Place place = found->second;
-    const int fd = m_segments.at(place.segment).fd;
+    const int fd = m_segments.at(place.segment).fd.get();
     try {
         std::array<std::uint8_t, kEventFixedSize> fixed{};
         if (readAt(fd, fixed, place.offset) != 0)
@@ -494,11 +495,11 @@ void EventJournal::markArchived(std::uint64_t id)
     if (m_unarchived.empty()) {
         // Emptied: the end mark at the start. A segment that a backlog made
         // long is cut back; one that cannot be is written over all the same.
-        if (::pwrite(last.fd, kEndMark.data(), kEndMark.size(), 0) ==
+        if (::pwrite(last.fd.get(), kEndMark.data(), kEndMark.size(), 0) ==
             static_cast<ssize_t>(kEndMark.size())) {
             last.end = 0;
             if (last.allocated > m_segmentBytes &&
-                ::ftruncate(last.fd, static_cast<off_t>(m_segmentBytes)) == 0)
+                ::ftruncate(last.fd.get(), static_cast<off_t>(m_segmentBytes)) == 0)
                 last.allocated = m_segmentBytes;
             return;
         }

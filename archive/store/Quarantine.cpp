@@ -49,7 +49,7 @@ WrittenFile quarantineEvent(const std::string& programFolder, const QuarantinedE
     if (!data)
         return data;
     const std::string text =
-        "key: " + deviceFolderName(event.key) + "\ncode: " + std::to_string(event.code) +
+        "key: " + archive::deviceFolderName(event.key) + "\ncode: " + std::to_string(event.code) +
         "\nreceived: " + platform::formatDateTime(platform::kEventTimePattern, event.receivedAt) +
         "\nset aside: " + platform::formatDateTime(platform::kEventTimePattern, now) +
         "\nreason: " + std::string(reason) + "\n";

@@ -1,7 +1,7 @@
 #include "ArchiveReader.h"
 
-#include "ArchiveNames.h"
-#include "DateTime.h"
+#include "ArchiveDays.h"
+#include "FileDescriptor.h"
 #include "TextCodec.h"
 
 #include <algorithm>
@@ -20,10 +20,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr char kSeparator = '/';
-constexpr std::string_view kPositionExtension = ".bin";
-constexpr std::string_view kClipExtension = ".mov";
-constexpr std::string_view kChannelInfix = "_CH_";
-constexpr char kSameSecondMark = '_';
 // A position file holds one sentence; more than this is not one of ours, and
 // is read only up to here.
 constexpr std::size_t kMaxPositionFileBytes = 4096;
@@ -39,41 +35,6 @@ std::optional<int> digits(std::string_view text)
         value = value * 10 + (c - '0');
     }
     return value;
-}
-
-bool isValidDate(const Date& d)
-{
-    return d.year >= 1 && d.year <= 9999 && d.month >= 1 && d.month <= 12 && d.day >= 1 &&
-           d.day <= platform::daysInMonth(d.year, d.month);
-}
-
-// "hhnnss" as seconds since midnight.
-std::optional<int> timeOfName(std::string_view text)
-{
-    if (text.size() != 6)
-        return std::nullopt;
-    const auto h = digits(text.substr(0, 2));
-    const auto m = digits(text.substr(2, 2));
-    const auto s = digits(text.substr(4, 2));
-    if (!h || !m || !s || *h > 23 || *m > 59 || *s > 59)
-        return std::nullopt;
-    return *h * 3600 + *m * 60 + *s;
-}
-
-// "_N" with N >= 2 and no leading zero, as the station writes it.
-std::optional<int> sameSecondSuffix(std::string_view text)
-{
-    if (text.size() < 2 || text[0] != kSameSecondMark || text[1] == '0')
-        return std::nullopt;
-    const auto n = digits(text.substr(1));
-    if (!n || *n < 2)
-        return std::nullopt;
-    return n;
-}
-
-bool isChannel(std::string_view text)
-{
-    return text == "ALL" || (text.size() == 1 && text[0] >= '1' && text[0] <= '4');
 }
 
 // Entries a reader never looks at: hidden ones, which include the temporary
@@ -101,20 +62,19 @@ template <typename F> void forEachEntry(const std::string& folder, F&& f)
 // A position file's text without its line end; none when it cannot be read.
 std::optional<std::string> readSentence(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    const platform::FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0)
         return std::nullopt;
     std::array<char, kMaxPositionFileBytes> buffer{};
     std::size_t used = 0;
     while (used < buffer.size()) {
-        const ssize_t n = ::read(fd, buffer.data() + used, buffer.size() - used);
+        const ssize_t n = ::read(fd.get(), buffer.data() + used, buffer.size() - used);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             break;
         used += static_cast<std::size_t>(n);
     }
-    ::close(fd);
     std::string_view text(buffer.data(), used);
     if (const auto lineEnd = text.find_first_of("\r\n"); lineEnd != std::string_view::npos)
         text = text.substr(0, lineEnd);
@@ -122,35 +82,6 @@ std::optional<std::string> readSentence(const std::string& path)
 }
 
 } // namespace
-
-std::optional<Date> parseDate(std::string_view text)
-{
-    if (text.size() != 10 || text[4] != '-' || text[7] != '-')
-        return std::nullopt;
-    const auto y = digits(text.substr(0, 4));
-    const auto m = digits(text.substr(5, 2));
-    const auto d = digits(text.substr(8, 2));
-    if (!y || !m || !d)
-        return std::nullopt;
-    const Date date{*y, *m, *d};
-    if (!isValidDate(date))
-        return std::nullopt;
-    return date;
-}
-
-std::string formatDate(const Date& date)
-{
-    std::array<char, 16> text{};
-    std::snprintf(text.data(), text.size(), "%04d-%02d-%02d", date.year, date.month, date.day);
-    return text.data();
-}
-
-std::string dayFolderName(const Date& date)
-{
-    std::array<char, 16> text{};
-    std::snprintf(text.data(), text.size(), "%04d/%02d/%02d", date.year, date.month, date.day);
-    return text.data();
-}
 
 std::optional<int> parseTimeOfDay(std::string_view text)
 {
@@ -178,49 +109,6 @@ std::string Recorder::displayName() const
     return key ? platform::windows1252ToUtf8(*key) : folder;
 }
 
-std::optional<PositionName> parsePositionName(std::string_view name)
-{
-    if (name.size() < 6 + kPositionExtension.size() || !name.ends_with(kPositionExtension))
-        return std::nullopt;
-    name.remove_suffix(kPositionExtension.size());
-    PositionName parsed;
-    const auto time = timeOfName(name.substr(0, 6));
-    if (!time)
-        return std::nullopt;
-    parsed.secondOfDay = *time;
-    if (name.size() > 6) {
-        const auto index = sameSecondSuffix(name.substr(6));
-        if (!index)
-            return std::nullopt;
-        parsed.sameSecondIndex = *index;
-    }
-    return parsed;
-}
-
-std::optional<ClipName> parseClipName(std::string_view name)
-{
-    if (!name.ends_with(kClipExtension) || name.size() < 6 + kChannelInfix.size())
-        return std::nullopt;
-    name.remove_suffix(kClipExtension.size());
-    const auto time = timeOfName(name.substr(0, 6));
-    if (!time || name.substr(6, kChannelInfix.size()) != kChannelInfix)
-        return std::nullopt;
-    ClipName parsed;
-    parsed.secondOfDay = *time;
-    std::string_view rest = name.substr(6 + kChannelInfix.size());
-    if (const auto mark = rest.find(kSameSecondMark); mark != std::string_view::npos) {
-        const auto index = sameSecondSuffix(rest.substr(mark));
-        if (!index)
-            return std::nullopt;
-        parsed.sameSecondIndex = *index;
-        rest = rest.substr(0, mark);
-    }
-    if (!isChannel(rest))
-        return std::nullopt;
-    parsed.channel = std::string(rest);
-    return parsed;
-}
-
 ArchiveReader::ArchiveReader(std::string archiveFolder) : m_folder(std::move(archiveFolder))
 {
     if (m_folder.empty())
@@ -231,44 +119,23 @@ ArchiveReader::ArchiveReader(std::string archiveFolder) : m_folder(std::move(arc
 
 std::string ArchiveReader::dayFolder(const Date& day) const
 {
-    return m_folder + dayFolderName(day) + kSeparator;
+    return dayFolderPath(m_folder, day);
 }
 
 std::vector<Date> ArchiveReader::days() const
 {
     std::vector<Date> days;
-    forEachEntry(m_folder, [&](const fs::directory_entry& yearEntry, const std::string& yearName) {
-        const auto year = yearName.size() == 4 ? digits(yearName) : std::nullopt;
+    for (const DayFolder& day : listDayFolders(m_folder)) {
+        // Only days that hold a recorder folder: stop at the first.
         std::error_code error;
-        if (!year || !yearEntry.is_directory(error))
-            return;
-        forEachEntry(yearEntry.path().string(), [&](const fs::directory_entry& monthEntry,
-                                                    const std::string& monthName) {
-            const auto month = monthName.size() == 2 ? digits(monthName) : std::nullopt;
-            if (!month || !monthEntry.is_directory(error))
-                return;
-            forEachEntry(monthEntry.path().string(), [&](const fs::directory_entry& dayEntry,
-                                                         const std::string& dayName) {
-                const auto day = dayName.size() == 2 ? digits(dayName) : std::nullopt;
-                if (!day || !dayEntry.is_directory(error))
-                    return;
-                const Date date{*year, *month, *day};
-                if (!isValidDate(date))
-                    return;
-                // Only days that hold a recorder folder: stop at the first.
-                std::error_code dayError;
-                fs::directory_iterator it(dayEntry.path(), dayError);
-                for (const fs::directory_iterator end; !dayError && it != end;
-                     it.increment(dayError)) {
-                    if (!isHidden(it->path().filename().string()) && it->is_directory(dayError)) {
-                        days.push_back(date);
-                        return;
-                    }
-                }
-            });
-        });
-    });
-    std::sort(days.begin(), days.end());
+        fs::directory_iterator it(day.path, error);
+        for (const fs::directory_iterator end; !error && it != end; it.increment(error)) {
+            if (!isHidden(it->path().filename().string()) && it->is_directory(error)) {
+                days.push_back(day.date);
+                break;
+            }
+        }
+    }
     return days;
 }
 
@@ -278,7 +145,7 @@ std::vector<Recorder> ArchiveReader::recorders(const Date& day) const
     forEachEntry(dayFolder(day), [&](const fs::directory_entry& entry, const std::string& name) {
         std::error_code error;
         if (entry.is_directory(error))
-            recorders.push_back({name, monitor::deviceFolderKey(name)});
+            recorders.push_back({name, deviceFolderKey(name)});
     });
     std::sort(recorders.begin(), recorders.end(),
               [](const Recorder& a, const Recorder& b) { return a.folder < b.folder; });
@@ -287,7 +154,7 @@ std::vector<Recorder> ArchiveReader::recorders(const Date& day) const
 
 const Recorder* recorderWithKey(const std::vector<Recorder>& recorders, std::string_view key)
 {
-    const std::string shortened = monitor::deviceFolderName(key);
+    const std::string shortened = deviceFolderName(key);
     for (const Recorder& recorder : recorders) {
         if ((recorder.key && *recorder.key == key) || recorder.folder == shortened)
             return &recorder;

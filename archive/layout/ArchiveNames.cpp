@@ -8,19 +8,25 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 
-namespace monitor {
+namespace archive {
 
 namespace {
 
-constexpr std::string_view kDayFolderPattern = "yyyy/mm/dd/";
 constexpr std::string_view kTimePattern = "hhnnss";
+constexpr std::size_t kTimeDigits = 6; // what kTimePattern makes
 constexpr std::string_view kPositionExtension = ".bin";
 constexpr std::string_view kClipExtension = ".mov";
 constexpr std::string_view kChannelInfix = "_CH_";
 // '_' sorts after '.', so that a later file of the same second comes after
 // the first in byte order (143005.bin, 143005_2.bin).
 constexpr char kSameSecondMark = '_';
+constexpr std::string_view kAllChannels = "ALL";
+constexpr char kFirstChannel = '1';
+constexpr char kLastChannel = '4';
+constexpr int kSecondsPerMinute = 60;
+constexpr int kSecondsPerHour = 3600;
 
 constexpr char kEscape = '%';
 constexpr char kDot = '.';
@@ -80,13 +86,18 @@ std::string timeName(const platform::LocalTime& time, std::string_view infix,
 
 } // namespace
 
-std::string dayFolderPath(std::string_view programFolder, const platform::LocalTime& date)
+std::string dayFolderPath(std::string_view programFolder, const Date& date)
 {
     std::string path(programFolder);
-    // The pattern's "/" is the date separator, which is the path separator too.
+    // The name's "/" is the date separator, which is the path separator too.
     static_assert(platform::kPathSeparator == '/');
-    path.append(platform::formatDateTime(kDayFolderPattern, date));
+    path.append(dayFolderName(date)).push_back(platform::kPathSeparator);
     return path;
+}
+
+std::string dayFolderPath(std::string_view programFolder, const platform::LocalTime& date)
+{
+    return dayFolderPath(programFolder, dateOf(date));
 }
 
 namespace {
@@ -186,4 +197,97 @@ std::string ClipFile(const platform::LocalTime& time, std::string_view channelTe
     return timeName(time, kChannelInfix, channelText, sameSecondIndex, kClipExtension);
 }
 
-} // namespace monitor
+namespace {
+
+// A run of decimal digits (at most nine) as a number; none otherwise.
+std::optional<int> digits(std::string_view text)
+{
+    constexpr std::size_t kMaxDigits = 9; // fits an int
+    if (text.empty() || text.size() > kMaxDigits)
+        return std::nullopt;
+    int value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+// "hhnnss" as seconds since midnight.
+std::optional<int> timeOfName(std::string_view text)
+{
+    if (text.size() != kTimeDigits)
+        return std::nullopt;
+    const auto h = digits(text.substr(0, 2));
+    const auto m = digits(text.substr(2, 2));
+    const auto s = digits(text.substr(4, 2));
+    if (!h || !m || !s || *h > 23 || *m > 59 || *s > 59)
+        return std::nullopt;
+    return *h * kSecondsPerHour + *m * kSecondsPerMinute + *s;
+}
+
+// "_N" with N >= 2 and no leading zero, as timeName writes it.
+std::optional<int> sameSecondSuffix(std::string_view text)
+{
+    if (text.size() < 2 || text[0] != kSameSecondMark || text[1] == '0')
+        return std::nullopt;
+    const auto n = digits(text.substr(1));
+    if (!n || *n < 2)
+        return std::nullopt;
+    return n;
+}
+
+bool isChannel(std::string_view text)
+{
+    return text == kAllChannels ||
+           (text.size() == 1 && text[0] >= kFirstChannel && text[0] <= kLastChannel);
+}
+
+} // namespace
+
+std::optional<PositionName> parsePositionName(std::string_view name)
+{
+    if (name.size() < kTimeDigits + kPositionExtension.size() ||
+        !name.ends_with(kPositionExtension))
+        return std::nullopt;
+    name.remove_suffix(kPositionExtension.size());
+    PositionName parsed;
+    const auto time = timeOfName(name.substr(0, kTimeDigits));
+    if (!time)
+        return std::nullopt;
+    parsed.secondOfDay = *time;
+    if (name.size() > kTimeDigits) {
+        const auto index = sameSecondSuffix(name.substr(kTimeDigits));
+        if (!index)
+            return std::nullopt;
+        parsed.sameSecondIndex = *index;
+    }
+    return parsed;
+}
+
+std::optional<ClipName> parseClipName(std::string_view name)
+{
+    if (!name.ends_with(kClipExtension) || name.size() < kTimeDigits + kChannelInfix.size())
+        return std::nullopt;
+    name.remove_suffix(kClipExtension.size());
+    const auto time = timeOfName(name.substr(0, kTimeDigits));
+    if (!time || name.substr(kTimeDigits, kChannelInfix.size()) != kChannelInfix)
+        return std::nullopt;
+    ClipName parsed;
+    parsed.secondOfDay = *time;
+    std::string_view rest = name.substr(kTimeDigits + kChannelInfix.size());
+    if (const auto mark = rest.find(kSameSecondMark); mark != std::string_view::npos) {
+        const auto index = sameSecondSuffix(rest.substr(mark));
+        if (!index)
+            return std::nullopt;
+        parsed.sameSecondIndex = *index;
+        rest = rest.substr(0, mark);
+    }
+    if (!isChannel(rest))
+        return std::nullopt;
+    parsed.channel = std::string(rest);
+    return parsed;
+}
+
+} // namespace archive

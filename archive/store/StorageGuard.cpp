@@ -1,6 +1,7 @@
 #include "StorageGuard.h"
 
 #include "ArchiveFiles.h"
+#include "ArchiveNames.h"
 #include "Clock.h"
 #include "EventJournal.h"
 #include "Paths.h"
@@ -232,11 +233,11 @@ bool StorageGuard::setAside(Archive& archive, const EventJournal::Event& event,
         return false;
     }
     m_journal.markArchived(event.id);
-    m_tell("an event of " + deviceFolderName(event.key) + " can never be archived (" + reason +
-           "); set aside as " + kept.path);
+    m_tell("an event of " + archive::deviceFolderName(event.key) + " can never be archived (" +
+           reason + "); set aside as " + kept.path);
     const std::lock_guard held(m_lock);
     if (!m_archiveFailing && !m_journalFailing)
-        setTextLocked("Event of " + deviceFolderName(event.key) +
+        setTextLocked("Event of " + archive::deviceFolderName(event.key) +
                           " set aside in quarantine: " + reason,
                       false);
     return true;

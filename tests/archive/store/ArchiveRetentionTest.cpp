@@ -50,7 +50,7 @@ public:
     Reading available(const std::string& folder) const override
     {
         ++reads;
-        return reading(listArchiveDays(folder).size());
+        return reading(archive::listDayFolders(folder).size());
     }
     mutable int reads = 0;
 };
@@ -334,8 +334,8 @@ TEST(ArchiveRetentionClock, AWrongClockNeverDeletesRealDaysOrWhatItFiled)
     };
     const auto realDaysLeft = [&] {
         int left = 0;
-        for (const ArchiveDay& day : listArchiveDays(folder.path()))
-            left += day.year == 2026;
+        for (const archive::DayFolder& day : archive::listDayFolders(folder.path()))
+            left += day.date.year == 2026;
         return left;
     };
     const auto kept = [&](const std::string& day) {

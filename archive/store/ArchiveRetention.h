@@ -2,9 +2,9 @@
 // folders, oldest first.
 //
 // Only folders that match the archive's own layout under the program folder
-// are ever deleted: <year>/<month>/<day> with a four-digit year, a month 01 to
-// 12 and a day that exists in that month, each a plain folder (no symbolic
-// link). Anything else anywhere in the tree is left alone. Today's folder (and
+// are ever deleted: the day folders that archive::listDayFolders finds
+// (ArchiveDays.h), which follows no symbolic link. Anything else anywhere in
+// the tree is left alone. Today's folder (and
 // any dated after today, should the clock have gone back) is never deleted:
 // the archive writes into it. A month or year folder goes only when this pass
 // emptied it by deleting a day in it.
@@ -36,6 +36,7 @@
 // by one thread at a time (RetentionWorker's thread in the station).
 #pragma once
 
+#include "ArchiveDays.h"
 #include "ClockPlausibility.h"
 #include "LocalTime.h"
 
@@ -84,19 +85,6 @@ public:
 // statvfs of the folder's file system. Lives for the whole process; any thread.
 const FreeSpace& systemFreeSpace();
 
-// A day folder of the archive.
-struct ArchiveDay
-{
-    int year = 0;
-    int month = 0;
-    int day = 0;
-    std::string path;         // the folder, no trailing separator
-    std::string name() const; // "yyyy/mm/dd"
-};
-
-// The day folders under programFolder that match the layout, oldest first.
-std::vector<ArchiveDay> listArchiveDays(const std::string& programFolder);
-
 class ArchiveRetention
 {
 public:
@@ -123,11 +111,11 @@ private:
     std::optional<std::uint64_t> readFreeSpace(const std::string& stamp, Pass& pass);
     bool belowMinimumFree(const std::string& stamp, Pass& pass);
     void warnLowFree(const std::string& stamp, Pass& pass);
-    void judgeClock(const ClockReading& now, const std::vector<ArchiveDay>& days,
+    void judgeClock(const ClockReading& now, const std::vector<archive::DayFolder>& days,
                     const std::string& stamp, Pass& pass);
-    bool keptForWrongClock(const ArchiveDay& day) const;
-    void keepForWrongClock(const ArchiveDay& day, const std::string& why, const std::string& stamp,
-                           Pass& pass);
+    bool keptForWrongClock(const archive::DayFolder& day) const;
+    void keepForWrongClock(const archive::DayFolder& day, const std::string& why,
+                           const std::string& stamp, Pass& pass);
 
     const std::string m_programFolder;
     const RetentionLimits m_limits;

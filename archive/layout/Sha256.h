@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <span>
 
-namespace monitor {
+namespace archive {
 
 using Sha256Digest = std::array<std::uint8_t, 32>;
 
 Sha256Digest sha256(std::span<const std::uint8_t> bytes);
 
-} // namespace monitor
+} // namespace archive

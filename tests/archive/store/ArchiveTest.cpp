@@ -330,7 +330,8 @@ TEST_F(ArchiveTest, EveryKeyGetsItsOwnFolderInsideTheDayFolder)
         EXPECT_EQ(m_archive.DeviceFolder(c.key), day + c.folder);
         EXPECT_TRUE(fs::is_regular_file(day + c.folder + "/143005.bin"));
         EXPECT_LE(c.folder.size(), 255u);
-        EXPECT_EQ(deviceFolderKey(c.folder), c.readBack ? std::optional(c.key) : std::nullopt);
+        EXPECT_EQ(archive::deviceFolderKey(c.folder),
+                  c.readBack ? std::optional(c.key) : std::nullopt);
     }
     // Each key's folder holds exactly its one file, and nothing lies elsewhere.
     Tree expected = {{"2026", kFolder}, {"2026/12", kFolder}, {"2026/12/06", kFolder}};

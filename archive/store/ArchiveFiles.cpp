@@ -1,6 +1,6 @@
 #include "ArchiveFiles.h"
 
-#include "ArchiveRetention.h"
+#include "ArchiveDays.h"
 #include "FileDescriptor.h"
 #include "Paths.h"
 
@@ -128,7 +128,7 @@ int removePartialFiles(const std::string& programFolder)
     // Only the archive's own day folders are looked into, and the recorder
     // folders in them.
     int removed = 0;
-    for (const ArchiveDay& day : listArchiveDays(programFolder)) {
+    for (const archive::DayFolder& day : archive::listDayFolders(programFolder)) {
         std::error_code ec;
         for (fs::directory_iterator it(day.path, ec), end; !ec && it != end; it.increment(ec)) {
             if (!it->is_directory(ec) || it->is_symlink(ec))

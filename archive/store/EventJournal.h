@@ -48,6 +48,7 @@
 // of events not yet archived, and is held through each append's flush.
 #pragma once
 
+#include "FileDescriptor.h"
 #include "LocalTime.h"
 #include "kavrel_link.h"
 
@@ -138,7 +139,8 @@ public:
 private:
     struct Segment
     {
-        int fd = -1;
+        explicit Segment(int descriptor = -1) : fd(descriptor) {}
+        platform::FileDescriptor fd; // the segment's file, open for reading and writing
         std::uint64_t end = 0;       // end of its last whole record
         std::uint64_t allocated = 0; // its file's length
         std::size_t waiting = 0;     // its events not yet archived

@@ -50,7 +50,7 @@ TEST(ArchiveReaderTest, ReadsWhatTheStationArchivedAndNothingElse)
 
     // What a reader must pass over.
     const fs::path root = station.root();
-    const fs::path busFolder = root / "2026/12/08" / monitor::deviceFolderName(bus);
+    const fs::path busFolder = root / "2026/12/08" / deviceFolderName(bus);
     touch(busFolder / ".partial-143005.bin.XXXXXX", sentences.front());
     touch(busFolder / "temp.mov");
     touch(busFolder / "notes.txt");
@@ -76,7 +76,7 @@ TEST(ArchiveReaderTest, ReadsWhatTheStationArchivedAndNothingElse)
     std::map<std::string, std::string> displayByKey;
     for (const Recorder& r : recorders) {
         ASSERT_TRUE(r.key.has_value()) << r.folder;
-        EXPECT_EQ(r.folder, monitor::deviceFolderName(*r.key));
+        EXPECT_EQ(r.folder, deviceFolderName(*r.key));
         displayByKey[*r.key] = r.displayName();
         EXPECT_EQ(reader.folderOfKey({2026, 12, 8}, *r.key), r.folder);
     }

@@ -1,6 +1,8 @@
-// The names in the station's archive, under the program's folder:
+// The names in the station's archive, under the program's folder, made and
+// read back side by side here, so that the station that writes them and the
+// browser that reads them cannot disagree:
 //
-//   <program folder>/yyyy/mm/dd/                      the day folder
+//   <program folder>/yyyy/mm/dd/                      the day folder (ArchiveDate.h)
 //   <day folder><recorder folder>/hhnnss.bin           a position sentence
 //   <day folder><recorder folder>/hhnnss_CH_<c>.mov    a clip of channel c (1..4, ALL)
 //   <day folder><recorder folder>/temp.mov             the preview clip
@@ -33,6 +35,7 @@
 // another key's name, and two keys that share the front still differ.
 #pragma once
 
+#include "ArchiveDate.h"
 #include "LocalTime.h"
 
 #include <cstddef>
@@ -40,11 +43,12 @@
 #include <string>
 #include <string_view>
 
-namespace monitor {
+namespace archive {
 
 inline constexpr std::string_view kPreviewFileName = "temp.mov";
 
 // <program folder>/yyyy/mm/dd/; the folder must end in the separator.
+std::string dayFolderPath(std::string_view programFolder, const Date& date);
 std::string dayFolderPath(std::string_view programFolder, const platform::LocalTime& date);
 
 // The longest file name (in bytes) of the usual Linux file systems.
@@ -64,4 +68,22 @@ std::string PositionFile(const platform::LocalTime& time, int sameSecondIndex = 
 std::string ClipFile(const platform::LocalTime& time, std::string_view channelText,
                      int sameSecondIndex = 1);
 
-} // namespace monitor
+// The parts of a file name inside a recorder folder, read back; none when the
+// name is not one that PositionFile or ClipFile makes.
+struct PositionName
+{
+    int secondOfDay = 0;     // the local time of the name: seconds since midnight
+    int sameSecondIndex = 1; // 1 for hhnnss.bin, 2 for hhnnss_2.bin, ...
+    bool operator==(const PositionName&) const = default;
+};
+struct ClipName
+{
+    int secondOfDay = 0;
+    int sameSecondIndex = 1;
+    std::string channel; // "1".."4" or "ALL"
+    bool operator==(const ClipName&) const = default;
+};
+std::optional<PositionName> parsePositionName(std::string_view fileName);
+std::optional<ClipName> parseClipName(std::string_view fileName);
+
+} // namespace archive

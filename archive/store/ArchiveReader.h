@@ -3,9 +3,10 @@
 //   <archive folder>/yyyy/mm/dd/<recorder folder>/hhnnss[_N].bin          a position
 //   <archive folder>/yyyy/mm/dd/<recorder folder>/hhnnss_CH_<c>[_N].mov   a clip
 //
-// (the names are told in monitor/core/ArchiveNames.h). Everything is read
-// lazily, straight from the folders, so there is no index to drift from the
-// files:
+// (the names are made and read in archive/layout/ArchiveNames.h; the day
+// folders are walked by ArchiveDays.h, which follows no symbolic link).
+// Everything is read lazily, straight from the folders, so there is no index
+// to drift from the files:
 //   days()                   the dates whose day folder matches the layout and
 //                            holds at least one recorder folder, oldest first
 //   recorders(day)           that day's recorder folders, with their keys
@@ -23,9 +24,10 @@
 // use it, and several readers may read one archive at once.
 #pragma once
 
+#include "ArchiveDate.h"
+#include "ArchiveNames.h"
 #include "RmcFields.h"
 
-#include <compare>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -35,21 +37,6 @@
 namespace archive {
 
 using nmea::RmcFields; // the positions' fields, parsed by the NMEA module
-
-// A day of the archive, as its folder names it.
-struct Date
-{
-    int year = 0;
-    int month = 0;
-    int day = 0;
-    auto operator<=>(const Date&) const = default;
-};
-
-// "2026-12-08"; none for anything else (or a date that does not exist).
-std::optional<Date> parseDate(std::string_view text);
-std::string formatDate(const Date& date);
-// The day folder's relative path, "2026/12/08".
-std::string dayFolderName(const Date& date);
 
 // A local time of day as the file names give it: seconds since midnight.
 // "14:00" or "14:00:30"; none for anything else.
@@ -124,21 +111,5 @@ private:
 // The recorder with this key (Windows-1252) among a day's recorders; null when
 // none has it.
 const Recorder* recorderWithKey(const std::vector<Recorder>& recorders, std::string_view key);
-
-// The parts of a file name inside a recorder folder; none when the name is not
-// one of the archive's.
-struct PositionName
-{
-    int secondOfDay = 0;
-    int sameSecondIndex = 1;
-};
-struct ClipName
-{
-    int secondOfDay = 0;
-    int sameSecondIndex = 1;
-    std::string channel;
-};
-std::optional<PositionName> parsePositionName(std::string_view fileName);
-std::optional<ClipName> parseClipName(std::string_view fileName);
 
 } // namespace archive

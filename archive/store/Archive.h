@@ -48,7 +48,7 @@
 namespace monitor {
 
 class ClipViewer;
-class DeviceLists;
+class RecorderSelection;
 
 // What a store did: wrote what it had to (or had nothing to write), or could
 // not write the archive.
@@ -72,8 +72,9 @@ public:
     static constexpr std::size_t kRememberedRecorders = 256;
 
     // programFolder ends in the separator; empty means there is nowhere to
-    // write. The lists tell which recorder is selected.
-    Archive(std::string programFolder, const platform::Clock& clock, const DeviceLists& lists);
+    // write. The recorders tell which one is selected.
+    Archive(std::string programFolder, const platform::Clock& clock,
+            const RecorderSelection& recorders);
 
     // Where the selected recorder's clips are shown; null for nowhere.
     void setClipViewer(ClipViewer* viewer) { m_viewer = viewer; }
@@ -127,12 +128,12 @@ private:
 
     const std::string m_programFolder;
     const platform::Clock& m_clock;
-    const DeviceLists& m_lists;
+    const RecorderSelection& m_recorders;
     ClipViewer* m_viewer = nullptr;
     bool m_saveData = true;
     std::string m_dayFolder;
     // The longest folder name the day folder's file system takes.
-    std::size_t m_maxFolderName = kMaxFolderNameBytes;
+    std::size_t m_maxFolderName = archive::kMaxFolderNameBytes;
     std::vector<std::uint8_t> m_clipStream;
     std::string m_idleMovie;
     // By recorder key: the file of its latest clip kept in this run.

@@ -314,7 +314,7 @@ public:
     // The recorder folder of today.
     fs::path recorderFolder(const std::string& key) const
     {
-        return fs::path(dayFolderPath(m_folder.path(), platform::localNow())) / key;
+        return fs::path(archive::dayFolderPath(m_folder.path(), platform::localNow())) / key;
     }
 
 private:
@@ -464,7 +464,8 @@ TEST(StationRestarted, SetsAsideWhatCanNeverBeStoredAndServesTheOthers)
                 journal.append("ODD_3", kPosition, sentence(d.legend), d.receivedAt, error));
     }
     const fs::path quarantine = fs::path(program.folder()) / "quarantine";
-    const fs::path busyFolder = fs::path(dayFolderPath(program.folder(), busySecond)) / "BUSY_1";
+    const fs::path busyFolder =
+        fs::path(archive::dayFolderPath(program.folder(), busySecond)) / "BUSY_1";
     const auto filesIn = [](const fs::path& folder) {
         std::vector<fs::path> files;
         std::error_code ec;
@@ -500,8 +501,8 @@ TEST(StationRestarted, SetsAsideWhatCanNeverBeStoredAndServesTheOthers)
         for (const std::string& line : lines)
             EXPECT_NE(description.find(line), std::string::npos) << description;
 
-        EXPECT_EQ(readFile(fs::path(dayFolderPath(program.folder(), busySecond)) / "CALM_2" /
-                           "143005.bin"),
+        EXPECT_EQ(readFile(fs::path(archive::dayFolderPath(program.folder(), busySecond)) /
+                           "CALM_2" / "143005.bin"),
                   bytesOf("$GPRMC,calm\r\n"));
         std::set<Bytes> odd;
         for (const fs::path& file : waitForFiles(program.recorderFolder("ODD_3"), damaged.size()))

@@ -4,9 +4,9 @@
 #include "ArchiveNames.h"
 #include "ClipViewer.h"
 #include "DateTime.h"
-#include "DeviceLists.h"
 #include "EventText.h"
 #include "Paths.h"
+#include "RecorderSelection.h"
 #include "kavrel_events.h"
 
 #include <cerrno>
@@ -25,10 +25,11 @@ ByteSpan bytesOf(std::string_view text)
 
 } // namespace
 
-Archive::Archive(std::string programFolder, const platform::Clock& clock, const DeviceLists& lists)
+Archive::Archive(std::string programFolder, const platform::Clock& clock,
+                 const RecorderSelection& recorders)
     : m_programFolder(programFolder.empty() ? std::string()
                                             : platform::withTrailingSeparator(programFolder)),
-      m_clock(clock), m_lists(lists)
+      m_clock(clock), m_recorders(recorders)
 {
 }
 
@@ -41,7 +42,7 @@ void Archive::buildDayFolder(const platform::LocalTime& now)
 {
     if (m_programFolder.empty())
         return;
-    m_dayFolder = dayFolderPath(m_programFolder, now);
+    m_dayFolder = archive::dayFolderPath(m_programFolder, now);
     // One level at a time: year, month, day. A failure shows again below it.
     for (std::size_t slash = m_dayFolder.find(platform::kPathSeparator, m_programFolder.size());
          slash != std::string::npos; slash = m_dayFolder.find(platform::kPathSeparator, slash + 1))
@@ -51,12 +52,12 @@ void Archive::buildDayFolder(const platform::LocalTime& now)
 
 std::string Archive::DeviceFolder(std::string_view key) const
 {
-    return m_dayFolder + deviceFolderName(key, m_maxFolderName);
+    return m_dayFolder + archive::deviceFolderName(key, m_maxFolderName);
 }
 
 std::string Archive::PreviewFile(std::string_view key) const
 {
-    return platform::joinPath(DeviceFolder(key), kPreviewFileName);
+    return platform::joinPath(DeviceFolder(key), archive::kPreviewFileName);
 }
 
 void Archive::EnsureDeviceFolder(std::string_view key)
@@ -70,7 +71,7 @@ std::optional<std::string> Archive::ensureDeviceFolder(std::string_view key,
 {
     // A recorder folder that is there already under the same day folder
     // needs its parents neither made nor looked at again.
-    if (!m_dayFolder.empty() && m_dayFolder == dayFolderPath(m_programFolder, now)) {
+    if (!m_dayFolder.empty() && m_dayFolder == archive::dayFolderPath(m_programFolder, now)) {
         std::string folder = DeviceFolder(key);
         if (platform::ensureFolder(folder))
             return folder;
@@ -142,7 +143,8 @@ StoreOutcome Archive::StoreClip(std::string_view key, std::span<const std::uint8
         if (!folder)
             return failure;
         const WrittenFile file = writeNewFile(
-            *folder, [&](int index) { return ClipFile(now, channelText, index); }, {m_clipStream});
+            *folder, [&](int index) { return archive::ClipFile(now, channelText, index); },
+            {m_clipStream});
         if (file) {
             rememberLatestClip(key, file.path);
             if (isSelected(key))
@@ -171,7 +173,7 @@ void Archive::rememberLatestClip(std::string_view key, const std::string& file)
     // are let go once there are many, so that made-up keys cannot grow it.
     if (m_latestClips.size() >= kRememberedRecorders && !m_latestClips.contains(key))
         std::erase_if(m_latestClips,
-                      [this](const auto& entry) { return m_lists.indexOf(entry.first) == -1; });
+                      [this](const auto& entry) { return !m_recorders.isListed(entry.first); });
     m_latestClips.insert_or_assign(std::string(key), file);
 }
 
@@ -221,21 +223,23 @@ StoreOutcome Archive::StoreReceived(std::string_view key, std::int32_t code,
     if (code == kavrel::EventCode::CMD_GPRMC_DATA) {
         // The sentence: the data up to its first zero byte.
         const std::string_view text = EventText(data);
-        return outcomeOf(writeNewFile(*folder,
-                                      [&](int index) { return PositionFile(receivedAt, index); },
-                                      {bytesOf(text), bytesOf(kLineEnd)}),
-                         *folder);
+        return outcomeOf(
+            writeNewFile(*folder,
+                         [&](int index) { return archive::PositionFile(receivedAt, index); },
+                         {bytesOf(text), bytesOf(kLineEnd)}),
+            *folder);
     }
     const std::string_view channel = kavrel::clipChannel(code);
-    return outcomeOf(writeNewFile(*folder,
-                                  [&](int index) { return ClipFile(receivedAt, channel, index); },
-                                  {data}),
-                     *folder);
+    return outcomeOf(
+        writeNewFile(*folder,
+                     [&](int index) { return archive::ClipFile(receivedAt, channel, index); },
+                     {data}),
+        *folder);
 }
 
 bool Archive::isSelected(std::string_view key) const
 {
-    return m_lists.selectedKey() == key;
+    return m_recorders.selectedKey() == key;
 }
 
 void Archive::show(const std::string& path)

@@ -4,7 +4,7 @@
 #include <openssl/evp.h>
 #include <stdexcept>
 
-namespace monitor {
+namespace archive {
 
 Sha256Digest sha256(std::span<const std::uint8_t> bytes)
 {
@@ -17,4 +17,4 @@ Sha256Digest sha256(std::span<const std::uint8_t> bytes)
     return digest;
 }
 
-} // namespace monitor
+} // namespace archive
