@@ -52,7 +52,7 @@ private:
 };
 
 // Calls call again for as long as a signal interrupts it (it fails with
-// EINTR) and gives its result: the one loop for that in the program.
+// EINTR) and gives its result.
 template <typename Call> auto retryOnInterrupt(Call call) -> decltype(call())
 {
     decltype(call()) result;
