@@ -1,4 +1,5 @@
-#include "LinkProtocol.h"
+// The device link's header and acknowledgement bytes, as kavrel_link.h declares them.
+#include "kavrel_link.h"
 
 namespace kavrel {
 

@@ -26,7 +26,7 @@ int main(int argc, char* argv[])
     // The export needs no window and no display.
     if (argc > 1 && std::string_view(argv[1]) == "export")
         return archive::runExportCommand({argv + 2, argv + argc}, std::cout, std::cerr);
-    if (monitor::displayMissing(argc, argv)) {
+    if (qtcommon::displayMissing(argc, argv)) {
         std::fputs("TessaroArchive: no display to show the window on (DISPLAY is not set).\n"
                    "Start it in a desktop session, or under a virtual X server (xvfb-run), or\n"
                    "with QT_QPA_PLATFORM=offscreen to run without a visible window.\n",

@@ -14,7 +14,7 @@
 
 int main(int argc, char* argv[])
 {
-    if (monitor::displayMissing(argc, argv)) {
+    if (qtcommon::displayMissing(argc, argv)) {
         std::fputs(
             "Tessaro: no display to show the station's window on (DISPLAY is not set).\n"
             "Start it in a desktop session, or under a virtual X server (scripts/run does so\n"

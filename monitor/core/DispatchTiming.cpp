@@ -2,12 +2,14 @@
 
 #include "EventDispatcher.h"
 #include "HostEventQueue.h"
+#include "StandardError.h"
 
 #include <cerrno>
 #include <cinttypes>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string>
 
 namespace monitor {
 namespace {
@@ -32,8 +34,9 @@ std::unique_ptr<DispatchTiming> DispatchTiming::fromEnvironment()
         return nullptr;
     auto timing = std::make_unique<DispatchTiming>(path);
     if (!timing->writing()) {
-        std::fprintf(stderr, "%s: cannot create \"%s\": %s; ticks are not timed\n",
-                     kEnvironmentVariable, path, std::strerror(errno));
+        const int error = errno;
+        tellStandardError(std::string(kEnvironmentVariable) + ": cannot create \"" + path +
+                          "\": " + std::strerror(error) + "; ticks are not timed");
         return nullptr;
     }
     return timing;

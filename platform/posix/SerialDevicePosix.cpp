@@ -3,6 +3,7 @@
 // poll(POLLOUT) against one deadline for the whole write. The wait goes in
 // short slices with a write attempt after each: a pseudo-terminal does not
 // always wake its writer when its reader frees room a little at a time.
+#include "FileDescriptor.h"
 #include "SerialDevice.h"
 
 #include <algorithm>
@@ -102,13 +103,12 @@ std::size_t SerialDevice::write(std::string_view bytes, std::chrono::millisecond
     const auto deadline = Clock::now() + wait;
     std::size_t written = 0;
     while (written < bytes.size()) {
-        const ssize_t n = ::write(m_fd, bytes.data() + written, bytes.size() - written);
+        const ssize_t n = retryOnInterrupt(
+            [&] { return ::write(m_fd, bytes.data() + written, bytes.size() - written); });
         if (n > 0) {
             written += static_cast<std::size_t>(n);
             continue;
         }
-        if (n < 0 && errno == EINTR)
-            continue;
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
             m_failed = true; // EIO when the reader's side has gone, or any other failure
             return written;
@@ -121,7 +121,7 @@ std::size_t SerialDevice::write(std::string_view bytes, std::chrono::millisecond
             pollfd pfd{m_fd, POLLOUT, 0};
             const int r = ::poll(&pfd, 1, static_cast<int>(std::min(left, kPollSlice).count()));
             if (r < 0 && errno == EINTR)
-                continue;
+                continue; // with the time now left
             if (r < 0 || (r > 0 && (pfd.revents & POLLOUT) == 0)) {
                 m_failed = r > 0; // the device reports an error or a hang-up
                 return written;

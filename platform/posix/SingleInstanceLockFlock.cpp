@@ -4,16 +4,20 @@
 // share. The kernel drops a flock when the last descriptor of it closes,
 // which happens at every kind of process end, so no stale lock survives. The
 // file itself stays; only the lock on it matters.
+#include "FileDescriptor.h"
 #include "Paths.h"
 #include "SingleInstanceLock.h"
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdlib>
 #include <fcntl.h>
+#include <span>
 #include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -21,15 +25,10 @@ namespace {
 class FlockLock final : public SingleInstanceLock
 {
 public:
-    explicit FlockLock(int fd) : m_fd(fd) {}
-    ~FlockLock() override
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
+    explicit FlockLock(FileDescriptor fd) : m_fd(std::move(fd)) {}
 
 private:
-    int m_fd; // holds the lock while open; -1 when the lock could not be made
+    FileDescriptor m_fd; // holds the lock while open; none when the lock could not be made
 };
 
 constexpr mode_t kPrivateFolder = 0700;
@@ -52,44 +51,35 @@ std::string lockPath(const std::string& name)
 std::unique_ptr<SingleInstanceLock> SingleInstanceLock::acquire(const std::string& name)
 {
     const std::string path = lockPath(name);
-    const int fd =
-        path.empty() ? -1 : ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return std::make_unique<FlockLock>(-1);
+    FileDescriptor fd(
+        path.empty() ? -1 : ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!fd.valid())
+        return std::make_unique<FlockLock>(FileDescriptor());
     // A lock file that another user made, in a shared folder, is not ours to
     // wait on: another user must not be able to keep the station from starting.
     struct stat st
     {
     };
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid()) {
-        ::close(fd);
-        return std::make_unique<FlockLock>(-1);
-    }
-    int rc;
-    do
-        rc = ::flock(fd, LOCK_EX | LOCK_NB);
-    while (rc != 0 && errno == EINTR);
-    if (rc != 0) {
-        const bool heldElsewhere = errno == EWOULDBLOCK;
-        ::close(fd);
-        return heldElsewhere ? nullptr : std::make_unique<FlockLock>(-1);
-    }
-    // The holder's process id, for a second start to tell whom it met.
-    if (::ftruncate(fd, 0) == 0) {
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid())
+        return std::make_unique<FlockLock>(FileDescriptor());
+    if (retryOnInterrupt([&] { return ::flock(fd.get(), LOCK_EX | LOCK_NB); }) != 0)
+        return errno == EWOULDBLOCK ? nullptr : std::make_unique<FlockLock>(FileDescriptor());
+    // The holder's process id, for a second start to tell whom it met; the
+    // lock holds without it.
+    if (::ftruncate(fd.get(), 0) == 0) {
         const std::string pid = std::to_string(::getpid()) + "\n";
-        [[maybe_unused]] const ssize_t written = ::pwrite(fd, pid.data(), pid.size(), 0);
+        writeAllAt(fd.get(), std::as_bytes(std::span(pid)), 0);
     }
-    return std::make_unique<FlockLock>(fd);
+    return std::make_unique<FlockLock>(std::move(fd));
 }
 
 long SingleInstanceLock::holder(const std::string& name)
 {
-    const int fd = ::open(lockPath(name).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
+    const FileDescriptor fd(::open(lockPath(name).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd.valid())
         return 0;
     char text[32] = {};
-    const ssize_t n = ::read(fd, text, sizeof text - 1);
-    ::close(fd);
+    const ssize_t n = retryOnInterrupt([&] { return ::read(fd.get(), text, sizeof text - 1); });
     if (n <= 0)
         return 0;
     return std::strtol(text, nullptr, 10);

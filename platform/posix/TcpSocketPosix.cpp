@@ -1,4 +1,5 @@
 // TCP sockets over POSIX.
+#include "FileDescriptor.h"
 #include "TcpSocket.h"
 
 #include <arpa/inet.h>
@@ -25,13 +26,11 @@ std::string errorText(const std::string& what, int error)
 int pollFor(pollfd* fds, nfds_t count, std::chrono::milliseconds timeout)
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
+    return retryOnInterrupt([&] {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        const int r = ::poll(fds, count, static_cast<int>(std::max<std::int64_t>(0, left.count())));
-        if (r >= 0 || errno != EINTR)
-            return r;
-    }
+        return ::poll(fds, count, static_cast<int>(std::max<std::int64_t>(0, left.count())));
+    });
 }
 
 } // namespace
@@ -107,13 +106,11 @@ std::size_t TcpSocket::receive(std::span<std::uint8_t> buffer)
 {
     if (buffer.empty() || m_fd < 0)
         return 0;
-    for (;;) {
-        const ssize_t n = ::recv(m_fd, buffer.data(), buffer.size(), 0);
-        if (n >= 0)
-            return static_cast<std::size_t>(n);
-        if (errno != EINTR)
-            throw SocketError("receive", errno);
-    }
+    const ssize_t n =
+        retryOnInterrupt([&] { return ::recv(m_fd, buffer.data(), buffer.size(), 0); });
+    if (n < 0)
+        throw SocketError("receive", errno);
+    return static_cast<std::size_t>(n);
 }
 
 std::size_t TcpSocket::send(std::span<const std::uint8_t> bytes, std::chrono::milliseconds timeout)
@@ -123,14 +120,14 @@ std::size_t TcpSocket::send(std::span<const std::uint8_t> bytes, std::chrono::mi
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     std::size_t sent = 0;
     while (sent < bytes.size()) {
-        const ssize_t n =
-            ::send(m_fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t n = retryOnInterrupt([&] {
+            return ::send(m_fd, bytes.data() + sent, bytes.size() - sent,
+                          MSG_NOSIGNAL | MSG_DONTWAIT);
+        });
         if (n >= 0) {
             sent += static_cast<std::size_t>(n);
             continue;
         }
-        if (errno == EINTR)
-            continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK)
             throw SocketError("send", errno);
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -217,9 +214,7 @@ std::optional<TcpSocket> TcpListener::accept()
         if (m_fd < 0)
             return std::nullopt;
         pollfd p[2] = {{m_fd, POLLIN, 0}, {m_wakeRead, POLLIN, 0}};
-        const int r = ::poll(p, 2, -1);
-        if (r < 0 && errno == EINTR)
-            continue;
+        const int r = retryOnInterrupt([&] { return ::poll(p, 2, -1); });
         if (r <= 0 || (p[1].revents & POLLIN) != 0)
             return std::nullopt;
         const int fd = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);

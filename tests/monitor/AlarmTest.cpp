@@ -3,6 +3,7 @@
 #include "Alarm.h"
 
 #include "RecordingSound.h"
+#include "TimelineTimer.h"
 #include "WidgetAlarmView.h"
 
 #include <QLabel>
@@ -13,7 +14,10 @@
 
 using namespace monitor;
 
+using testsupport::ManualTimeline;
 using testsupport::RecordingSound;
+using testsupport::TimelineTimer;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -99,7 +103,6 @@ TEST(Alarm, BlinksWithEachSoundUntilClearedOrSwitchedOff)
     Alarm alarm(timer, view, sound);
     EXPECT_FALSE(timer.enabled()) << "off at start";
     EXPECT_FALSE(imgAlarmCirc.isVisible()) << "hidden at start";
-    EXPECT_EQ(timer.interval(), Alarm::kTmrAlarmInterval);
     for (const Step& s : steps) {
         SCOPED_TRACE(s.legend);
         timer.switchOns = 0;
@@ -138,5 +141,71 @@ TEST(Alarm, BlinksWithEachSoundUntilClearedOrSwitchedOff)
                   *s.sound ? std::vector<std::string>{s.sound} : std::vector<std::string>{});
         EXPECT_EQ(rdBtnBuzzer.isEnabled(), s.choiceEnabled);
         EXPECT_EQ(rdBtnSpeaker.isEnabled(), s.choiceEnabled);
+    }
+}
+
+TEST(Alarm, ChangesComeOnTheSecondAndNotBefore)
+{
+    struct Step
+    {
+        const char* legend;
+        std::chrono::milliseconds advance; // the clock moves on by this first
+        bool toneEnds;                     // then the tone's end arrives
+        bool framesShown;
+        const char* sound; // played during this step, or ""
+    };
+    struct Case
+    {
+        const char* legend;
+        AlarmSoundChoice choice;
+        std::vector<Step> steps;
+    };
+    const Case cases[] = {
+        {"Buzzer: a second of tone, then a second of silence",
+         AlarmSoundChoice::Buzzer,
+         {
+             {"nothing in the first second after arming", 999ms, false, false, ""},
+             {"the first change a second after arming, with a second of tone", 1ms, false, true,
+              "tone 800 Hz 1000 ms"},
+             {"no change while the tone sounds, however long", 1500ms, false, true, ""},
+             {"the tone's end starts the next second", 0ms, true, true, ""},
+             {"nothing in that second", 999ms, false, true, ""},
+             {"the next change a second after the tone's end", 1ms, false, false,
+              "tone 800 Hz 1000 ms"},
+         }},
+        {"Speaker: a change and a warning every second",
+         AlarmSoundChoice::Speaker,
+         {
+             {"nothing in the first second after arming", 999ms, false, false, ""},
+             {"the first change a second after arming", 1ms, false, true, "warning"},
+             {"nothing in the next second", 999ms, false, true, ""},
+             {"the next change a second later", 1ms, false, false, "warning"},
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.legend);
+        QWidget window;
+        QLabel imgAlarmCirc(&window), imgClearAlarm(&window);
+        QRadioButton rdBtnBuzzer(&window), rdBtnSpeaker(&window);
+        window.show();
+        WidgetAlarmView view(imgAlarmCirc, imgClearAlarm, rdBtnBuzzer, rdBtnSpeaker);
+        ManualTimeline clock;
+        TimelineTimer timer(clock);
+        RecordingSound sound;
+        Alarm alarm(timer, view, sound);
+        timer.onTimeout([&alarm] { alarm.TmrAlarmTimer(); });
+        alarm.setSoundChoice(c.choice);
+        alarm.ArmAlarm();
+        for (const Step& s : c.steps) {
+            SCOPED_TRACE(s.legend);
+            sound.played.clear();
+            clock.advance(s.advance);
+            if (s.toneEnds)
+                alarm.ToneEnded();
+            EXPECT_EQ(imgAlarmCirc.isVisible(), s.framesShown);
+            EXPECT_EQ(imgClearAlarm.isVisible(), s.framesShown);
+            EXPECT_EQ(sound.played,
+                      *s.sound ? std::vector<std::string>{s.sound} : std::vector<std::string>{});
+        }
     }
 }

@@ -3,11 +3,17 @@
 // the first live sentence, and never again after it.
 #include "GpsForwarderRig.h"
 #include "PtyPair.h"
+#include "TempFolder.h"
+#include "TimelineTimer.h"
+#include "WindowSystem.h"
 
 #include <gtest/gtest.h>
 
 using monitor::GpsForwarder;
+using testsupport::ManualTimeline;
 using testsupport::PtyPair;
+using testsupport::TimelineTimer;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -85,9 +91,7 @@ TEST(TrackReplay, RestartsOnEveryReloadUntilTheFirstLiveSentence)
     GpsForwarderRig rig(pty.devicePath());
     // The window's timers run from its creation; the replay has nothing yet.
     EXPECT_TRUE(rig.gpsTimer.enabled());
-    EXPECT_EQ(rig.gpsTimer.interval(), GpsForwarder::kGpsTimerInterval);
     EXPECT_TRUE(rig.initGpsTimer.enabled());
-    EXPECT_EQ(rig.initGpsTimer.interval(), GpsForwarder::kInitGpsTimerInterval);
     rig.forwarder.OpenPort();
     rig.forwarder.InitGPSTimerTimer();
 
@@ -133,4 +137,38 @@ TEST(TrackReplay, RestartsOnEveryReloadUntilTheFirstLiveSentence)
         EXPECT_EQ(rig.shown.back(), live);
     }
     expectNothingMore(pty, rig.forwarder, "after the live phase began");
+}
+
+// On the clock from the window's creation: the tracks are read when the
+// reload timer first fires, two seconds in, and the first block leaves one
+// second after that; marks that the test writes into the port between the
+// steps show that nothing left a millisecond early.
+TEST(TrackReplay, TheFirstBlockLeavesASecondAfterTheFirstReload)
+{
+    PtyPair pty;
+    TempFolder programFolder;
+    std::ofstream(programFolder.path() + "Track1.txt", std::ios::binary) << "A\r\n\r\nB\r\n";
+    ManualTimeline clock;
+    TimelineTimer gpsTimer(clock);
+    TimelineTimer initGpsTimer(clock);
+    const auto windows = platform::makeNullWindowSystem();
+    GpsForwarder forwarder(gpsTimer, initGpsTimer, *windows,
+                           {programFolder.path(), pty.devicePath(), GpsForwarder::kPortWait});
+    std::vector<std::string> shown;
+    forwarder.SetTextOutput([&shown](const std::string& text) { shown.push_back(text); });
+    gpsTimer.onTimeout([&forwarder] { forwarder.GPSTimerTimer(); });
+    initGpsTimer.onTimeout([&forwarder] { forwarder.InitGPSTimerTimer(); });
+    forwarder.OpenPort();
+
+    clock.advance(1999ms);
+    EXPECT_TRUE(shown.empty()) << "the tracks are read before two seconds";
+    pty.writeMark("|1999|");
+    clock.advance(1ms);
+    EXPECT_EQ(shown, std::vector<std::string>{"(Initial GPS...)"}) << "at two seconds";
+    clock.advance(999ms);
+    pty.writeMark("|2999|");
+    clock.advance(1ms);
+    clock.advance(999ms);
+    pty.writeMark("|3999|");
+    EXPECT_EQ(pty.readThrough("|3999|"), "|1999||2999|A\r\n|3999|");
 }

@@ -17,8 +17,11 @@
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <optional>
+#include <string>
+#include <vector>
 
 using namespace movieview;
 using namespace movietest;
@@ -390,13 +393,45 @@ TEST_F(TQTMovieTest, AnEndMessageOfAGoneTriggerIsIgnored)
     EXPECT_EQ(stops.count(), 0);
 }
 
-TEST_F(TQTMovieTest, ClosingBeforeTheSessionEndsReleasesEverything)
+namespace {
+
+// How often the program holds the file at path open.
+int openings(const QString& path)
 {
-    m_view->setFileName(clipPath(clips::red320Mov));
-    QTest::keyClick(m_view.get(), Qt::Key_Space);
-    m_view.reset(); // a playing movie, its controller and its trigger go with the view
-    QCoreApplication::processEvents();
-    SUCCEED();
+    const std::filesystem::path file = QFileInfo(path).canonicalFilePath().toStdString();
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        if (std::filesystem::read_symlink(entry.path(), error) == file)
+            ++count;
+    }
+    return count;
+}
+
+} // namespace
+
+TEST(TQTMovieClosing, ClosingBeforeTheSessionEndsReleasesEverything)
+{
+    std::vector<std::string> calls;
+    const QString path = clipPath(clips::red320Mov);
+    {
+        MovieEngineSession session(std::make_unique<FakeEngineLibrary>(0, 0, &calls));
+        auto view = std::make_unique<TQTMovie>();
+        view->resize(320, 240);
+        view->show();
+        view->setFileName(path);
+        QTest::keyClick(view.get(), Qt::Key_Space);
+        ASSERT_NE(view->movie(), nullptr);
+        ASSERT_TRUE(view->movie()->playing());
+        EXPECT_EQ(openings(path), 1) << "the playing clip is open once";
+        view.reset(); // a playing movie, its controller and its trigger go with the view
+        QCoreApplication::processEvents(); // its timer and messages find nothing
+        EXPECT_EQ(openings(path), 0) << "the clip stays open without its view";
+        EXPECT_EQ(calls, (std::vector<std::string>{"initialize", "enterMovies"}))
+            << "the engine stops only with its session";
+    }
+    EXPECT_EQ(calls,
+              (std::vector<std::string>{"initialize", "enterMovies", "exitMovies", "terminate"}));
 }
 
 TEST(TQTMovieWithoutEngine, GuardedOperationsOnlyRaiseTheNotice)

@@ -62,6 +62,20 @@ public:
         return out;
     }
 
+    // Writes text through an opening of the device of its own, as a second
+    // writer would: it reaches the reader in order with the bytes of the
+    // writer under test, and so marks a moment in what the reader sees.
+    void writeMark(const std::string& text)
+    {
+        const int fd = ::open(m_devicePath.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        const bool written =
+            fd >= 0 && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        if (fd >= 0)
+            ::close(fd);
+        if (!written)
+            throw std::runtime_error("cannot write a mark into the pseudo-terminal");
+    }
+
     // Writes filler through a second opening of the device until the reader's
     // side can take no more, as if the reader had stopped long ago. The pty
     // moves written bytes on to the reader's side a little later and so makes

@@ -145,7 +145,7 @@ TEST(RecorderConnection, RefusedConnectionSaysSo)
     // and nobody else can take the port meanwhile.
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     ASSERT_GE(fd, 0);
-    SocketHandle holder(fd);
+    platform::FileDescriptor holder(fd);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);

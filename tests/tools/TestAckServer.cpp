@@ -89,7 +89,8 @@ void TestAckServer::serve(std::stop_token stop)
             pollfd p{m_listener.get(), POLLIN, 0};
             if (::poll(&p, 1, kPollSliceMs) <= 0)
                 continue;
-            SocketHandle connection(::accept4(m_listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
+            platform::FileDescriptor connection(
+                ::accept4(m_listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
             if (!connection.valid())
                 continue;
             const int one = 1;

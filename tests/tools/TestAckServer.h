@@ -8,7 +8,7 @@
 // stops on destruction (stop token, bounded poll), never detached.
 #pragma once
 
-#include "SocketHandle.h"
+#include "FileDescriptor.h"
 #include "kavrel_link.h"
 
 #include <condition_variable>
@@ -53,7 +53,7 @@ private:
     void serveConnection(int fd, std::stop_token stop);
 
     const Mode m_mode;
-    SocketHandle m_listener;
+    platform::FileDescriptor m_listener;
     std::uint16_t m_port = 0;
 
     mutable std::mutex m_mutex; // guards m_packets and m_bytesReceived

@@ -73,7 +73,7 @@ bool RecorderConnection::connect(const std::string& host, std::uint16_t port, mi
 
     m_lastError = "no address for " + m_peer;
     for (const addrinfo* a = addresses.get(); a != nullptr; a = a->ai_next) {
-        SocketHandle s(
+        platform::FileDescriptor s(
             ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol));
         if (!s.valid()) {
             m_lastError = "cannot create a socket: " + errnoText(errno);
@@ -99,10 +99,8 @@ bool RecorderConnection::connect(const std::string& host, std::uint16_t port, mi
                 error = errno;
             } else {
                 pollfd p{s.get(), POLLOUT, 0};
-                int rc = 0;
-                do {
-                    rc = ::poll(&p, 1, remainingMs(deadline));
-                } while (rc < 0 && errno == EINTR);
+                const int rc = platform::retryOnInterrupt(
+                    [&] { return ::poll(&p, 1, remainingMs(deadline)); });
                 if (rc == 0) {
                     m_lastError = "no answer from " + m_peer + " within " +
                                   std::to_string(timeout.count()) + " ms";
@@ -142,17 +140,13 @@ bool RecorderConnection::shutdownSend()
 RecorderConnection::Wait RecorderConnection::waitFor(short events, Deadline deadline)
 {
     pollfd p{m_socket.get(), events, 0};
-    for (;;) {
-        const int rc = ::poll(&p, 1, remainingMs(deadline));
-        if (rc > 0)
-            return Wait::Ready; // also on POLLERR/POLLHUP: the next call reports them
-        if (rc == 0)
-            return Wait::TimedOut;
-        if (errno != EINTR) {
-            m_lastError = "poll failed: " + errnoText(errno);
-            return Wait::Failed;
-        }
-    }
+    const int rc = platform::retryOnInterrupt([&] { return ::poll(&p, 1, remainingMs(deadline)); });
+    if (rc > 0)
+        return Wait::Ready; // also on POLLERR/POLLHUP: the next call reports them
+    if (rc == 0)
+        return Wait::TimedOut;
+    m_lastError = "poll failed: " + errnoText(errno);
+    return Wait::Failed;
 }
 
 bool RecorderConnection::sendAll(std::span<const std::uint8_t> first,
@@ -174,10 +168,9 @@ bool RecorderConnection::sendAll(std::span<const std::uint8_t> first,
         msghdr message{};
         message.msg_iov = parts + index;
         message.msg_iovlen = 2 - index;
-        const ssize_t n = ::sendmsg(m_socket.get(), &message, MSG_NOSIGNAL);
+        const ssize_t n = platform::retryOnInterrupt(
+            [&] { return ::sendmsg(m_socket.get(), &message, MSG_NOSIGNAL); });
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
             if (errno == EAGAIN || errno == EWOULDBLOCK) {
                 const Wait w = waitFor(POLLOUT, deadline);
                 if (w == Wait::TimedOut) {
@@ -307,8 +300,10 @@ AckRead RecorderConnection::readAck(milliseconds timeout)
     const Deadline deadline = Clock::now() + timeout;
     while (ack.count < kavrel::kAckSize) {
         // Ask only for what the acknowledgement still lacks: the next one stays queued.
-        const ssize_t n =
-            ::recv(m_socket.get(), ack.bytes.data() + ack.count, kavrel::kAckSize - ack.count, 0);
+        const ssize_t n = platform::retryOnInterrupt([&] {
+            return ::recv(m_socket.get(), ack.bytes.data() + ack.count,
+                          kavrel::kAckSize - ack.count, 0);
+        });
         if (n > 0) {
             ack.count += static_cast<std::size_t>(n);
             continue;
@@ -317,8 +312,6 @@ AckRead RecorderConnection::readAck(milliseconds timeout)
             ack.status = AckRead::Status::PeerClosed;
             return ack;
         }
-        if (errno == EINTR)
-            continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK) {
             if (isPeerGone(errno)) {
                 ack.status = AckRead::Status::PeerClosed;
@@ -362,7 +355,8 @@ RecorderConnection::CloseWait RecorderConnection::waitForClose(milliseconds time
     const Deadline deadline = Clock::now() + timeout;
     std::vector<std::uint8_t> buffer(kDrainBufferSize);
     for (;;) {
-        const ssize_t n = ::recv(m_socket.get(), buffer.data(), buffer.size(), 0);
+        const ssize_t n = platform::retryOnInterrupt(
+            [&] { return ::recv(m_socket.get(), buffer.data(), buffer.size(), 0); });
         if (n > 0) {
             if (received != nullptr)
                 received->insert(received->end(), buffer.begin(), buffer.begin() + n);
@@ -370,8 +364,6 @@ RecorderConnection::CloseWait RecorderConnection::waitForClose(milliseconds time
         }
         if (n == 0)
             return CloseWait::Closed;
-        if (errno == EINTR)
-            continue;
         if (isPeerGone(errno))
             return CloseWait::Closed;
         if (errno != EAGAIN && errno != EWOULDBLOCK) {

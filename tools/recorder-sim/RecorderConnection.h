@@ -9,8 +9,8 @@
 // TCP_NODELAY so that every send leaves at once as its own segment.
 #pragma once
 
+#include "FileDescriptor.h"
 #include "PacketBytes.h"
-#include "SocketHandle.h"
 #include "kavrel_link.h"
 
 #include <chrono>
@@ -144,7 +144,7 @@ private:
     // Waits for events on the socket until the deadline.
     Wait waitFor(short events, Deadline deadline);
 
-    SocketHandle m_socket;
+    platform::FileDescriptor m_socket;
     int m_receiveBufferSize = 0;
     std::string m_localAddress;
     std::string m_peer; // "host:port", for messages

@@ -4,7 +4,7 @@
 #include <QtGlobal>
 #include <string_view>
 
-namespace monitor {
+namespace qtcommon {
 
 bool displayMissing(int argc, char* argv[])
 {
@@ -22,4 +22,4 @@ bool displayMissing(int argc, char* argv[])
     return true;
 }
 
-} // namespace monitor
+} // namespace qtcommon

@@ -3,10 +3,10 @@
 // program; the programs say what does help instead.
 #pragma once
 
-namespace monitor {
+namespace qtcommon {
 
 // True when no display is set and the arguments ask for more than help text
 // (for help alone, the offscreen platform is chosen, as no window is needed).
 bool displayMissing(int argc, char* argv[]);
 
-} // namespace monitor
+} // namespace qtcommon
