@@ -84,9 +84,8 @@ std::string copyClip(const Clip& clip, const std::string& target, ExistingOutput
         return cannotCopy(clip, "not a plain file");
     return writeOutputFile(target, existing, [&](const OutputSink& sink) {
         for (;;) {
-            const ssize_t n = ::read(source.get(), buffer.data(), buffer.size());
-            if (n < 0 && errno == EINTR)
-                continue;
+            const ssize_t n = platform::retryOnInterrupt(
+                [&] { return ::read(source.get(), buffer.data(), buffer.size()); });
             if (n < 0)
                 return cannotCopy(clip, std::strerror(errno));
             if (n == 0 || sink({buffer.data(), static_cast<std::size_t>(n)}) != 0)

@@ -59,10 +59,8 @@ private:
 int randomSuffix(std::string& suffix)
 {
     std::array<unsigned char, kRandomCharacters> bytes{};
-    ssize_t n = 0;
-    do
-        n = ::getrandom(bytes.data(), bytes.size(), 0);
-    while (n < 0 && errno == EINTR);
+    const ssize_t n =
+        platform::retryOnInterrupt([&] { return ::getrandom(bytes.data(), bytes.size(), 0); });
     if (n != static_cast<ssize_t>(bytes.size()))
         return n < 0 ? errno : EIO;
     suffix.clear();
@@ -99,16 +97,7 @@ int createTemporary(const fs::path& folder, const std::string& name, TemporaryNa
 
 int writeAll(int fd, std::string_view bytes)
 {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return 0;
+    return platform::writeAll(fd, std::as_bytes(std::span(bytes.data(), bytes.size())));
 }
 
 // Gives the temporary file its name; replaces what has the name only when

@@ -36,15 +36,8 @@ std::string partialPath(const std::string& folder)
 int writeAll(int fd, std::initializer_list<ByteSpan> parts)
 {
     for (ByteSpan part : parts) {
-        while (!part.empty()) {
-            const ssize_t n = ::write(fd, part.data(), part.size());
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                return errno;
-            }
-            part = part.subspan(static_cast<std::size_t>(n));
-        }
+        if (const int error = platform::writeAll(fd, std::as_bytes(part)); error != 0)
+            return error;
     }
     return 0;
 }

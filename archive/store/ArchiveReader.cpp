@@ -68,9 +68,8 @@ std::optional<std::string> readSentence(const std::string& path)
     std::array<char, kMaxPositionFileBytes> buffer{};
     std::size_t used = 0;
     while (used < buffer.size()) {
-        const ssize_t n = ::read(fd.get(), buffer.data() + used, buffer.size() - used);
-        if (n < 0 && errno == EINTR)
-            continue;
+        const ssize_t n = platform::retryOnInterrupt(
+            [&] { return ::read(fd.get(), buffer.data() + used, buffer.size() - used); });
         if (n <= 0)
             break;
         used += static_cast<std::size_t>(n);

@@ -68,19 +68,7 @@ std::uint64_t getU64(const std::uint8_t* at)
 // Reads exactly bytes.size() bytes at offset; 0, or errno (EIO for a short file).
 int readAt(int fd, std::span<std::uint8_t> bytes, std::uint64_t offset)
 {
-    while (!bytes.empty()) {
-        const ssize_t n = ::pread(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        if (n == 0)
-            return EIO;
-        bytes = bytes.subspan(static_cast<std::size_t>(n));
-        offset += static_cast<std::uint64_t>(n);
-    }
-    return 0;
+    return platform::readAllAt(fd, std::as_writable_bytes(bytes), offset);
 }
 
 // Slicing by eight: table 0 is the byte-at-a-time table, table k the CRC of a
@@ -290,14 +278,11 @@ int EventJournal::grow(Segment& segment, std::uint64_t size)
     while (segment.allocated < target) {
         const std::size_t n = static_cast<std::size_t>(
             std::min<std::uint64_t>(target - segment.allocated, zeros.size()));
-        const ssize_t written =
-            ::pwrite(segment.fd.get(), zeros.data(), n, static_cast<off_t>(segment.allocated));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        segment.allocated += static_cast<std::uint64_t>(written);
+        if (const int error = platform::writeAllAt(
+                segment.fd.get(), std::as_bytes(std::span(zeros).first(n)), segment.allocated);
+            error != 0)
+            return error;
+        segment.allocated += n;
     }
     return 0;
 }
@@ -373,13 +358,13 @@ int EventJournal::writeRecordLocked(std::span<const std::span<const std::uint8_t
     std::uint64_t at = segment.end;
     std::size_t first = 0;
     while (first < pieces.size()) {
-        const ssize_t n =
-            ::pwritev(segment.fd.get(), pieces.data() + first,
-                      static_cast<int>(std::min<std::size_t>(pieces.size() - first, IOV_MAX)),
-                      static_cast<off_t>(at));
+        const ssize_t n = platform::retryOnInterrupt([&] {
+            return ::pwritev(
+                segment.fd.get(), pieces.data() + first,
+                static_cast<int>(std::min<std::size_t>(pieces.size() - first, IOV_MAX)),
+                static_cast<off_t>(at));
+        });
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
             // What was written of the record is not whole: a later record
             // overwrites it, and until then it ends the segment.
             return errno;
