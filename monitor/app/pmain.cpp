@@ -1,40 +1,24 @@
-// The main window: its controls as designed, their layout, the start-up steps
-// and the closing.
+// The main window: its controls as designed, their layout, the views and
+// timers it gives the station, and what it shows of the station.
 #include "pmain.h"
 
 #include "Alarm.h"
-#include "Archive.h"
-#include "Clock.h"
+#include "BusyStateWatcher.h"
 #include "ComboBoxDeviceListsView.h"
 #include "DeviceRegistry.h"
-#include "DispatchTiming.h"
 #include "DropDownList.h"
-#include "EventDispatcher.h"
-#include "EventJournal.h"
-#include "FloatingPoint.h"
 #include "GpsForwarder.h"
-#include "HostCallback.h"
-#include "HostEventQueue.h"
 #include "LabelDeviceDetailsView.h"
 #include "MessageBoxes.h"
 #include "MovieClipViewer.h"
 #include "MovieError.h"
-#include "Paths.h"
 #include "QtStationTimer.h"
-#include "RetentionWorker.h"
 #include "ScreenGeometry.h"
-#include "ScreenSaver.h"
-#include "SingleInstanceLock.h"
-#include "StartupSequence.h"
 #include "StationArt.h"
 #include "StationFonts.h"
-#include "StationSettings.h"
-#include "StorageGuard.h"
 #include "TextCodec.h"
 #include "WidgetAlarmView.h"
 #include "WidgetDispatcherView.h"
-#include "WindowSystem.h"
-#include "kavrel.h"
 #include "qtmovie.h"
 
 #include <QApplication>
@@ -43,32 +27,22 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTimer>
 #include <QTimerEvent>
 #include <QWindow>
-#include <algorithm>
 #include <chrono>
-#include <cstdio>
-#include <cstring>
 
 namespace monitor {
 namespace {
 
 using namespace std::chrono_literals;
 
-constexpr auto kDispatchInterval = 20ms;      // Timer1
-constexpr auto kAlarmInterval = 1000ms;       // TmrAlarm
-constexpr auto kGpsRepeatInterval = 2000ms;   // GPSTimer
-constexpr auto kTrackReplayInterval = 1000ms; // InitGPSTimer
 // How often, and for how long after the window shows, its frame is looked at.
 constexpr auto kFrameCheckInterval = 100ms;
 constexpr int kFrameChecks = 20;
-// A drag by the caption has ended when the window has not moved for this long.
-constexpr auto kDragSettles = 250ms;
 
 // Heights of the bands at the bottom of the window, as designed.
 constexpr int kReceivingBandHeight = 35; // Panel4
@@ -94,11 +68,6 @@ const QColor kMaroon(128, 0, 0);
 const QColor kCream(255, 251, 240);
 const QColor kAlarmRed(Qt::red);
 const QColor kClearBlue(Qt::blue);
-
-// The start-up stopped at its single-instance check.
-struct SecondInstance
-{
-};
 
 template <typename W> W* named(W* widget, const char* name)
 {
@@ -149,22 +118,20 @@ void setTextColour(QWidget* w, const QColor& colour)
 
 } // namespace
 
-TForm1::TForm1(StationOptions options, QWidget* parent)
+TForm1::TForm1(WindowOptions options, QWidget* parent)
     // A dialog's frame: a caption with its close button and menu, neither
     // minimise nor maximise, and a size only the layout changes.
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      m_options(std::move(options)),
-      m_screen(m_options.screen ? *m_options.screen : primaryScreen()),
-      m_messageBoxes(m_options.messageBoxes ? *m_options.messageBoxes : modalMessageBoxes()),
-      m_clock(m_options.clock ? *m_options.clock : platform::systemClock())
+      m_screen(options.screen ? *options.screen : primaryScreen()),
+      m_messageBoxes(options.messageBoxes ? *options.messageBoxes : modalMessageBoxes())
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromLatin1(kStationTitle));
     setFont(designedFont(kWindowFontFamily, kWindowFontPixels));
     buildControls();
-    buildGpsForwarding();
+    buildStation(std::move(options));
     wireControls();
     // The native window exists from the start: the receiver library is given
     // its handle, and the frame margins count in the layout.
@@ -182,23 +149,7 @@ void TForm1::buildControls()
     buildDetailsPanel();
     buildGpsBand();
     buildStatusBar();
-
-    Timer1 = named(new QTimer(this), "Timer1");
-    Timer1->setInterval(kDispatchInterval);
-    TmrAlarm = named(new QTimer(this), "TmrAlarm");
-    TmrAlarm->setInterval(kAlarmInterval);
-    GPSTimer = named(new QTimer(this), "GPSTimer");
-    GPSTimer->setInterval(kGpsRepeatInterval);
-    GPSTimer->start();
-    InitGPSTimer = named(new QTimer(this), "InitGPSTimer");
-    InitGPSTimer->setInterval(kTrackReplayInterval);
-    InitGPSTimer->setProperty("Tag", 0);
-    InitGPSTimer->start();
-    m_listenRetryTimer = named(new QTimer(this), "ListenRetryTimer");
-    m_listenRetryTimer->setInterval(m_options.listenRetry);
-    connect(m_listenRetryTimer, &QTimer::timeout, this, &TForm1::retryListening);
-    m_retentionTimer = named(new QTimer(this), "RetentionTimer");
-    m_retentionTimer->setInterval(m_options.retentionInterval);
+    buildTimers();
 }
 
 void TForm1::buildMovieArea()
@@ -342,28 +293,6 @@ void TForm1::buildGpsBand()
     LabelGPRMC->setGeometry(48, 8, 369, 17);
 }
 
-// The forwarder finds the navigation window through X11 only when our own
-// windows are there too; offscreen it finds none.
-void TForm1::buildGpsForwarding()
-{
-    const bool onX11 = QGuiApplication::platformName() == QLatin1String("xcb");
-    m_windowSystem = platform::openWindowSystem(onX11);
-    m_gpsTimerControl = std::make_unique<QtStationTimer>(*GPSTimer);
-    m_initGpsTimerControl = std::make_unique<QtStationTimer>(*InitGPSTimer);
-    m_gps =
-        std::make_unique<GpsForwarder>(*m_gpsTimerControl, *m_initGpsTimerControl, *m_windowSystem,
-                                       GpsForwarder::Options{{}, m_options.gpsPortPath});
-    m_gps->SetTextOutput([this](const std::string& windows1252) {
-        std::string_view text = windows1252;
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-            text.remove_suffix(1); // the sentence's line end is not shown
-        LabelGPRMC->setText(QString::fromStdString(platform::windows1252ToUtf8(text)));
-    });
-    m_gps->SetPortReport([](const std::string& text) { tellStandardError(text); });
-    connect(GPSTimer, &QTimer::timeout, this, [this] { m_gps->GPSTimerTimer(); });
-    connect(InitGPSTimer, &QTimer::timeout, this, [this] { m_gps->InitGPSTimerTimer(); });
-}
-
 void TForm1::buildStatusBar()
 {
     StatusBar1 = named(new QStatusBar(this), "StatusBar1");
@@ -383,80 +312,80 @@ void TForm1::buildStatusBar()
     }
 }
 
-void TForm1::wireControls()
+// The station sets the timers' intervals and switches them.
+void TForm1::buildTimers()
 {
-    connect(BtBtnMvSize, &QPushButton::clicked, this, &TForm1::BtBtnMvSizeClick);
-    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
-    wireRegistryArchiveAndAlarm();
+    Timer1 = named(new QTimer(this), "Timer1");
+    TmrAlarm = named(new QTimer(this), "TmrAlarm");
+    GPSTimer = named(new QTimer(this), "GPSTimer");
+    InitGPSTimer = named(new QTimer(this), "InitGPSTimer");
+    InitGPSTimer->setProperty("Tag", 0);
+    m_listenRetryTimer = named(new QTimer(this), "ListenRetryTimer");
+    m_retentionTimer = named(new QTimer(this), "RetentionTimer");
 }
 
-// The device lists and details, the movie view for clips, "Save data to disk",
-// and the alarm's controls and timer. The archive itself is made at start-up,
-// once the program folder is known.
-void TForm1::wireRegistryArchiveAndAlarm()
+// The station over the views of these controls. The forwarder finds the
+// navigation window through X11 only when our own windows are there too;
+// offscreen it finds none.
+void TForm1::buildStation(WindowOptions options)
 {
-    m_registry = std::make_unique<DeviceRegistry>(m_clock);
-    m_listsView =
-        std::make_unique<ComboBoxDeviceListsView>(*m_registry, *CmbBxMACID, *CmbBxLocateID);
+    const auto control = [this](QTimer* timer) -> StationTimer& {
+        return *m_timerControls.emplace_back(std::make_unique<QtStationTimer>(*timer));
+    };
     m_detailsView = std::make_unique<LabelDeviceDetailsView>(
         LabelDeviceDetailsView::Labels{LblUN, LblID, LblLoc, LblDept, LblCon, LblConStart});
-    m_registry->setDetailsView(m_detailsView.get());
-    m_registry->setNavigationRetitle(
-        [this](const std::string& key) { m_gps->RetitleNavigationWindow(key); });
-    // Everything the window shows of a recorder follows the selection: its
-    // sentences, its latest clip (or the idle movie); the caption follows at
-    // the dispatcher's next refresh.
-    m_registry->setSelectionChanged([this](const std::string& key) {
-        m_gps->SelectionChanged();
-        if (m_archive)
-            m_archive->ShowLatestClip(key);
+    m_clipViewer = std::make_unique<MovieClipViewer>(*QTMvReceive);
+    m_alarmView = std::make_unique<WidgetAlarmView>(*ImgAlarmCirc, *ImgClearAlarm, *RdBtnBuzzer,
+                                                    *RdBtnSpeaker);
+    m_dispatcherView = std::make_unique<WidgetDispatcherView>(
+        WidgetDispatcherView::Widgets{
+            {StatusPanels[0], StatusPanels[1], StatusPanels[2], StatusPanels[3]},
+            LblSR,
+            LblEventTime,
+            LblElapse},
+        [this] { centreEventCaption(); });
+    options.navigationOnX11 = QGuiApplication::platformName() == QLatin1String("xcb");
+    m_station = std::make_unique<Station>(
+        std::move(options),
+        Station::Views{*this, *m_detailsView, *m_clipViewer, *m_alarmView, *m_dispatcherView},
+        Station::Timers{control(Timer1), control(TmrAlarm), control(GPSTimer),
+                        control(InitGPSTimer), control(m_listenRetryTimer),
+                        control(m_retentionTimer)});
+    m_listsView = std::make_unique<ComboBoxDeviceListsView>(m_station->registry(), *CmbBxMACID,
+                                                            *CmbBxLocateID);
+    m_busyWatcher =
+        new BusyStateWatcher(*this, [this](bool busy) { m_station->setUserBusy(busy); });
+}
+
+// The controls and timers to the station's handlers.
+void TForm1::wireControls()
+{
+    Station& s = *m_station;
+    connect(BtBtnMvSize, &QPushButton::clicked, this, &TForm1::BtBtnMvSizeClick);
+    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    connect(GPSTimer, &QTimer::timeout, this, [&s] { s.gpsForwarder().GPSTimerTimer(); });
+    connect(InitGPSTimer, &QTimer::timeout, this, [&s] { s.gpsForwarder().InitGPSTimerTimer(); });
+    connect(m_listenRetryTimer, &QTimer::timeout, this, [&s] { s.retryListening(); });
+    connect(m_retentionTimer, &QTimer::timeout, this, [&s] { s.requestRetention(); });
+    connect(BtnConfirmDate, &QPushButton::clicked, this, [this, &s] {
+        BtnConfirmDate->hide();
+        s.confirmDate();
     });
     for (DropDownList* list : {CmbBxMACID, CmbBxLocateID}) {
         connect(list, &DropDownList::droppedDown, this,
-                [this] { m_registry->CmbBxMACIDDropDown(); });
-        connect(list, &DropDownList::closedUp, this, [this] { m_registry->CmbBxMACIDCloseUp(); });
+                [&s] { s.registry().CmbBxMACIDDropDown(); });
+        connect(list, &DropDownList::closedUp, this, [&s] { s.registry().CmbBxMACIDCloseUp(); });
     }
-    m_clipViewer = std::make_unique<MovieClipViewer>(*QTMvReceive);
-    connect(ChckBxSaveData, &QCheckBox::toggled, this, [this](bool ticked) {
-        if (m_archive)
-            m_archive->setSaveData(ticked);
-        if (m_storageGuard)
-            m_storageGuard->setEnabled(ticked);
-    });
-
-    platform::AlarmSound* sound = m_options.alarmSound;
-    if (!sound) {
-        // The tone ends on the sound's thread; the alarm hears of it on this one.
-        m_systemAlarmSound = platform::makeSystemAlarmSound(
-            {"default", [] { QApplication::beep(); },
-             [this] {
-                 QMetaObject::invokeMethod(
-                     this, [this] { m_alarm->ToneEnded(); }, Qt::QueuedConnection);
-             }});
-        sound = m_systemAlarmSound.get();
-    }
-    m_alarmTimer = std::make_unique<QtStationTimer>(*TmrAlarm);
-    m_alarmView = std::make_unique<WidgetAlarmView>(*ImgAlarmCirc, *ImgClearAlarm, *RdBtnBuzzer,
-                                                    *RdBtnSpeaker);
-    m_alarm = std::make_unique<Alarm>(*m_alarmTimer, *m_alarmView, *sound);
-    connect(TmrAlarm, &QTimer::timeout, this, [this] { m_alarm->TmrAlarmTimer(); });
+    connect(ChckBxSaveData, &QCheckBox::toggled, this,
+            [&s](bool ticked) { s.setSaveData(ticked); });
+    connect(TmrAlarm, &QTimer::timeout, this, [&s] { s.alarm().TmrAlarmTimer(); });
     connect(SpdBtnClearAlarm, &QPushButton::clicked, this,
-            [this] { m_alarm->SpdBtnClearAlarmClick(); });
+            [&s] { s.alarm().SpdBtnClearAlarmClick(); });
     connect(ChckBxAlarm, &QCheckBox::toggled, this,
-            [this](bool ticked) { m_alarm->ChckBxAlarmClick(ticked); });
-    connect(RdBtnSpeaker, &QRadioButton::toggled, this, [this](bool speaker) {
-        m_alarm->setSoundChoice(speaker ? AlarmSoundChoice::Speaker : AlarmSoundChoice::Buzzer);
+            [&s](bool ticked) { s.alarm().ChckBxAlarmClick(ticked); });
+    connect(RdBtnSpeaker, &QRadioButton::toggled, this, [&s](bool speaker) {
+        s.alarm().setSoundChoice(speaker ? AlarmSoundChoice::Speaker : AlarmSoundChoice::Buzzer);
     });
-}
-
-bool TForm1::UserBusy() const
-{
-    return m_registry->UserBusy();
-}
-
-void TForm1::setUserBusy(bool busy)
-{
-    m_registry->setUserBusy(busy);
 }
 
 // The bands at the bottom stack from the bottom up and take the client width.
@@ -516,8 +445,9 @@ void TForm1::applyMovieLayout(PanelSize movie)
     m_frameMargins = windowHandle() ? windowHandle()->frameMargins() : QMargins();
     setFixedSize(layout.window.width - m_frameMargins.left() - m_frameMargins.right(),
                  layout.window.height - m_frameMargins.top() - m_frameMargins.bottom());
-    m_placedAt = QPoint(layout.window.left, layout.window.top);
-    move(m_placedAt);
+    const QPoint placed(layout.window.left, layout.window.top);
+    m_busyWatcher->placedAt(placed);
+    move(placed);
     // A hidden window gets its resize event only when shown; the bands must
     // stand right before that.
     stackBottomBands();
@@ -555,34 +485,8 @@ void TForm1::followFrame()
 bool TForm1::event(QEvent* event)
 {
     switch (event->type()) {
-    // Where the toolkit reports presses and moves on the frame and caption
-    // (Windows, macOS), they set and clear the busy flag directly.
-    case QEvent::NonClientAreaMouseButtonPress:
-        if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
-            setUserBusy(true);
-        break;
-    case QEvent::NonClientAreaMouseMove:
-        setUserBusy(false);
-        break;
-    // Under X11 the frame and caption belong to the window manager and the
-    // program sees none of their mouse events. The closest events it gets:
-    // the window moving while the user drags it by the caption (a press on
-    // the caption); and for the next move over the frame, the window resting
-    // after the drag with the pointer on its caption, or the pointer crossing
-    // the frame into or out of the client area.
     case QEvent::Move:
-        if (isVisible() && pos() != m_placedAt) {
-            setUserBusy(true);
-            m_dragWatch.start(static_cast<int>(kDragSettles.count()), this);
-        }
         followFrame();
-        break;
-    case QEvent::Enter:
-    case QEvent::Leave:
-        // An open drop-down list takes the pointer from the window; the
-        // operator is still busy choosing.
-        if (!QApplication::activePopupWidget())
-            setUserBusy(false);
         break;
     case QEvent::Show:
     case QEvent::ActivationChange:
@@ -593,11 +497,6 @@ bool TForm1::event(QEvent* event)
         m_frameWatch.start(static_cast<int>(kFrameCheckInterval.count()), this);
         break;
     case QEvent::Timer:
-        if (static_cast<QTimerEvent*>(event)->timerId() == m_dragWatch.timerId()) {
-            m_dragWatch.stop();
-            setUserBusy(false);
-            return true;
-        }
         if (static_cast<QTimerEvent*>(event)->timerId() == m_frameWatch.timerId()) {
             followFrame();
             if (--m_frameChecks <= 0)
@@ -617,106 +516,34 @@ void TForm1::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-// Start-up, in order. A second instance stops at its check and the window
-// stays hidden; a missing idle movie is told and start-up goes on; any other
-// failing step is told and ends start-up.
-void TForm1::FormCreate()
+QString TForm1::listenText() const
 {
-    StartupSequence steps;
-    steps.add("ResetFloatingPoint", [this] { StepResetFloatingPoint(); });
-    steps.add("SingleInstance", [this] { StepSingleInstance(); });
-    steps.add("CreateQueueLock", [this] { StepCreateQueueLock(); });
-    steps.add("LayOutSmallMovie", [this] { StepLayOutSmallMovie(); });
-    steps.add("SetProgramFolder", [this] { StepSetProgramFolder(); });
-    steps.add("LoadIdleMovie", [this] { StepLoadIdleMovie(); });
-    steps.add("ResetSharedState", [this] { StepResetSharedState(); });
-    steps.add("ClearTexts", [this] { StepClearTexts(); });
-    steps.add("ResetAlarmAndCaptions", [this] { StepResetAlarmAndCaptions(); });
-    steps.add("ShowEnlargeGlyph", [this] { StepShowEnlargeGlyph(); });
-    steps.add("ForgetNavigationWindow", [this] { StepForgetNavigationWindow(); });
-    steps.add("ScreenSaverOff", [this] { StepScreenSaverOff(); });
-    steps.add("BuildDayFolder", [this] { StepBuildDayFolder(); });
-    steps.add("OpenGpsPort", [this] { StepOpenGpsPort(); });
-    steps.add("FreeDeviceTable", [this] { StepFreeDeviceTable(); });
-    steps.add("CreateClipStream", [this] { StepCreateClipStream(); });
-    steps.add("RecoverJournal", [this] { StepRecoverJournal(); });
-    steps.add("StartReceiver", [this] { StepStartReceiver(); });
-    steps.add("StartDispatchTimer", [this] { StepStartDispatchTimer(); });
-    steps.add("ResetGpsSending", [this] { StepResetGpsSending(); });
-    std::optional<QString> stepError;
-    try {
-        steps.run([this](std::string_view name) { m_startupTrace.emplace_back(name); });
-    } catch (const SecondInstance&) {
-        return;
-    } catch (const std::exception& error) {
-        // Any other step that fails ends start-up there; the window still
-        // opens and says why.
-        stepError = QString::fromLocal8Bit(error.what());
-    }
-    if (!stepError && m_archive)
-        startRetention();
-    for (const auto& error : {m_idleMovieError, m_listenError, stepError})
-        if (error)
-            m_messageBoxes.showError(this, QString::fromLatin1(kStationTitle),
-                                     withClosingFullStop(*error));
+    return LblListen->isHidden() ? QString() : LblListen->text();
 }
 
-void TForm1::StepResetFloatingPoint()
+std::uintptr_t TForm1::nativeWindow()
 {
-    platform::resetFloatingPoint();
+    return static_cast<std::uintptr_t>(winId());
 }
 
-void TForm1::StepSingleInstance()
-{
-    m_instanceLock = platform::SingleInstanceLock::acquire(m_options.singleInstanceName);
-    if (!m_instanceLock) {
-        m_secondInstance = true;
-        throw SecondInstance{};
-    }
-}
-
-void TForm1::StepCreateQueueLock()
-{
-    m_queue = std::make_unique<HostEventQueue>();
-}
-
-void TForm1::StepLayOutSmallMovie()
+void TForm1::layOutSmallMovie()
 {
     applyMovieLayout(kSmallMovie);
 }
 
-void TForm1::StepSetProgramFolder()
+std::optional<std::string> TForm1::loadIdleMovie(const std::string& path)
 {
-    m_programFolder = m_options.programFolder.empty()
-                          ? platform::programFolder()
-                          : platform::withTrailingSeparator(m_options.programFolder);
-    if (m_programFolder.empty())
-        m_programFolder = "./";
-    m_gps->SetProgramFolder(m_programFolder);
-}
-
-// A missing or unreadable idle movie is reported once start-up has finished,
-// and start-up goes on: the receiver must serve the recorders whatever the
-// idle picture. The movie view then stays black until a clip comes.
-void TForm1::StepLoadIdleMovie()
-{
-    const QString path =
-        QString::fromStdString(platform::joinPath(m_programFolder, kIdleMovieName));
     try {
-        QTMvReceive->setFileName(path);
+        QTMvReceive->setFileName(QString::fromStdString(path));
     } catch (const movieview::MovieError& error) {
-        m_idleMovieError = error.text();
+        return error.text().toStdString();
     } catch (const std::exception& error) {
-        m_idleMovieError = QString::fromLocal8Bit(error.what());
+        return std::string(error.what());
     }
+    return std::nullopt;
 }
 
-void TForm1::StepResetSharedState()
-{
-    setUserBusy(false);
-}
-
-void TForm1::StepClearTexts()
+void TForm1::clearTexts()
 {
     for (QLabel* l : {LblCon, LblElapse, LblConStart, LblEventTime, LblUN, LblID, LblLoc, LblDept})
         l->clear();
@@ -724,209 +551,29 @@ void TForm1::StepClearTexts()
     CmbBxLocateID->setCurrentIndex(-1);
 }
 
-void TForm1::StepResetAlarmAndCaptions() {}
-
-void TForm1::StepShowEnlargeGlyph()
+void TForm1::showEnlargeGlyph()
 {
     showSizeGlyph(SizeGlyph::Enlarge);
 }
 
-void TForm1::StepForgetNavigationWindow() {}
-
-void TForm1::StepScreenSaverOff()
+void TForm1::showListening(const std::string& text, bool listening)
 {
-    platform::switchScreenSaverOff();
-}
-
-void TForm1::StepBuildDayFolder()
-{
-    m_archive = std::make_unique<Archive>(m_programFolder, m_clock, m_registry->lists());
-    m_archive->setClipViewer(m_clipViewer.get());
-    m_archive->setIdleMovie(platform::joinPath(m_programFolder, kIdleMovieName));
-    m_archive->setSaveData(ChckBxSaveData->isChecked());
-    m_archive->BuildDayFolder();
-}
-
-void TForm1::StepOpenGpsPort()
-{
-    m_gps->SetMainWindow(winId());
-    m_gps->OpenPort();
-    if (!m_gps->PortRefusal().empty())
-        tellStandardError(m_gps->PortRefusal());
-}
-
-void TForm1::StepFreeDeviceTable()
-{
-    m_registry->freeDeviceTable();
-}
-
-void TForm1::StepCreateClipStream() {}
-
-// Before any recorder is served: what the journal holds from the last run is
-// archived, and from now on every event the archive keeps is journaled before
-// the library acknowledges it.
-void TForm1::StepRecoverJournal()
-{
-    m_journal = std::make_unique<EventJournal>(
-        platform::joinPath(m_programFolder, EventJournal::kFileName));
-    // The receive time is read on the library's threads: the system's clock.
-    m_storageGuard =
-        std::make_unique<StorageGuard>(*m_journal, platform::systemClock(), m_options.storageRetry);
-    m_storageGuard->setEnabled(ChckBxSaveData->isChecked());
-    m_storageGuard->recover(*m_archive);
-    m_queue->setStorageGuard(m_storageGuard.get());
-    showStorageStatus();
-}
-
-// The library takes the window's native handle and the port. When it cannot
-// listen (another station or program holds the port), the operator is told
-// why, in a message box, in the window and on standard error, and the start
-// is tried again every few seconds until it listens.
-void TForm1::StepStartReceiver()
-{
-    if (m_options.startReceiver) {
-        m_options.startReceiver(reinterpret_cast<void*>(winId()), m_options.port);
-        m_listening = true;
-        return;
-    }
-    const std::int32_t result = startLibrary();
-    if (result == 0)
-        return;
-    tellNotListening(result);
-    m_listenError = listenText();
-    m_listenRetryTimer->start();
-}
-
-std::int32_t TForm1::startLibrary()
-{
-    const std::int32_t result = GPRSInitial(reinterpret_cast<void*>(winId()), m_options.port);
-    if (result == 0) {
-        GPRSRegisterCallbackInformation(&HostCallback);
-        m_listening = true;
-    }
-    return result;
-}
-
-void TForm1::tellNotListening(std::int32_t reason)
-{
-    const QString why = reason > 0 ? QString::fromLocal8Bit(std::strerror(reason))
-                                   : QStringLiteral("the receiver could not start");
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(m_options.listenRetry);
-    LblListen->setText(
-        QStringLiteral("Not receiving: port %1 cannot be used (%2). Trying again every %3 s.")
-            .arg(m_options.port)
-            .arg(why)
-            .arg(std::max<long long>(1, seconds.count())));
+    LblListen->setText(QString::fromStdString(text));
+    if (listening)
+        setTextColour(LblListen, kClearBlue);
     LblListen->show();
-    std::fprintf(stderr, "Tessaro: cannot listen on port %d: %s; trying again every %lld s\n",
-                 static_cast<int>(m_options.port), qPrintable(why),
-                 static_cast<long long>(std::max<long long>(1, seconds.count())));
 }
 
-void TForm1::retryListening()
+void TForm1::showStorageStatus(const std::string& status)
 {
-    if (startLibrary() != 0)
-        return;
-    m_listenRetryTimer->stop();
-    LblListen->setText(QStringLiteral("Receiving on port %1 now.").arg(m_options.port));
-    setTextColour(LblListen, kClearBlue);
-    std::fprintf(stderr, "Tessaro: listening on port %d\n", static_cast<int>(m_options.port));
-}
-
-QString TForm1::listenText() const
-{
-    return LblListen->isHidden() ? QString() : LblListen->text();
-}
-
-// The dispatcher starts as the shared state's reset leaves it: no channel, no
-// event time, no refresh yet, nothing being received.
-void TForm1::StepStartDispatchTimer()
-{
-    m_timer1Control = std::make_unique<QtStationTimer>(*Timer1);
-    m_dispatcherView = std::make_unique<WidgetDispatcherView>(
-        WidgetDispatcherView::Widgets{
-            {StatusPanels[0], StatusPanels[1], StatusPanels[2], StatusPanels[3]},
-            LblSR,
-            LblEventTime,
-            LblElapse},
-        [this] { centreEventCaption(); });
-    m_dispatcher = std::make_unique<EventDispatcher>(
-        EventDispatcher::Parts{*m_queue, *m_timer1Control, *m_registry, *m_archive, *m_gps,
-                               [this] { m_alarm->ArmAlarm(); }, *m_dispatcherView, m_clock});
-    m_dispatchTiming = DispatchTiming::fromEnvironment();
-    m_dispatcher->setStorageGuard(m_storageGuard.get());
-    Timer1->start();
-}
-
-void TForm1::StepResetGpsSending()
-{
-    m_gps->ResetSentenceState();
-}
-
-// Stops the track replay, releases the track lines and closes the GPS port.
-void TForm1::FormClose()
-{
-    m_listenRetryTimer->stop();
-    m_retentionTimer->stop();
-    m_gps->Close();
-}
-
-void TForm1::Timer1Timer()
-{
-    if (!m_dispatcher)
-        return;
-    if (m_dispatchTiming)
-        m_dispatchTiming->timeTick(*m_queue, *m_dispatcher);
-    else
-        m_dispatcher->Timer1Timer();
-    showStorageStatus();
-}
-
-void TForm1::showStorageStatus()
-{
-    if (!m_storageGuard || m_storageGuard->statusGeneration() == m_storageShown)
-        return;
-    const StorageGuard::Status status = m_storageGuard->status();
-    m_storageShown = status.generation;
-    const QString text = QString::fromLocal8Bit(status.text);
+    const QString text = QString::fromLocal8Bit(status);
     LblStorage->setToolTip(text);
     LblStorage->setText(
         LblStorage->fontMetrics().elidedText(text, Qt::ElideRight, LblStorage->width()));
     LblStorage->setVisible(!text.isEmpty());
 }
 
-// The settings file's problems are told at once. The passes run on the
-// worker's thread, asked for with the time of the station's clock (the one the
-// archive names its days by) at start and every retention interval; what they
-// tell comes back here queued. The worker is joined before this window's
-// controls go, and a report queued to a window that is gone is dropped.
-void TForm1::startRetention()
-{
-    const StationSettings settings =
-        readStationSettings(platform::joinPath(m_programFolder, kSettingsFileName));
-    for (const std::string& problem : settings.problems)
-        tellStandardError(problem);
-    if (!settings.problems.empty())
-        showRetention(settings.problems);
-    m_retention = std::make_unique<RetentionWorker>(
-        std::make_unique<ArchiveRetention>(m_programFolder, settings.retention),
-        [this](std::vector<std::string> lines) {
-            QMetaObject::invokeMethod(
-                this, [this, lines = std::move(lines)] { showRetention(lines); },
-                Qt::QueuedConnection);
-        });
-    m_retention->requestPass(readClocks(m_clock));
-    connect(m_retentionTimer, &QTimer::timeout, this,
-            [this] { m_retention->requestPass(readClocks(m_clock)); });
-    connect(BtnConfirmDate, &QPushButton::clicked, this, [this] {
-        BtnConfirmDate->hide();
-        m_retention->confirmDate();
-        m_retention->requestPass(readClocks(m_clock));
-    });
-    m_retentionTimer->start();
-}
-
-void TForm1::showRetention(const std::vector<std::string>& lines)
+void TForm1::showRetention(const std::vector<std::string>& lines, bool ageHeld)
 {
     for (const std::string& line : lines)
         m_retentionLines.push_back(QString::fromLocal8Bit(line));
@@ -939,8 +586,31 @@ void TForm1::showRetention(const std::vector<std::string>& lines)
         m_retentionLines.back(), Qt::ElideRight, LblRetention->width()));
     LblRetention->show();
     // Every hold and its end come with a line.
-    BtnConfirmDate->setVisible(m_retention && m_retention->ageHeld());
+    BtnConfirmDate->setVisible(ageHeld);
     BtnConfirmDate->raise();
+}
+
+void TForm1::showGpsSentence(const std::string& windows1252)
+{
+    LabelGPRMC->setText(QString::fromStdString(platform::windows1252ToUtf8(windows1252)));
+}
+
+void TForm1::tellStartupErrors(const std::vector<std::string>& errors)
+{
+    for (const std::string& error : errors)
+        m_messageBoxes.showError(this, QString::fromLatin1(kStationTitle),
+                                 withClosingFullStop(QString::fromLocal8Bit(error)));
+}
+
+// A queued call to this window: dropped when the window is gone first.
+void TForm1::post(std::function<void()> work)
+{
+    QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
+}
+
+void TForm1::beep()
+{
+    QApplication::beep();
 }
 
 } // namespace monitor

@@ -2,7 +2,7 @@
 // movie for both sizes on a 1024-pixel screen, the size toggle, the stacking
 // of the bottom bands, and start-up going on without its idle movie.
 #include "MovieEngineSession.h"
-#include "StationTestSupport.h"
+#include "WindowTestSupport.h"
 #include "pmain.h"
 #include "qtmovie.h"
 
@@ -23,9 +23,9 @@ constexpr int kScreenHeight = 1024;
 class MainWindowTest : public ::testing::Test
 {
 protected:
-    StationOptions options(const ProgramFolder& folder)
+    WindowOptions options(const ProgramFolder& folder)
     {
-        return stationOptions(folder, m_screen, m_boxes, m_port);
+        return windowOptions(folder, m_screen, m_boxes, m_port);
     }
     template <typename W = QWidget> W* child(const TForm1& form, const char* name)
     {

@@ -12,8 +12,8 @@
 #include "HostEventQueue.h"
 #include "MovieEngineSession.h"
 #include "RecorderConnection.h"
-#include "StationTestSupport.h"
 #include "TcpSocket.h"
+#include "WindowTestSupport.h"
 #include "kavrel.h"
 #include "kavrel_events.h"
 #include "pmain.h"
@@ -75,7 +75,7 @@ TEST(StationStart, StepsInOrderAndARecorderIsServed)
     ProgramFolder folder;
     FixedScreen screen(1024);
     RecordedMessageBoxes boxes;
-    StationOptions options = stationOptions(folder, screen, boxes);
+    WindowOptions options = windowOptions(folder, screen, boxes);
     TForm1 form(options);
 
     const std::vector<std::string> expected = {
@@ -120,7 +120,7 @@ TEST(StationStart, ATakenPortIsToldAndTriedAgainUntilItIsFree)
     const std::uint16_t port = freePort();
     auto otherProgram = std::make_unique<platform::TcpListener>();
     otherProgram->listen(port, 1);
-    StationOptions options = stationOptions(folder, screen, boxes, port);
+    WindowOptions options = windowOptions(folder, screen, boxes, port);
     options.listenRetry = 100ms;
     TForm1 form(options);
     struct StopLibrary
@@ -158,7 +158,7 @@ TEST(StationStart, AFailingStepIsToldAndEndsStartUpThere)
     ProgramFolder folder;
     FixedScreen screen(1024);
     RecordedMessageBoxes boxes;
-    StationOptions options = stationOptions(folder, screen, boxes);
+    WindowOptions options = windowOptions(folder, screen, boxes);
     options.startReceiver = [](void*, std::int32_t) { throw std::runtime_error("no receiver"); };
     TForm1 form(options);
 
@@ -189,7 +189,7 @@ TEST(StationStart, TheWindowTellsWhileTheArchiveCannotBeWritten)
     ProgramFolder folder;
     FixedScreen screen(1024);
     RecordedMessageBoxes boxes;
-    StationOptions options = stationOptions(folder, screen, boxes);
+    WindowOptions options = windowOptions(folder, screen, boxes);
     options.storageRetry = 20ms;
     TForm1 form(options);
     const auto* status = form.findChild<QLabel*>(QStringLiteral("LblStorage"));
@@ -243,7 +243,7 @@ TEST(StationStart, TheSettingsFileLimitsTheArchiveAndTheWindowTellsEachDeletion)
     oldDay("2020/01/01");
     oldDay("backup/2020/01/01");
     std::ofstream(folder.path() + "tessaro.ini") << "[Archive]\nKEEP_DAYS=3\nMIN_FREE_GIB=plenty\n";
-    StationOptions options = stationOptions(folder, screen, boxes);
+    WindowOptions options = windowOptions(folder, screen, boxes);
     options.retentionInterval = 50ms;
     TForm1 form(options);
     const auto* line = form.findChild<QLabel*>(QStringLiteral("LblRetention"));
