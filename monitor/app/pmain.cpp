@@ -7,6 +7,7 @@
 #include "ComboBoxDeviceListsView.h"
 #include "DeviceRegistry.h"
 #include "DropDownList.h"
+#include "FrameWatcher.h"
 #include "GpsForwarder.h"
 #include "LabelDeviceDetailsView.h"
 #include "MessageBoxes.h"
@@ -31,18 +32,9 @@
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTimer>
-#include <QTimerEvent>
-#include <QWindow>
-#include <chrono>
 
 namespace monitor {
 namespace {
-
-using namespace std::chrono_literals;
-
-// How often, and for how long after the window shows, its frame is looked at.
-constexpr auto kFrameCheckInterval = 100ms;
-constexpr int kFrameChecks = 20;
 
 // Heights of the bands at the bottom of the window, as designed.
 constexpr int kReceivingBandHeight = 35; // Panel4
@@ -353,6 +345,9 @@ void TForm1::buildStation(WindowOptions options)
                         control(m_retentionTimer)});
     m_listsView = std::make_unique<ComboBoxDeviceListsView>(m_station->registry(), *CmbBxMACID,
                                                             *CmbBxLocateID);
+    // A frame of another size than the layout counted with: lay out again.
+    m_frameWatcher = new FrameWatcher(*this, [this] { applyMovieLayout(m_movieSize); });
+    // Installed last, it sees a move before the frame watcher lays out again.
     m_busyWatcher =
         new BusyStateWatcher(*this, [this](bool busy) { m_station->setUserBusy(busy); });
 }
@@ -419,7 +414,7 @@ void TForm1::resizeEvent(QResizeEvent* event)
 // and the client area is what the frame leaves. With a window manager the
 // frame (title bar and borders) is the manager's: its margins become known
 // once the window is mapped, and the layout is applied again then (see
-// event()), so that the outer size is exact. Without a window manager an X11
+// FrameWatcher), so that the outer size is exact. Without a window manager an X11
 // window has no frame and the outer size is the client size; the offscreen
 // platform pretends a thin frame, known from the start, and it counts like a
 // real one.
@@ -442,9 +437,9 @@ void TForm1::applyMovieLayout(PanelSize movie)
     ImgAlarmCirc->setGeometry(layout.alarmFrame.left, layout.alarmFrame.top,
                               layout.alarmFrame.width, layout.alarmFrame.height);
 
-    m_frameMargins = windowHandle() ? windowHandle()->frameMargins() : QMargins();
-    setFixedSize(layout.window.width - m_frameMargins.left() - m_frameMargins.right(),
-                 layout.window.height - m_frameMargins.top() - m_frameMargins.bottom());
+    const QMargins frame = m_frameWatcher->counted();
+    setFixedSize(layout.window.width - frame.left() - frame.right(),
+                 layout.window.height - frame.top() - frame.bottom());
     const QPoint placed(layout.window.left, layout.window.top);
     m_busyWatcher->placedAt(placed);
     move(placed);
@@ -473,41 +468,6 @@ void TForm1::BtBtnMvSizeClick()
     showSizeGlyph(next.glyph);
     applyMovieLayout(next.size);
     centreEventCaption();
-}
-
-// A frame of another size than the layout counted with: lay out again.
-void TForm1::followFrame()
-{
-    if (windowHandle() && windowHandle()->frameMargins() != m_frameMargins)
-        applyMovieLayout(m_movieSize);
-}
-
-bool TForm1::event(QEvent* event)
-{
-    switch (event->type()) {
-    case QEvent::Move:
-        followFrame();
-        break;
-    case QEvent::Show:
-    case QEvent::ActivationChange:
-        followFrame();
-        // The window manager tells the frame's size some time after it maps
-        // the window, with no event of its own: look again for a while.
-        m_frameChecks = kFrameChecks;
-        m_frameWatch.start(static_cast<int>(kFrameCheckInterval.count()), this);
-        break;
-    case QEvent::Timer:
-        if (static_cast<QTimerEvent*>(event)->timerId() == m_frameWatch.timerId()) {
-            followFrame();
-            if (--m_frameChecks <= 0)
-                m_frameWatch.stop();
-            return true;
-        }
-        break;
-    default:
-        break;
-    }
-    return QWidget::event(event);
 }
 
 void TForm1::closeEvent(QCloseEvent* event)

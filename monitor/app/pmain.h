@@ -11,8 +11,6 @@
 #include "Station.h"
 #include "StationView.h"
 
-#include <QBasicTimer>
-#include <QMargins>
 #include <QWidget>
 #include <memory>
 #include <string>
@@ -34,6 +32,7 @@ class TQTMovie;
 namespace monitor {
 
 class BusyStateWatcher;
+class FrameWatcher;
 class ComboBoxDeviceListsView;
 class DropDownList;
 class LabelDeviceDetailsView;
@@ -83,7 +82,6 @@ public:
     void BtBtnMvSizeClick();
 
 protected:
-    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
@@ -108,7 +106,6 @@ private:
     void applyMovieLayout(PanelSize movie);
     void showSizeGlyph(SizeGlyph glyph);
     void centreEventCaption();
-    void followFrame();
 
     // StationView
     std::uintptr_t nativeWindow() override;
@@ -178,13 +175,11 @@ private:
     QTimer* InitGPSTimer;
     QTimer* m_listenRetryTimer; // runs while the port cannot be used
     QTimer* m_retentionTimer;   // asks for a retention pass
-    BusyStateWatcher* m_busyWatcher;
 
-    // The frame the window manager draws around the client area, as last
-    // applied; the layout's outer sizes include it.
-    QMargins m_frameMargins;
-    QBasicTimer m_frameWatch;
-    int m_frameChecks = 0;
+    // The frame the window manager draws around the client area, which the
+    // layout's outer sizes include, and the operator's busy state.
+    FrameWatcher* m_frameWatcher;
+    BusyStateWatcher* m_busyWatcher;
     PanelSize m_movieSize = kSmallMovie;
 
     // The station's timers and views over the controls; the station after
