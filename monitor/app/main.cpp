@@ -47,7 +47,7 @@ int main(int argc, char* argv[])
 
     // The movie engine lives longer than the window and its movie view.
     movieview::MovieEngineSession movieEngine;
-    monitor::StationOptions options;
+    monitor::WindowOptions options;
     options.port = port;
     monitor::TForm1 form(options);
     if (form.isSecondInstance()) {

@@ -1,24 +1,18 @@
 // TForm1: the station's one window. It builds its controls, lays them out
-// around the movie, runs the start-up steps and wires the controls and timers
-// to the classes that do the work (event queue, dispatcher, registry, archive,
-// GPS forwarding, alarm). The window holds no logic of its own beyond placing
-// what those classes decide.
+// around the movie, and gives the Station (which owns the services and runs
+// the start-up steps and the ticks) their views and timers; it places what
+// the station decides and holds no logic of its own.
 //
 // Threading: the user-interface thread only. The receiver library's threads
 // reach the program through HostCallback, which touches only the event queue.
 #pragma once
 
 #include "MovieLayout.h"
+#include "Station.h"
+#include "StationView.h"
 
-#include <QBasicTimer>
-#include <QMargins>
-#include <QPoint>
 #include <QWidget>
-#include <chrono>
-#include <cstdint>
-#include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,117 +25,63 @@ class QRadioButton;
 class QStatusBar;
 class QTimer;
 
-namespace platform {
-class AlarmSound;
-class Clock;
-class SingleInstanceLock;
-class WindowSystem;
-} // namespace platform
-
 namespace movieview {
 class TQTMovie;
 }
 
 namespace monitor {
 
-class Alarm;
-class Archive;
+class BusyStateWatcher;
+class FrameWatcher;
 class ComboBoxDeviceListsView;
-class DeviceRegistry;
-class DispatchTiming;
 class DropDownList;
-class EventDispatcher;
-class WidgetDispatcherView;
-class GpsForwarder;
 class LabelDeviceDetailsView;
+class MessageBoxes;
 class MovieClipViewer;
 class QtStationTimer;
-class WidgetAlarmView;
-class HostEventQueue;
-class EventJournal;
-class StorageGuard;
-class RetentionWorker;
-class MessageBoxes;
 class ScreenGeometry;
-class StartupSequence;
+class WidgetAlarmView;
+class WidgetDispatcherView;
 
-// The caption of the window and the program's title.
-inline constexpr const char* kStationTitle = "Corvane V3.16.01";
-// The TCP port the recorders call.
-inline constexpr std::int32_t kStationPort = 9600;
-inline constexpr const char* kSingleInstanceName = "Tessaro_MUTEX";
-inline constexpr const char* kIdleMovieName = "nopicture.mov";
-
-struct StationOptions
+// The station's options and where its window shows.
+struct WindowOptions : StationOptions
 {
-    std::int32_t port = kStationPort;
-    // Folder with a trailing separator; empty: the folder of the program file.
-    std::string programFolder;
     ScreenGeometry* screen = nullptr;     // none: the primary screen
     MessageBoxes* messageBoxes = nullptr; // none: modal message boxes
-    platform::Clock* clock = nullptr;     // none: the system's clocks
-    // None: the system's sounds. A sound given here has its tone ends
-    // reported by the test, through alarm().ToneEnded().
-    platform::AlarmSound* alarmSound = nullptr;
-    // The single-instance lock; tests running side by side take one each.
-    std::string singleInstanceName = kSingleInstanceName;
-    // The virtual GPS port's device; empty: the path "\\.\VGPSIn" maps to.
-    std::string gpsPortPath;
-    // Starts the receiver on the port and registers HostCallback with it;
-    // none: the receiver library's exports, GPRSInitial and
-    // GPRSRegisterCallbackInformation. Tests give a receiver with short time-outs.
-    std::function<void(void* window, std::int32_t port)> startReceiver;
-    // How often the receiver library is started again while its port cannot
-    // be used (taken by another program).
-    std::chrono::milliseconds listenRetry = std::chrono::seconds(5);
-    // How often a recorder held while the archive cannot be written is tried
-    // again (StorageGuard::kRetryInterval unless a test wants it shorter).
-    std::chrono::milliseconds storageRetry{1000};
-    // How often the archive is kept within the limits of tessaro.ini
-    // (RetentionWorker::kInterval, a minute, unless a test wants it shorter).
-    std::chrono::milliseconds retentionInterval{60000};
 };
 
-class TForm1 : public QWidget
+class TForm1 : public QWidget, private StationView
 {
     Q_OBJECT
 
 public:
-    // Creates the controls and runs FormCreate.
-    explicit TForm1(StationOptions options = {}, QWidget* parent = nullptr);
+    // Creates the controls and the station, and runs FormCreate.
+    explicit TForm1(WindowOptions options = {}, QWidget* parent = nullptr);
     ~TForm1() override;
 
+    Station& station() const { return *m_station; }
     // Another process of this user runs the station: FormCreate stopped at its
     // single-instance check. The program ends without showing this window.
-    bool isSecondInstance() const { return m_secondInstance; }
-    const std::string& ProgramFolder() const { return m_programFolder; }
-    bool UserBusy() const;
-    void setUserBusy(bool busy);
-    // The recorders, their selection and the device lists' handlers.
-    DeviceRegistry& registry() const { return *m_registry; }
-    // Exists from the start-up step BuildDayFolder on.
-    Archive* archive() const { return m_archive.get(); }
-    Alarm& alarm() const { return *m_alarm; }
-    HostEventQueue* eventQueue() const { return m_queue.get(); }
+    bool isSecondInstance() const { return m_station->isSecondInstance(); }
+    const std::string& ProgramFolder() const { return m_station->ProgramFolder(); }
+    bool UserBusy() const { return m_station->UserBusy(); }
+    void setUserBusy(bool busy) { m_station->setUserBusy(busy); }
+    DeviceRegistry& registry() const { return m_station->registry(); }
+    Archive* archive() const { return m_station->archive(); }
+    Alarm& alarm() const { return m_station->alarm(); }
+    HostEventQueue* eventQueue() const { return m_station->eventQueue(); }
     movieview::TQTMovie* movieView() const { return QTMvReceive; }
-    GpsForwarder& gpsForwarder() const { return *m_gps; }
-    // Exists from the start-up step StartDispatchTimer on.
-    EventDispatcher* dispatcher() const { return m_dispatcher.get(); }
-
-    // The receiver library listens for recorders (false while its port
-    // cannot be used, between tries).
-    bool Listening() const { return m_listening; }
+    GpsForwarder& gpsForwarder() const { return m_station->gpsForwarder(); }
+    EventDispatcher* dispatcher() const { return m_station->dispatcher(); }
+    bool Listening() const { return m_station->Listening(); }
     // What the window says about listening: why it does not, or that it does
     // again; empty when there is nothing to say.
     QString listenText() const;
-
-    // The names of the start-up steps in the order they ran.
-    const std::vector<std::string>& startupTrace() const { return m_startupTrace; }
+    const std::vector<std::string>& startupTrace() const { return m_station->startupTrace(); }
 
     void BtBtnMvSizeClick();
 
 protected:
-    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
@@ -153,61 +93,40 @@ private:
     void buildAlarmGroup();
     void buildDetailsPanel();
     void buildGpsBand();
-    void buildGpsForwarding();
     void buildStatusBar();
+    void buildTimers();
+    void buildStation(WindowOptions options);
     void wireControls();
-    void wireRegistryArchiveAndAlarm();
     void stackBottomBands();
 
-    // FormCreate: the start-up steps, in order.
-    void FormCreate();
-    void StepResetFloatingPoint();
-    void StepSingleInstance();
-    void StepCreateQueueLock();
-    void StepLayOutSmallMovie();
-    void StepSetProgramFolder();
-    void StepLoadIdleMovie();
-    void StepResetSharedState();
-    void StepClearTexts();
-    void StepResetAlarmAndCaptions();
-    void StepShowEnlargeGlyph();
-    void StepForgetNavigationWindow();
-    void StepScreenSaverOff();
-    void StepBuildDayFolder();
-    void StepOpenGpsPort();
-    void StepFreeDeviceTable();
-    void StepCreateClipStream();
-    void StepRecoverJournal();
-    void StepStartReceiver();
-    void StepStartDispatchTimer();
-    void StepResetGpsSending();
-
-    void FormClose();
-    void Timer1Timer();
-    // Starts the receiver library on the port; answers GPRSInitial's result.
-    std::int32_t startLibrary();
-    void retryListening();
-    void tellNotListening(std::int32_t reason);
+    void FormCreate() { m_station->FormCreate(); }
+    void FormClose() { m_station->FormClose(); }
+    void Timer1Timer() { m_station->Timer1Timer(); }
 
     void applyMovieLayout(PanelSize movie);
     void showSizeGlyph(SizeGlyph glyph);
     void centreEventCaption();
-    void followFrame();
-    void showStorageStatus();
-    // Reads tessaro.ini and starts keeping the archive within its limits.
-    void startRetention();
-    void showRetention(const std::vector<std::string>& lines);
 
-    StationOptions m_options;
+    // StationView
+    std::uintptr_t nativeWindow() override;
+    void layOutSmallMovie() override;
+    std::optional<std::string> loadIdleMovie(const std::string& path) override;
+    void clearTexts() override;
+    void showEnlargeGlyph() override;
+    void showListening(const std::string& text, bool listening) override;
+    void showStorageStatus(const std::string& text) override;
+    void showRetention(const std::vector<std::string>& lines, bool ageHeld) override;
+    void showGpsSentence(const std::string& windows1252) override;
+    void tellStartupErrors(const std::vector<std::string>& errors) override;
+    void post(std::function<void()> work) override;
+    void beep() override;
+
     ScreenGeometry& m_screen;
     MessageBoxes& m_messageBoxes;
-    platform::Clock& m_clock;
 
     // Controls, parented to this window, which deletes them.
     QLabel* LblEventTime;
-    // Whether the archive can be written, and what was recovered at start.
-    QLabel* LblStorage;
-    std::uint64_t m_storageShown = 0;
+    QLabel* LblStorage; // whether the archive can be written, and what was recovered
     QPushButton* BtBtnMvSize;
     QFrame* Panel1;
     movieview::TQTMovie* QTMvReceive;
@@ -255,59 +174,24 @@ private:
     QTimer* GPSTimer;
     QTimer* InitGPSTimer;
     QTimer* m_listenRetryTimer; // runs while the port cannot be used
-    QTimer* m_retentionTimer;   // asks for a retention pass, once a minute
+    QTimer* m_retentionTimer;   // asks for a retention pass
 
-    // GPS forwarding, driven by GPSTimer and InitGPSTimer, showing in LabelGPRMC.
-    std::unique_ptr<platform::WindowSystem> m_windowSystem;
-    std::unique_ptr<QtStationTimer> m_gpsTimerControl;
-    std::unique_ptr<QtStationTimer> m_initGpsTimerControl;
-    std::unique_ptr<GpsForwarder> m_gps;
-    // The dispatcher behind Timer1, with its view in this window's widgets.
-    std::unique_ptr<QtStationTimer> m_timer1Control;
-    std::unique_ptr<WidgetDispatcherView> m_dispatcherView;
-    std::unique_ptr<EventDispatcher> m_dispatcher;
-    // Each tick's duration, while STATION_DISPATCH_TIMING asks for it.
-    std::unique_ptr<DispatchTiming> m_dispatchTiming;
-
-    // Start-up state.
-    bool m_secondInstance = false;
-    std::unique_ptr<platform::SingleInstanceLock> m_instanceLock; // held for the process's life
-    // The journal and its guard outlive the queue, whose callbacks use them.
-    std::unique_ptr<EventJournal> m_journal;
-    std::unique_ptr<StorageGuard> m_storageGuard;
-    std::unique_ptr<HostEventQueue> m_queue; // EventQueue with QueueLock
-    std::string m_programFolder;
-    std::vector<std::string> m_startupTrace;
-    // The idle movie's failure, shown once start-up has finished.
-    std::optional<QString> m_idleMovieError;
-    // Why the receiver cannot listen, shown once start-up has finished.
-    std::optional<QString> m_listenError;
-    bool m_listening = false;
-
-    // The frame the window manager draws around the client area, as last
-    // applied; the layout's outer sizes include it.
-    QMargins m_frameMargins;
-    QBasicTimer m_frameWatch;
-    int m_frameChecks = 0;
-    QBasicTimer m_dragWatch; // runs while the user drags the window
+    // The frame the window manager draws around the client area, which the
+    // layout's outer sizes include, and the operator's busy state.
+    FrameWatcher* m_frameWatcher;
+    BusyStateWatcher* m_busyWatcher;
     PanelSize m_movieSize = kSmallMovie;
-    // Where the layout last put the window; a move elsewhere is the user's.
-    QPoint m_placedAt;
-    // The device registry (which holds UserBusy), the archive and the alarm,
-    // shown in the controls through their views.
-    std::unique_ptr<DeviceRegistry> m_registry;
-    std::unique_ptr<ComboBoxDeviceListsView> m_listsView;
+
+    // The station's timers and views over the controls; the station after
+    // them, since it uses them until it goes, and the device lists' view after
+    // the station, since it binds itself to the registry.
+    std::vector<std::unique_ptr<QtStationTimer>> m_timerControls;
     std::unique_ptr<LabelDeviceDetailsView> m_detailsView;
     std::unique_ptr<MovieClipViewer> m_clipViewer;
-    std::unique_ptr<Archive> m_archive;
-    std::unique_ptr<QtStationTimer> m_alarmTimer;
     std::unique_ptr<WidgetAlarmView> m_alarmView;
-    std::unique_ptr<platform::AlarmSound> m_systemAlarmSound; // when none is given
-    std::unique_ptr<Alarm> m_alarm;
-    // Deletes the oldest day folders on a thread of its own; joined in the
-    // destructor, before the controls its reports reach are gone. Its reports
-    // come to this window queued, on the user-interface thread.
-    std::unique_ptr<RetentionWorker> m_retention;
+    std::unique_ptr<WidgetDispatcherView> m_dispatcherView;
+    std::unique_ptr<Station> m_station;
+    std::unique_ptr<ComboBoxDeviceListsView> m_listsView;
 };
 
 } // namespace monitor

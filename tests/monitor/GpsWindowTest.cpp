@@ -5,7 +5,7 @@
 #include "GpsForwarder.h"
 #include "MovieEngineSession.h"
 #include "PtyPair.h"
-#include "StationTestSupport.h"
+#include "WindowTestSupport.h"
 #include "pmain.h"
 
 #include <QLabel>
@@ -35,7 +35,7 @@ TEST(GpsWindow, TimersLabelAndPortFollowTheWindow)
     testsupport::PtyPair pty;
     FixedScreen screen(1024);
     RecordedMessageBoxes boxes;
-    StationOptions options = stationOptions(folder, screen, boxes);
+    WindowOptions options = windowOptions(folder, screen, boxes);
     options.gpsPortPath = pty.devicePath();
     TForm1 form(options);
 

@@ -1,20 +1,39 @@
 // The main window offscreen: its controls as designed, the layout around the
 // movie for both sizes on a 1024-pixel screen, the size toggle, the stacking
-// of the bottom bands, and start-up going on without its idle movie.
+// of the bottom bands, start-up going on without its idle movie, and what the
+// window tells of its station with the real receiver library: a taken port, a
+// failing step, an archive that cannot be written, the archive's retention.
+#include "ArchiveNames.h"
+#include "ArchiveRetention.h"
+#include "DeviceInfoText.h"
 #include "MovieEngineSession.h"
-#include "StationTestSupport.h"
+#include "RecorderConnection.h"
+#include "TcpSocket.h"
+#include "WindowTestSupport.h"
+#include "kavrel.h"
+#include "kavrel_events.h"
 #include "pmain.h"
 #include "qtmovie.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLabel>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <memory>
+#include <stdexcept>
 
 using namespace monitor;
 using namespace stationtest;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -23,9 +42,9 @@ constexpr int kScreenHeight = 1024;
 class MainWindowTest : public ::testing::Test
 {
 protected:
-    StationOptions options(const ProgramFolder& folder)
+    WindowOptions options(const ProgramFolder& folder)
     {
-        return stationOptions(folder, m_screen, m_boxes, m_port);
+        return windowOptions(folder, m_screen, m_boxes, m_port);
     }
     template <typename W = QWidget> W* child(const TForm1& form, const char* name)
     {
@@ -216,6 +235,202 @@ TEST_F(MainWindowTest, StartUpGoesOnWithoutItsIdleMovie)
     EXPECT_EQ(form.startupTrace().back(), "ResetGpsSending");
     EXPECT_TRUE(form.findChild<QTimer*>(QStringLiteral("Timer1"))->isActive());
     EXPECT_TRUE(form.movieView()->FileName().isEmpty());
+}
+
+constexpr auto kProcessBound = 20s;
+
+recorder::DeviceInfo deviceInfo()
+{
+    recorder::DeviceInfo info;
+    info.fields = {"QUVEX", "SN1001", "10.0.0.1", "Fleet", "Driver", "Depot", "ID7"};
+    return info;
+}
+
+bool accepts(std::uint16_t port)
+{
+    recorder::RecorderConnection probe;
+    return probe.connect("127.0.0.1", port, 200ms);
+}
+
+// Another program holds the port: the station says so, with the port and the
+// system's reason, in a message box and in the window, works on, and listens
+// as soon as the port is free.
+TEST(StationWindow, ATakenPortIsToldAndTriedAgainUntilItIsFree)
+{
+    movieview::MovieEngineSession engine;
+    ProgramFolder folder;
+    FixedScreen screen(1024);
+    RecordedMessageBoxes boxes;
+    const std::uint16_t port = freePort();
+    auto otherProgram = std::make_unique<platform::TcpListener>();
+    otherProgram->listen(port, 1);
+    WindowOptions options = windowOptions(folder, screen, boxes, port);
+    options.listenRetry = 100ms;
+    TForm1 form(options);
+    struct StopLibrary
+    {
+        ~StopLibrary() { GPRSFree(); }
+    } const stopLibrary;
+
+    EXPECT_FALSE(form.Listening());
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    const QString told = boxes.boxes[0].text;
+    EXPECT_TRUE(told.contains(QString::number(port))) << told.toStdString();
+    EXPECT_TRUE(told.contains(QString::fromLocal8Bit(std::strerror(EADDRINUSE))))
+        << told.toStdString();
+    const auto* line = form.findChild<QLabel*>(QStringLiteral("LblListen"));
+    ASSERT_NE(line, nullptr);
+    EXPECT_FALSE(line->isHidden());
+    EXPECT_EQ(line->text(), told);
+    EXPECT_TRUE(form.findChild<QTimer*>(QStringLiteral("Timer1"))->isActive())
+        << "the station works on";
+
+    otherProgram.reset();
+    const auto deadline = std::chrono::steady_clock::now() + kProcessBound;
+    while (!form.Listening() && std::chrono::steady_clock::now() < deadline)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    ASSERT_TRUE(form.Listening());
+    EXPECT_TRUE(line->text().contains(QStringLiteral("Receiving on port")))
+        << line->text().toStdString();
+    EXPECT_TRUE(accepts(port));
+    EXPECT_EQ(boxes.boxes.size(), 1u) << "told once, not at every try";
+}
+
+TEST(StationWindow, AFailingStepIsToldAndEndsStartUpThere)
+{
+    movieview::MovieEngineSession engine;
+    ProgramFolder folder;
+    FixedScreen screen(1024);
+    RecordedMessageBoxes boxes;
+    WindowOptions options = windowOptions(folder, screen, boxes);
+    options.startReceiver = [](void*, std::int32_t) { throw std::runtime_error("no receiver"); };
+    TForm1 form(options);
+
+    EXPECT_EQ(form.startupTrace().back(), "StartReceiver");
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].caption, QStringLiteral("Corvane V3.16.01"));
+    EXPECT_EQ(boxes.boxes[0].text, QStringLiteral("no receiver."));
+    EXPECT_FALSE(form.findChild<QTimer*>(QStringLiteral("Timer1"))->isActive());
+    EXPECT_TRUE(form.findChild<QTimer*>(QStringLiteral("GPSTimer"))->isActive());
+    EXPECT_TRUE(form.close());
+}
+
+// Runs the window's events until done() holds or the bound passes.
+template <typename Done> bool processEventsUntil(Done done)
+{
+    const auto deadline = std::chrono::steady_clock::now() + kProcessBound;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+TEST(StationWindow, TheWindowTellsWhileTheArchiveCannotBeWritten)
+{
+    movieview::MovieEngineSession engine;
+    ProgramFolder folder;
+    FixedScreen screen(1024);
+    RecordedMessageBoxes boxes;
+    WindowOptions options = windowOptions(folder, screen, boxes);
+    options.storageRetry = 20ms;
+    TForm1 form(options);
+    const auto* status = form.findChild<QLabel*>(QStringLiteral("LblStorage"));
+    ASSERT_NE(status, nullptr);
+    EXPECT_FALSE(status->isVisibleTo(&form));
+
+    // A file where the recorder's folder belongs: no file of it can be written.
+    const std::filesystem::path blocked =
+        std::filesystem::path(dayFolderPath(folder.path(), platform::localNow())) / "SN1001_ID7";
+    std::ofstream(blocked) << "in the way";
+    recorder::RecorderConnection recorder;
+    ASSERT_TRUE(recorder.connect("127.0.0.1", static_cast<std::uint16_t>(options.port), 5s))
+        << recorder.lastError();
+    std::string text;
+    recorder::appendDeviceInfoText(text, deviceInfo());
+    ASSERT_TRUE(
+        recorder.sendPacket(kavrel::EventCode::QUVEX_INFO, recorder::textBytes(text), 10s).ok());
+    ASSERT_TRUE(
+        recorder
+            .sendPacket(kavrel::EventCode::CMD_GPRMC_DATA, recorder::textBytes("$GPRMC,held"), 10s)
+            .ok());
+    const auto shows = [&](const char* words) {
+        return status->isVisibleTo(&form) && status->toolTip().startsWith(QLatin1String(words));
+    };
+    ASSERT_TRUE(processEventsUntil([&] { return shows("Archive cannot be written: File exists"); }))
+        << status->toolTip().toStdString();
+    std::filesystem::remove(blocked);
+    ASSERT_TRUE(processEventsUntil([&] { return shows("Archive can be written again"); }))
+        << status->toolTip().toStdString();
+    EXPECT_FALSE(std::filesystem::is_empty(blocked)) << "the held position is stored";
+    EXPECT_TRUE(boxes.boxes.empty()) << "no message box stops the station";
+}
+
+// tessaro.ini beside the program sets the archive's limits. At start the only
+// past day is older than KEEP_DAYS, so age deletion waits: the window says so
+// with the bad value that took its default, and shows "Confirm date"; pressed,
+// the day goes and the window tells it. A later pass (the interval made short)
+// finds a day that appeared already past the limit, which only a wrong clock
+// files, and keeps it. Foreign folders and today's stay.
+TEST(StationWindow, TheSettingsFileLimitsTheArchiveAndTheWindowTellsEachDeletion)
+{
+    namespace fs = std::filesystem;
+    movieview::MovieEngineSession engine;
+    ProgramFolder folder;
+    FixedScreen screen(1024);
+    RecordedMessageBoxes boxes;
+    const auto oldDay = [&](const std::string& day) {
+        fs::create_directories(folder.path() + day + "/AB12_3");
+        std::ofstream(folder.path() + day + "/AB12_3/120000.bin") << "$GPRMC,old\r\n";
+    };
+    oldDay("2020/01/01");
+    oldDay("backup/2020/01/01");
+    std::ofstream(folder.path() + "tessaro.ini") << "[Archive]\nKEEP_DAYS=3\nMIN_FREE_GIB=plenty\n";
+    WindowOptions options = windowOptions(folder, screen, boxes);
+    options.retentionInterval = 50ms;
+    TForm1 form(options);
+    const auto* line = form.findChild<QLabel*>(QStringLiteral("LblRetention"));
+    auto* confirm = form.findChild<QPushButton*>(QStringLiteral("BtnConfirmDate"));
+    ASSERT_NE(line, nullptr);
+    ASSERT_NE(confirm, nullptr);
+    const auto told = [&](const char* words) {
+        return line->isVisibleTo(&form) && line->toolTip().endsWith(QLatin1String(words));
+    };
+
+    ASSERT_TRUE(processEventsUntil([&] {
+        return line->toolTip().contains(
+                   QLatin1String("Archive: deletion by age is held: the clock reads ")) &&
+               confirm->isVisibleTo(&form);
+    })) << line->toolTip().toStdString();
+    EXPECT_TRUE(line->toolTip().contains(
+        QLatin1String("the age limit would take the only past day at once")))
+        << line->toolTip().toStdString();
+    EXPECT_TRUE(line->toolTip().startsWith(
+        QStringLiteral("tessaro.ini line 3: MIN_FREE_GIB must be a number of GiB")))
+        << line->toolTip().toStdString();
+    EXPECT_TRUE(fs::exists(folder.path() + "2020/01/01"));
+
+    confirm->click();
+    ASSERT_TRUE(processEventsUntil([&] {
+        return told("Archive: deleted the day 2020/01/01 (older than 3 days)");
+    })) << line->toolTip().toStdString();
+    EXPECT_TRUE(line->toolTip().contains(QLatin1String("Archive: the date was confirmed")))
+        << line->toolTip().toStdString();
+    EXPECT_FALSE(confirm->isVisibleTo(&form));
+    EXPECT_TRUE(line->text().contains(QStringLiteral("deleted the day 2020/01/01")))
+        << line->text().toStdString();
+    EXPECT_FALSE(fs::exists(folder.path() + "2020")) << "emptied by the deletion";
+    EXPECT_TRUE(fs::exists(folder.path() + "backup/2020/01/01/AB12_3/120000.bin"));
+
+    oldDay("2020/01/02");
+    ASSERT_TRUE(processEventsUntil([&] {
+        return told("Archive: the day 2020/01/02 is kept from deletion by age: received while "
+                    "the clock was wrong (past the age limit when it appeared)");
+    })) << line->toolTip().toStdString();
+    EXPECT_TRUE(fs::exists(folder.path() + "2020/01/02/" + kWrongClockFileName));
+    EXPECT_TRUE(fs::is_directory(dayFolderPath(folder.path(), platform::localNow())));
+    EXPECT_TRUE(boxes.boxes.empty());
 }
 
 TEST(MessageText, ClosingFullStop)

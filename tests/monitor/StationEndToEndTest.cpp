@@ -19,8 +19,8 @@
 #include "MovieEngineSession.h"
 #include "RecorderConnection.h"
 #include "RecordingSound.h"
-#include "StationTestSupport.h"
 #include "TestClips.h"
+#include "WindowTestSupport.h"
 #include "kavrel_events.h"
 #include "pmain.h"
 #include "qtmovie.h"
@@ -167,7 +167,7 @@ TEST(StationEndToEnd, RecordersComeWorkAndGo)
     RecordedMessageBoxes boxes;
     RecordingSound sound;
     std::unique_ptr<kavrel::TfrmMain> receiver;
-    StationOptions options = stationOptions(folder, screen, boxes);
+    WindowOptions options = windowOptions(folder, screen, boxes);
     options.alarmSound = &sound;
     options.gpsPortPath = gpsInput;
     options.startReceiver = receiverStarter(receiver, folder, kSilenceLimit);
@@ -279,7 +279,7 @@ TEST(StationEndToEnd, ARecorderThatDialsAgainStaysListedUntilItsNewConnectionEnd
     RecordedMessageBoxes boxes;
     RecordingSound sound;
     std::unique_ptr<kavrel::TfrmMain> receiver;
-    StationOptions options = stationOptions(folder, screen, boxes);
+    WindowOptions options = windowOptions(folder, screen, boxes);
     options.alarmSound = &sound;
     options.startReceiver = receiverStarter(receiver, folder, 1500ms);
     TForm1 form(options);
@@ -338,7 +338,7 @@ TEST(StationEndToEnd, TheWindowShowsOnlyTheSelectedRecorder)
     RecordedMessageBoxes boxes;
     RecordingSound sound;
     std::unique_ptr<kavrel::TfrmMain> receiver;
-    StationOptions options = stationOptions(folder, screen, boxes);
+    WindowOptions options = windowOptions(folder, screen, boxes);
     options.alarmSound = &sound;
     options.gpsPortPath = gpsInput;
     options.startReceiver = receiverStarter(receiver, folder);

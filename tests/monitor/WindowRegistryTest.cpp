@@ -9,8 +9,8 @@
 #include "ManualClock.h"
 #include "MovieEngineSession.h"
 #include "RecordingSound.h"
-#include "StationTestSupport.h"
 #include "TestClips.h"
+#include "WindowTestSupport.h"
 #include "pmain.h"
 #include "qtmovie.h"
 
@@ -62,7 +62,7 @@ TEST(WindowRegistryArchiveAlarm, ControlsDriveAndShowTheirClasses)
     FixedScreen screen(1024);
     RecordedMessageBoxes boxes;
     RecordingSound sound;
-    StationOptions options = stationOptions(folder, screen, boxes);
+    WindowOptions options = windowOptions(folder, screen, boxes);
     options.clock = &clock;
     options.alarmSound = &sound;
     TForm1 form(options);

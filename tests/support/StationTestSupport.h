@@ -1,46 +1,18 @@
-// What the station's window tests share: a screen of a chosen height, message
-// boxes that only record, a free loopback port, a program folder holding
-// the idle movie and the options of a station made of them.
+// What the station's tests share: a free loopback port, a program folder
+// holding the idle movie, a single-instance lock of the test process alone,
+// and the options of a station made of them.
 #pragma once
 
 #include "FreePort.h"
-#include "MessageBoxes.h"
 #include "Paths.h"
-#include "ScreenGeometry.h"
+#include "StationOptions.h"
 #include "TempFolder.h"
-#include "pmain.h"
 
-#include <QString>
 #include <filesystem>
+#include <string>
 #include <unistd.h>
-#include <vector>
 
 namespace stationtest {
-
-class FixedScreen final : public monitor::ScreenGeometry
-{
-public:
-    explicit FixedScreen(int height) : m_height(height) {}
-    int screenHeight() const override { return m_height; }
-
-private:
-    int m_height;
-};
-
-class RecordedMessageBoxes final : public monitor::MessageBoxes
-{
-public:
-    struct Box
-    {
-        QString caption;
-        QString text;
-    };
-    void showError(QWidget*, const QString& caption, const QString& text) override
-    {
-        boxes.push_back({caption, text});
-    }
-    std::vector<Box> boxes;
-};
 
 using testsupport::freePort;
 
@@ -71,18 +43,14 @@ private:
     TempFolder m_folder;
 };
 
-// A station in the given folder that shows on the given screen and records its
-// message boxes, on a free port unless one is given, with a lock of this test
-// process alone.
-inline monitor::StationOptions stationOptions(const ProgramFolder& folder, FixedScreen& screen,
-                                              RecordedMessageBoxes& boxes,
+// A station in the given folder, on a free port unless one is given, with a
+// lock of this test process alone.
+inline monitor::StationOptions stationOptions(const ProgramFolder& folder,
                                               std::uint16_t port = freePort())
 {
     monitor::StationOptions options;
     options.port = port;
     options.programFolder = folder.path();
-    options.screen = &screen;
-    options.messageBoxes = &boxes;
     options.singleInstanceName = testInstanceName();
     return options;
 }

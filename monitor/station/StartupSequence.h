@@ -1,4 +1,4 @@
-// The station's start-up as an ordered list of named steps. The window fills
+// The station's start-up as an ordered list of named steps. The station fills
 // the list with its own steps and runs it once; a trace sees each step's name
 // before it runs, which is how tests check the order and where a failure
 // stopped it.

@@ -1,0 +1,365 @@
+// The station's services, its start-up steps in order, its ticks and its closing.
+#include "Station.h"
+
+#include "Alarm.h"
+#include "AlarmSound.h"
+#include "Archive.h"
+#include "Clock.h"
+#include "DeviceRegistry.h"
+#include "DispatchTiming.h"
+#include "EventDispatcher.h"
+#include "EventJournal.h"
+#include "FloatingPoint.h"
+#include "GpsForwarder.h"
+#include "HostCallback.h"
+#include "HostEventQueue.h"
+#include "ListenRetry.h"
+#include "Paths.h"
+#include "RetentionWorker.h"
+#include "ScreenSaver.h"
+#include "SingleInstanceLock.h"
+#include "StandardError.h"
+#include "StartupSequence.h"
+#include "StationSettings.h"
+#include "StationTimer.h"
+#include "StationView.h"
+#include "StorageGuard.h"
+#include "WindowSystem.h"
+#include "kavrel.h"
+
+#include <exception>
+#include <string_view>
+
+namespace monitor {
+namespace {
+
+// The start-up stopped at its single-instance check.
+struct SecondInstance
+{
+};
+
+} // namespace
+
+Station::Station(StationOptions options, Views views, Timers timers)
+    : m_options(std::move(options)), m_views(views), m_timers(timers),
+      m_clock(m_options.clock ? *m_options.clock : platform::systemClock())
+{
+    m_timers.Timer1.setEnabled(false);
+    m_timers.Timer1.setInterval(EventDispatcher::kTickInterval);
+    m_timers.retention.setEnabled(false);
+    m_timers.retention.setInterval(m_options.retentionInterval);
+
+    m_windowSystem = platform::openWindowSystem(m_options.navigationOnX11);
+    m_gps =
+        std::make_unique<GpsForwarder>(m_timers.GPSTimer, m_timers.InitGPSTimer, *m_windowSystem,
+                                       GpsForwarder::Options{{}, m_options.gpsPortPath});
+    m_gps->SetTextOutput([this](const std::string& windows1252) {
+        std::string_view text = windows1252;
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+            text.remove_suffix(1); // the sentence's line end is not shown
+        m_views.window.showGpsSentence(std::string(text));
+    });
+    m_gps->SetPortReport([](const std::string& text) { tellStandardError(text); });
+
+    m_registry = std::make_unique<DeviceRegistry>(m_clock);
+    m_registry->setDetailsView(&m_views.details);
+    m_registry->setNavigationRetitle(
+        [this](const std::string& key) { m_gps->RetitleNavigationWindow(key); });
+    // Everything the window shows of a recorder follows the selection: its
+    // sentences, its latest clip (or the idle movie); the caption follows at
+    // the dispatcher's next refresh.
+    m_registry->setSelectionChanged([this](const std::string& key) {
+        m_gps->SelectionChanged();
+        if (m_archive)
+            m_archive->ShowLatestClip(key);
+    });
+
+    platform::AlarmSound* sound = m_options.alarmSound;
+    if (!sound) {
+        // The tone ends on the sound's thread; the alarm hears of it on this one.
+        m_systemAlarmSound = platform::makeSystemAlarmSound(
+            {"default", [this] { m_views.window.beep(); },
+             [this] { m_views.window.post([this] { m_alarm->ToneEnded(); }); }});
+        sound = m_systemAlarmSound.get();
+    }
+    m_alarm = std::make_unique<Alarm>(m_timers.TmrAlarm, m_views.alarm, *sound);
+
+    m_listen =
+        std::make_unique<ListenRetry>([this] { return startLibrary(); }, m_timers.listenRetry,
+                                      m_options.port, m_options.listenRetry,
+                                      [this](const std::string& text, bool listening) {
+                                          m_views.window.showListening(text, listening);
+                                      });
+}
+
+Station::~Station()
+{
+    m_retention.reset(); // joined before anything its passes or reports use goes
+}
+
+void Station::FormCreate()
+{
+    StationView& window = m_views.window;
+    StartupSequence steps;
+    steps.add("ResetFloatingPoint", [this] { StepResetFloatingPoint(); });
+    steps.add("SingleInstance", [this] { StepSingleInstance(); });
+    steps.add("CreateQueueLock", [this] { StepCreateQueueLock(); });
+    steps.add("LayOutSmallMovie", [&window] { window.layOutSmallMovie(); });
+    steps.add("SetProgramFolder", [this] { StepSetProgramFolder(); });
+    steps.add("LoadIdleMovie", [this] { StepLoadIdleMovie(); });
+    steps.add("ResetSharedState", [this] { StepResetSharedState(); });
+    steps.add("ClearTexts", [&window] { window.clearTexts(); });
+    steps.add("ResetAlarmAndCaptions", [] {});
+    steps.add("ShowEnlargeGlyph", [&window] { window.showEnlargeGlyph(); });
+    steps.add("ForgetNavigationWindow", [] {});
+    steps.add("ScreenSaverOff", [this] { StepScreenSaverOff(); });
+    steps.add("BuildDayFolder", [this] { StepBuildDayFolder(); });
+    steps.add("OpenGpsPort", [this] { StepOpenGpsPort(); });
+    steps.add("FreeDeviceTable", [this] { StepFreeDeviceTable(); });
+    steps.add("CreateClipStream", [] {});
+    steps.add("RecoverJournal", [this] { StepRecoverJournal(); });
+    steps.add("StartReceiver", [this] { StepStartReceiver(); });
+    steps.add("StartDispatchTimer", [this] { StepStartDispatchTimer(); });
+    steps.add("ResetGpsSending", [this] { StepResetGpsSending(); });
+    std::optional<std::string> stepError;
+    try {
+        steps.run([this](std::string_view name) { m_startupTrace.emplace_back(name); });
+    } catch (const SecondInstance&) {
+        return;
+    } catch (const std::exception& error) {
+        // Any other step that fails ends start-up there; the station still
+        // opens its window and says why.
+        stepError = error.what();
+    }
+    if (!stepError && m_archive)
+        startRetention();
+    std::vector<std::string> errors;
+    for (const auto& error : {m_idleMovieError, m_listenError, stepError})
+        if (error)
+            errors.push_back(*error);
+    if (!errors.empty())
+        window.tellStartupErrors(errors);
+}
+
+void Station::StepResetFloatingPoint()
+{
+    platform::resetFloatingPoint();
+}
+
+void Station::StepSingleInstance()
+{
+    m_instanceLock = platform::SingleInstanceLock::acquire(m_options.singleInstanceName);
+    if (!m_instanceLock) {
+        m_secondInstance = true;
+        throw SecondInstance{};
+    }
+}
+
+void Station::StepCreateQueueLock()
+{
+    m_queue = std::make_unique<HostEventQueue>();
+}
+
+void Station::StepSetProgramFolder()
+{
+    m_programFolder = m_options.programFolder.empty()
+                          ? platform::programFolder()
+                          : platform::withTrailingSeparator(m_options.programFolder);
+    if (m_programFolder.empty())
+        m_programFolder = "./";
+    m_gps->SetProgramFolder(m_programFolder);
+}
+
+// A missing or unreadable idle movie is reported once start-up has finished,
+// and start-up goes on: the receiver must serve the recorders whatever the
+// idle picture. The movie view then stays black until a clip comes.
+void Station::StepLoadIdleMovie()
+{
+    m_idleMovieError =
+        m_views.window.loadIdleMovie(platform::joinPath(m_programFolder, kIdleMovieName));
+}
+
+void Station::StepResetSharedState()
+{
+    setUserBusy(false);
+}
+
+void Station::StepScreenSaverOff()
+{
+    platform::switchScreenSaverOff();
+}
+
+void Station::StepBuildDayFolder()
+{
+    m_archive = std::make_unique<Archive>(m_programFolder, m_clock, m_registry->lists());
+    m_archive->setClipViewer(&m_views.clips);
+    m_archive->setIdleMovie(platform::joinPath(m_programFolder, kIdleMovieName));
+    m_archive->setSaveData(m_saveData);
+    m_archive->BuildDayFolder();
+}
+
+void Station::StepOpenGpsPort()
+{
+    m_gps->SetMainWindow(m_views.window.nativeWindow());
+    m_gps->OpenPort();
+    if (!m_gps->PortRefusal().empty())
+        tellStandardError(m_gps->PortRefusal());
+}
+
+void Station::StepFreeDeviceTable()
+{
+    m_registry->freeDeviceTable();
+}
+
+// Before any recorder is served: what the journal holds from the last run is
+// archived, and from now on every event the archive keeps is journaled before
+// the library acknowledges it.
+void Station::StepRecoverJournal()
+{
+    m_journal = std::make_unique<EventJournal>(
+        platform::joinPath(m_programFolder, EventJournal::kFileName));
+    // The receive time is read on the library's threads: the system's clock.
+    m_storageGuard =
+        std::make_unique<StorageGuard>(*m_journal, platform::systemClock(), m_options.storageRetry);
+    m_storageGuard->setEnabled(m_saveData);
+    m_storageGuard->recover(*m_archive);
+    m_queue->setStorageGuard(m_storageGuard.get());
+    showStorageStatus();
+}
+
+// The library takes the window's native handle and the port. When it cannot
+// listen (another station or program holds the port), the operator is told
+// why, in a message box, in the window and on standard error, and the start
+// is tried again every few seconds until it listens.
+void Station::StepStartReceiver()
+{
+    if (m_options.startReceiver) {
+        m_options.startReceiver(reinterpret_cast<void*>(m_views.window.nativeWindow()),
+                                m_options.port);
+        m_receiverGiven = true;
+        return;
+    }
+    if (!m_listen->start())
+        m_listenError = m_listen->text();
+}
+
+std::int32_t Station::startLibrary()
+{
+    const std::int32_t result =
+        GPRSInitial(reinterpret_cast<void*>(m_views.window.nativeWindow()), m_options.port);
+    if (result == 0)
+        GPRSRegisterCallbackInformation(&HostCallback);
+    return result;
+}
+
+bool Station::Listening() const
+{
+    return m_receiverGiven || m_listen->listening();
+}
+
+void Station::retryListening()
+{
+    m_listen->tick();
+}
+
+// The dispatcher starts as the shared state's reset leaves it: no channel, no
+// event time, no refresh yet, nothing being received.
+void Station::StepStartDispatchTimer()
+{
+    m_dispatcher = std::make_unique<EventDispatcher>(
+        EventDispatcher::Parts{*m_queue, m_timers.Timer1, *m_registry, *m_archive, *m_gps,
+                               [this] { m_alarm->ArmAlarm(); }, m_views.dispatcher, m_clock});
+    m_dispatchTiming = DispatchTiming::fromEnvironment();
+    m_dispatcher->setStorageGuard(m_storageGuard.get());
+    m_timers.Timer1.setEnabled(true);
+}
+
+void Station::StepResetGpsSending()
+{
+    m_gps->ResetSentenceState();
+}
+
+void Station::FormClose()
+{
+    m_listen->stop();
+    m_timers.retention.setEnabled(false);
+    m_gps->Close();
+}
+
+void Station::Timer1Timer()
+{
+    if (!m_dispatcher)
+        return;
+    if (m_dispatchTiming)
+        m_dispatchTiming->timeTick(*m_queue, *m_dispatcher);
+    else
+        m_dispatcher->Timer1Timer();
+    showStorageStatus();
+}
+
+void Station::setSaveData(bool save)
+{
+    m_saveData = save;
+    if (m_archive)
+        m_archive->setSaveData(save);
+    if (m_storageGuard)
+        m_storageGuard->setEnabled(save);
+}
+
+bool Station::UserBusy() const
+{
+    return m_registry->UserBusy();
+}
+
+void Station::setUserBusy(bool busy)
+{
+    m_registry->setUserBusy(busy);
+}
+
+void Station::showStorageStatus()
+{
+    if (!m_storageGuard || m_storageGuard->statusGeneration() == m_storageShown)
+        return;
+    const StorageGuard::Status status = m_storageGuard->status();
+    m_storageShown = status.generation;
+    m_views.window.showStorageStatus(status.text);
+}
+
+// The settings file's problems are told at once. The passes run on the
+// worker's thread, asked for with the time of the station's clock (the one the
+// archive names its days by) at start and every retention interval; what they
+// tell comes back to the window's thread through post.
+void Station::startRetention()
+{
+    const StationSettings settings =
+        readStationSettings(platform::joinPath(m_programFolder, kSettingsFileName));
+    for (const std::string& problem : settings.problems)
+        tellStandardError(problem);
+    if (!settings.problems.empty())
+        m_views.window.showRetention(settings.problems, false);
+    m_retention = std::make_unique<RetentionWorker>(
+        std::make_unique<ArchiveRetention>(m_programFolder, settings.retention),
+        [this](std::vector<std::string> lines) {
+            m_views.window.post([this, lines = std::move(lines)] {
+                m_views.window.showRetention(lines, m_retention && m_retention->ageHeld());
+            });
+        });
+    requestRetention();
+    m_timers.retention.setEnabled(true);
+}
+
+void Station::requestRetention()
+{
+    if (m_retention)
+        m_retention->requestPass(readClocks(m_clock));
+}
+
+void Station::confirmDate()
+{
+    if (!m_retention)
+        return;
+    m_retention->confirmDate();
+    m_retention->requestPass(readClocks(m_clock));
+}
+
+} // namespace monitor
