@@ -1,6 +1,7 @@
-# Fails when a file of FOLDER includes a Qt header (<Q...>, <Qt...>, <qt...>);
-# touches STAMP otherwise. Run at build time by core/CMakeLists.txt.
-file(GLOB files ${FOLDER}/*.h ${FOLDER}/*.cpp)
+# Fails when a file of FOLDER or its subfolders includes a Qt header (<Q...>,
+# <Qt...>, <qt...>); touches STAMP otherwise. Run at build time by
+# core/CMakeLists.txt and the archive's libraries.
+file(GLOB_RECURSE files ${FOLDER}/*.h ${FOLDER}/*.cpp)
 set(offending "")
 foreach(file IN LISTS files)
   file(STRINGS ${file} lines REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"](Q[A-Z]|Qt|qt)")
