@@ -342,7 +342,8 @@ TEST(StationWindow, TheWindowTellsWhileTheArchiveCannotBeWritten)
 
     // A file where the recorder's folder belongs: no file of it can be written.
     const std::filesystem::path blocked =
-        std::filesystem::path(dayFolderPath(folder.path(), platform::localNow())) / "SN1001_ID7";
+        std::filesystem::path(archive::dayFolderPath(folder.path(), platform::localNow())) /
+        "SN1001_ID7";
     std::ofstream(blocked) << "in the way";
     recorder::RecorderConnection recorder;
     ASSERT_TRUE(recorder.connect("127.0.0.1", static_cast<std::uint16_t>(options.port), 5s))
@@ -429,7 +430,7 @@ TEST(StationWindow, TheSettingsFileLimitsTheArchiveAndTheWindowTellsEachDeletion
                     "the clock was wrong (past the age limit when it appeared)");
     })) << line->toolTip().toStdString();
     EXPECT_TRUE(fs::exists(folder.path() + "2020/01/02/" + kWrongClockFileName));
-    EXPECT_TRUE(fs::is_directory(dayFolderPath(folder.path(), platform::localNow())));
+    EXPECT_TRUE(fs::is_directory(archive::dayFolderPath(folder.path(), platform::localNow())));
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
