@@ -22,6 +22,10 @@ constexpr std::string_view kChannelInfix = "_CH_";
 // '_' sorts after '.', so that a later file of the same second comes after
 // the first in byte order (143005.bin, 143005_2.bin).
 constexpr char kSameSecondMark = '_';
+// What earlier versions of the station wrote instead (143005-2.bin,
+// 143005_CH_2-2.mov); read, never written.
+constexpr char kOlderSameSecondMark = '-';
+constexpr std::array<char, 3> kSameSecondMarks = {kSameSecondMark, kOlderSameSecondMark, '\0'};
 constexpr std::string_view kAllChannels = "ALL";
 constexpr char kFirstChannel = '1';
 constexpr char kLastChannel = '4';
@@ -227,10 +231,12 @@ std::optional<int> timeOfName(std::string_view text)
     return *h * kSecondsPerHour + *m * kSecondsPerMinute + *s;
 }
 
-// "_N" with N >= 2 and no leading zero, as timeName writes it.
+// "_N" with N >= 2 and no leading zero, as timeName writes it, or "-N" as
+// earlier versions wrote it.
 std::optional<int> sameSecondSuffix(std::string_view text)
 {
-    if (text.size() < 2 || text[0] != kSameSecondMark || text[1] == '0')
+    if (text.size() < 2 || (text[0] != kSameSecondMark && text[0] != kOlderSameSecondMark) ||
+        text[1] == '0')
         return std::nullopt;
     const auto n = digits(text.substr(1));
     if (!n || *n < 2)
@@ -277,7 +283,8 @@ std::optional<ClipName> parseClipName(std::string_view name)
     ClipName parsed;
     parsed.secondOfDay = *time;
     std::string_view rest = name.substr(kTimeDigits + kChannelInfix.size());
-    if (const auto mark = rest.find(kSameSecondMark); mark != std::string_view::npos) {
+    if (const auto mark = rest.find_first_of(kSameSecondMarks.data());
+        mark != std::string_view::npos) {
         const auto index = sameSecondSuffix(rest.substr(mark));
         if (!index)
             return std::nullopt;

@@ -11,7 +11,9 @@
 // the same name within one second is not written over the first: it takes the
 // suffix "_2" before the extension, the next "_3", and so on (143005.bin,
 // 143005_2.bin; 143005_CH_2.mov, 143005_CH_2_2.mov), so that names sort in
-// time order ('_' comes after '.').
+// time order ('_' comes after '.'). Earlier versions of the station wrote
+// "-2", "-3", ... instead (143005-2.bin, 143005_CH_2-2.mov); those names are
+// read as the same file of the same second, and never written.
 //
 // The recorder folder is the recorder's key (or the address of a connection
 // that has not logged in yet) as UTF-8. A key comes from the wire and may hold
@@ -69,11 +71,12 @@ std::string ClipFile(const platform::LocalTime& time, std::string_view channelTe
                      int sameSecondIndex = 1);
 
 // The parts of a file name inside a recorder folder, read back; none when the
-// name is not one that PositionFile or ClipFile makes.
+// name is not one that PositionFile or ClipFile makes, or its older form with
+// "-N" for "_N".
 struct PositionName
 {
     int secondOfDay = 0;     // the local time of the name: seconds since midnight
-    int sameSecondIndex = 1; // 1 for hhnnss.bin, 2 for hhnnss_2.bin, ...
+    int sameSecondIndex = 1; // 1 for hhnnss.bin, 2 for hhnnss_2.bin (or hhnnss-2.bin), ...
     bool operator==(const PositionName&) const = default;
 };
 struct ClipName

@@ -208,12 +208,12 @@ std::optional<RecorderDay> ArchiveReader::recorderDay(const Date& day,
     });
     std::sort(result.positions.begin(), result.positions.end(),
               [](const Position& a, const Position& b) {
-                  return std::tie(a.secondOfDay, a.sameSecondIndex) <
-                         std::tie(b.secondOfDay, b.sameSecondIndex);
+                  return std::tie(a.secondOfDay, a.sameSecondIndex, a.path) <
+                         std::tie(b.secondOfDay, b.sameSecondIndex, b.path);
               });
     std::sort(result.clips.begin(), result.clips.end(), [](const Clip& a, const Clip& b) {
-        return std::tie(a.secondOfDay, a.sameSecondIndex, a.channel) <
-               std::tie(b.secondOfDay, b.sameSecondIndex, b.channel);
+        return std::tie(a.secondOfDay, a.sameSecondIndex, a.channel, a.path) <
+               std::tie(b.secondOfDay, b.sameSecondIndex, b.channel, b.path);
     });
     return result;
 }

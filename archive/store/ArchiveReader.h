@@ -4,7 +4,8 @@
 //   <archive folder>/yyyy/mm/dd/<recorder folder>/hhnnss_CH_<c>[_N].mov   a clip
 //
 // (the names are made and read in archive/layout/ArchiveNames.h; the day
-// folders are walked by ArchiveDays.h, which follows no symbolic link).
+// folders are walked by ArchiveDays.h, which follows no symbolic link; the
+// "-N" names of earlier versions are read as "_N").
 // Everything is read lazily, straight from the folders, so there is no index
 // to drift from the files:
 //   days()                   the dates whose day folder matches the layout and
@@ -59,7 +60,7 @@ struct Recorder
 struct Position
 {
     int secondOfDay = 0;     // the local time of the file name
-    int sameSecondIndex = 1; // 1 for hhnnss.bin, 2 for hhnnss_2.bin, ...
+    int sameSecondIndex = 1; // 1 for hhnnss.bin, 2 for hhnnss_2.bin or hhnnss-2.bin, ...
     std::string path;        // the file
     std::string sentence;    // the text, without its line end
     RmcFields rmc;           // parsed when the sentence is an RMC sentence
@@ -80,8 +81,10 @@ struct RecorderDay
 {
     Date day;
     std::string folder;
-    std::vector<Position> positions; // by time, then same-second index
-    std::vector<Clip> clips;         // by time, then same-second index, then channel
+    // By time, then same-second index (then path, should an earlier version's
+    // "-N" and a later "_N" name share both).
+    std::vector<Position> positions;
+    std::vector<Clip> clips; // by time, then same-second index, then channel, then path
 };
 
 class ArchiveReader

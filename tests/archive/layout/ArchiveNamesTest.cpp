@@ -33,7 +33,8 @@ int secondOfDay(const platform::LocalTime& t)
 
 // Each name is made, written into a real tree, and read back: the walker
 // finds its day, the folder gives its key back, the file name its time,
-// same-second index and channel.
+// same-second index and channel. The name an earlier version gave the same
+// file ("-N" for "_N") is read as the same; it is never made.
 TEST(ArchiveNames, EveryNameMadeReadsBackAsWhatMadeIt)
 {
     struct Case
@@ -43,7 +44,8 @@ TEST(ArchiveNames, EveryNameMadeReadsBackAsWhatMadeIt)
         std::string key;
         std::string channel; // empty: a position file
         int index;
-        std::string path; // relative to the archive folder
+        std::string path;  // relative to the archive folder
+        std::string older; // the file name earlier versions wrote; empty: the same
     };
     const std::vector<Case> cases = {
         {"the first position of its second",
@@ -51,85 +53,99 @@ TEST(ArchiveNames, EveryNameMadeReadsBackAsWhatMadeIt)
          "AB12_3",
          "",
          1,
-         "2026/12/08/AB12_3/143005.bin"},
-        {"the second position of the same second takes _2",
+         "2026/12/08/AB12_3/143005.bin",
+         ""},
+        {"the second position of the same second takes _2 (earlier -2)",
          {2026, 12, 8, 14, 30, 5, 0},
          "AB12_3",
          "",
          2,
-         "2026/12/08/AB12_3/143005_2.bin"},
+         "2026/12/08/AB12_3/143005_2.bin",
+         "143005-2.bin"},
         {"the last name a second has",
          {2026, 12, 8, 14, 30, 5, 0},
          "AB12_3",
          "",
          1000,
-         "2026/12/08/AB12_3/143005_1000.bin"},
+         "2026/12/08/AB12_3/143005_1000.bin",
+         "143005-1000.bin"},
         {"a clip of channel 2",
          {2026, 12, 8, 14, 30, 5, 0},
          "AB12_3",
          "2",
          1,
-         "2026/12/08/AB12_3/143005_CH_2.mov"},
+         "2026/12/08/AB12_3/143005_CH_2.mov",
+         ""},
         {"the four channels in one, third of its second",
          {2026, 12, 8, 14, 30, 5, 0},
          "AB12_3",
          "ALL",
          3,
-         "2026/12/08/AB12_3/143005_CH_ALL_3.mov"},
+         "2026/12/08/AB12_3/143005_CH_ALL_3.mov",
+         "143005_CH_ALL-3.mov"},
         {"channel 4, tenth of its second",
          {2026, 12, 8, 9, 1, 2, 0},
          "AB12_3",
          "4",
          10,
-         "2026/12/08/AB12_3/090102_CH_4_10.mov"},
+         "2026/12/08/AB12_3/090102_CH_4_10.mov",
+         "090102_CH_4-10.mov"},
         {"midnight on the first day of a year",
          {2027, 1, 1, 0, 0, 0, 0},
          "AB12_3",
          "",
          1,
-         "2027/01/01/AB12_3/000000.bin"},
+         "2027/01/01/AB12_3/000000.bin",
+         ""},
         {"the last second of a leap day",
          {2028, 2, 29, 23, 59, 59, 0},
          "AB12_3",
          "1",
          1,
-         "2028/02/29/AB12_3/235959_CH_1.mov"},
+         "2028/02/29/AB12_3/235959_CH_1.mov",
+         ""},
         {"a leading dot and a slash are escaped",
          {2026, 12, 8, 10, 0, 0, 0},
          ".a/b",
          "",
          1,
-         "2026/12/08/%2Ea%2Fb/100000.bin"},
+         "2026/12/08/%2Ea%2Fb/100000.bin",
+         ""},
         {"a % before two hex digits is escaped",
          {2026, 12, 8, 10, 0, 0, 0},
          "50%41",
          "",
          1,
-         "2026/12/08/50%2541/100000.bin"},
+         "2026/12/08/50%2541/100000.bin",
+         ""},
         {"a line feed is escaped",
          {2026, 12, 8, 10, 0, 0, 0},
          "a\nb",
          "",
          1,
-         "2026/12/08/a%0Ab/100000.bin"},
+         "2026/12/08/a%0Ab/100000.bin",
+         ""},
         {"the key .. is escaped whole",
          {2026, 12, 8, 10, 0, 0, 0},
          "..",
          "",
          1,
-         "2026/12/08/%2E%2E/100000.bin"},
+         "2026/12/08/%2E%2E/100000.bin",
+         ""},
         {"the empty key of a connection before its login",
          {2026, 12, 8, 10, 0, 0, 0},
          "",
          "",
          1,
-         "2026/12/08/%00/100000.bin"},
+         "2026/12/08/%00/100000.bin",
+         ""},
         {"a Windows-1252 key is written in UTF-8",
          {2026, 12, 8, 10, 0, 0, 0},
          "Caf\xE9",
          "",
          1,
-         "2026/12/08/Caf\xC3\xA9/100000.bin"},
+         "2026/12/08/Caf\xC3\xA9/100000.bin",
+         ""},
     };
 
     TempFolder root;
@@ -155,13 +171,18 @@ TEST(ArchiveNames, EveryNameMadeReadsBackAsWhatMadeIt)
         EXPECT_EQ(day->date, dateOf(c.time));
         EXPECT_EQ(dayFolderName(day->date), dayPath.string());
         EXPECT_EQ(deviceFolderKey(path.parent_path().filename().string()), c.key);
-        const std::string name = path.filename().string();
-        if (c.channel.empty()) {
-            EXPECT_EQ(parsePositionName(name), (PositionName{secondOfDay(c.time), c.index}));
-            EXPECT_EQ(parseClipName(name), std::nullopt);
-        } else {
-            EXPECT_EQ(parseClipName(name), (ClipName{secondOfDay(c.time), c.index, c.channel}));
-            EXPECT_EQ(parsePositionName(name), std::nullopt);
+        std::vector<std::string> names = {path.filename().string()};
+        if (!c.older.empty())
+            names.push_back(c.older);
+        for (const std::string& name : names) {
+            SCOPED_TRACE(name);
+            if (c.channel.empty()) {
+                EXPECT_EQ(parsePositionName(name), (PositionName{secondOfDay(c.time), c.index}));
+                EXPECT_EQ(parseClipName(name), std::nullopt);
+            } else {
+                EXPECT_EQ(parseClipName(name), (ClipName{secondOfDay(c.time), c.index, c.channel}));
+                EXPECT_EQ(parsePositionName(name), std::nullopt);
+            }
         }
     }
 }
@@ -192,6 +213,13 @@ TEST(ArchiveNames, NamesTheStationNeverWritesAreNotRead)
         {"a clip index 1", "143005_CH_2_1.mov"},
         {"a clip without its channel mark", "143005_2.mov"},
         {"a position with a channel", "143005_CH_2.bin"},
+        {"an older index 1 was never written either", "143005-1.bin"},
+        {"an older index with a leading zero", "143005-02.bin"},
+        {"an older empty index", "143005-.bin"},
+        {"both marks at once", "143005-2_3.bin"},
+        {"an older clip index 1", "143005_CH_2-1.mov"},
+        {"an older mark in place of the channel mark", "143005_CH-2.mov"},
+        {"both marks after a channel", "143005_CH_2_2-3.mov"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.legend);

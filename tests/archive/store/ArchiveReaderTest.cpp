@@ -1,9 +1,11 @@
 // The reader over a tree that the station's archive wrote: days, recorders
 // with escaped keys, one recorder's day in time order (same-second files past
 // the ninth included), and what it must skip: files being written, preview
-// files, foreign files and folders.
+// files, foreign files and folders; and a day that an earlier version began,
+// with its "-N" same-second names, carried on by the station.
 #include "ArchiveReader.h"
 
+#include "ArchiveFiles.h"
 #include "ArchiveTestTree.h"
 #include "ExportFiles.h"
 
@@ -131,4 +133,77 @@ TEST(ArchiveReaderTest, ReadsWhatTheStationArchivedAndNothingElse)
     EXPECT_FALSE(reader.recorderDay({2026, 12, 8}, "BUS-13_1"));
     EXPECT_FALSE(reader.recorderDay({2026, 12, 8}, ".."));
     EXPECT_FALSE(reader.recorderDay({2026, 12, 8}, "../08"));
+}
+
+// A day begun by an earlier version, whose same-second names end in "-N"
+// (135959-2.bin, 135959_CH_2-2.mov), and carried on by this one: the clean-up
+// at start takes only its own unfinished file, the station writes only "_N",
+// and the reader and the export take every file of both, in time order.
+TEST(ArchiveReaderTest, ReadsTheSameSecondNamesOfEarlierVersions)
+{
+    StationArchive station({2026, 12, 8, 14, 0, 0, 0});
+    const std::vector<std::string> sentences = archivetest::logSentences("nl402u-slow.nmea");
+    ASSERT_GE(sentences.size(), 12u);
+    const std::string bus = "BUS-12_1";
+    const fs::path busFolder = station.root() / fs::path("2026/12/08") / deviceFolderName(bus);
+    // Ten positions of one second as the earlier version named them, -10 before
+    // -2 in byte order; its clips; and a file this version left unfinished.
+    touch(busFolder / "135959.bin", sentences[0] + "\r\n");
+    for (int i = 2; i <= 10; ++i)
+        touch(busFolder / ("135959-" + std::to_string(i) + ".bin"), sentences[i - 1] + "\r\n");
+    touch(busFolder / "135959_CH_2.mov", std::string(2000, 'a'));
+    touch(busFolder / "135959_CH_2-2.mov", std::string(2001, 'b'));
+    touch(busFolder / "135959_CH_ALL-2.mov", std::string(2002, 'c'));
+    touch(busFolder / (std::string(monitor::kPartialFilePrefix) + "4711-1"), sentences[0]);
+
+    EXPECT_EQ(monitor::removePartialFiles(station.root()), 1);
+    station.position(bus, sentences[10]);
+    station.position(bus, sentences[11]);
+    station.clip(bus, 3000, "2");
+    station.clip(bus, 3001, "2");
+
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(busFolder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"135959-10.bin", "135959-2.bin", "135959-3.bin",
+                                               "135959-4.bin", "135959-5.bin", "135959-6.bin",
+                                               "135959-7.bin", "135959-8.bin", "135959-9.bin",
+                                               "135959.bin", "135959_CH_2-2.mov", "135959_CH_2.mov",
+                                               "135959_CH_ALL-2.mov", "140000.bin", "140000_2.bin",
+                                               "140000_CH_2.mov", "140000_CH_2_2.mov"}));
+
+    const ArchiveReader reader(station.root());
+    EXPECT_EQ(reader.days(), (std::vector<Date>{{2026, 12, 8}}));
+    const auto day = reader.recorderDay({2026, 12, 8}, busFolder.filename().string());
+    ASSERT_TRUE(day.has_value());
+    ASSERT_EQ(day->positions.size(), 12u);
+    std::string log;
+    for (std::size_t i = 0; i < day->positions.size(); ++i) {
+        const Position& p = day->positions[i];
+        EXPECT_EQ(p.sentence, sentences[i]) << i;
+        EXPECT_EQ(p.secondOfDay, i < 10 ? 13 * 3600 + 59 * 60 + 59 : 14 * 3600) << i;
+        EXPECT_EQ(p.sameSecondIndex, static_cast<int>(i % 10) + 1) << i;
+        log += sentences[i] + "\n";
+    }
+    EXPECT_EQ(nmeaLog(*day).text, log);
+
+    std::vector<std::tuple<int, int, std::string, std::uint64_t, std::string>> clips;
+    for (const Clip& c : day->clips)
+        clips.emplace_back(c.secondOfDay, c.sameSecondIndex, c.channel, c.size,
+                           fs::path(c.path).filename().string());
+    const int before = 13 * 3600 + 59 * 60 + 59;
+    const int at = 14 * 3600;
+    EXPECT_EQ(clips, (std::vector<std::tuple<int, int, std::string, std::uint64_t, std::string>>{
+                         {before, 1, "2", 2000, "135959_CH_2.mov"},
+                         {before, 2, "2", 2001, "135959_CH_2-2.mov"},
+                         {before, 2, "ALL", 2002, "135959_CH_ALL-2.mov"},
+                         {at, 1, "2", 3000, "140000_CH_2.mov"},
+                         {at, 2, "2", 3001, "140000_CH_2_2.mov"}}));
+
+    // The export copies each clip under the name it has in the archive.
+    const fs::path copies = station.root() / fs::path("clips");
+    ASSERT_EQ(copyClips(*day, copies.string(), ExistingOutput::Refuse), "");
+    for (const Clip& c : day->clips)
+        EXPECT_EQ(fs::file_size(copies / fs::path(c.path).filename()), c.size) << c.path;
 }
