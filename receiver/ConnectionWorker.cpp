@@ -111,7 +111,7 @@ void ConnectionWorker::ServerSocket1ThreadStart()
             break;
         }
         if (wait == Wait::SlowPayload) {
-            endSlowPeer(":payload slower than the rate floor");
+            endSlowPayload();
             break;
         }
         if (m_core->Stopping)
@@ -148,8 +148,8 @@ void ConnectionWorker::ServerSocket1ThreadStart()
 
 ConnectionWorker::Wait ConnectionWorker::waitForData()
 {
-    // The silence limit counts from the last read; the header's and the rate
-    // window's ends may come first.
+    // The silence limit counts from the last read; the header's and a large
+    // payload's rate window's ends may come first.
     auto now = SteadyClock::now();
     const auto silenceEnd = now + m_core->silenceLimit;
     for (;;) {
@@ -159,7 +159,7 @@ ConnectionWorker::Wait ConnectionWorker::waitForData()
             until = m_headerDeadline;
             cause = Wait::SlowHeader;
         }
-        if (m_payloadStarted && m_rateWindowEnd < until) {
+        if (m_largePayloadStarted && m_rateWindowEnd < until) {
             until = m_rateWindowEnd;
             cause = Wait::SlowPayload;
         }
@@ -177,7 +177,7 @@ ConnectionWorker::Wait ConnectionWorker::waitForData()
 
 bool ConnectionWorker::keepsPayloadRate(SteadyClock::time_point now)
 {
-    if (!m_payloadStarted || now < m_rateWindowEnd)
+    if (!m_largePayloadStarted || now < m_rateWindowEnd)
         return true;
     if (m_rateWindowBytes < m_core->payloadRateFloor.bytesPerWindow())
         return false;
@@ -220,9 +220,19 @@ bool ConnectionWorker::takePacketMemory(std::uint64_t bytes)
     return false;
 }
 
-void ConnectionWorker::endSlowPeer(std::string_view why)
+void ConnectionWorker::endSlowPayload()
 {
-    LogLine(m_record.logName() + std::string(why) + ", closing the connection");
+    const PayloadRateFloor& floor = m_core->payloadRateFloor;
+    endSlowPeer(":payload slower than the rate floor",
+                " (" + std::to_string(m_rateWindowBytes) + " bytes in " +
+                    std::to_string(floor.window.count()) + " ms, the floor is " +
+                    std::to_string(floor.bytesPerWindow()) + ")");
+}
+
+void ConnectionWorker::endSlowPeer(std::string_view why, std::string_view figures)
+{
+    LogLine(m_record.logName() + std::string(why) + ", closing the connection" +
+            std::string(figures));
     report(EventCode::CONNECTION_TIMED_OUT, bytesOf(m_lastTimeText));
     m_socket.close();
 }
@@ -262,7 +272,9 @@ bool ConnectionWorker::handleRead(std::size_t count)
                 m_socket.close();
                 return false;
             }
-            m_payloadStarted = true;
+            // Only a large payload holds the packet memory, so only it must
+            // keep the rate floor; a small one is bound by the silence limit.
+            m_largePayloadStarted = PacketFramer::isLarge(h.size);
             m_rateWindowBytes = 0;
             m_rateWindowEnd = SteadyClock::now() + m_core->payloadRateFloor.window;
         }
@@ -272,13 +284,13 @@ bool ConnectionWorker::handleRead(std::size_t count)
         LogLine("Receive " + hex(static_cast<std::uint32_t>(count), 8) + " bytes");
         m_rateWindowBytes += count;
         if (!keepsPayloadRate(SteadyClock::now())) {
-            endSlowPeer(":payload slower than the rate floor");
+            endSlowPayload();
             return false;
         }
         return true;
     case Outcome::PacketComplete:
         LogLine("Receive " + hex(static_cast<std::uint32_t>(count), 8) + " bytes");
-        m_payloadStarted = false;
+        m_largePayloadStarted = false;
         return completePacket();
     case Outcome::NoMemory:
         LogLine(m_record.logName() + ":no memory for the packet, closing the connection");

@@ -4,11 +4,13 @@
 // reports the time-out and the end. Every step writes its diagnostic line.
 //
 // Against peers that hold a connection without serving a recorder: a header
-// must be complete within the silence limit from its first byte, a payload must
-// keep the payload rate floor, and the bytes of a large payload are taken into
-// the packet only once the packet memory has granted them, read by read (the
-// wait for it is bounded by the silence limit; the bytes read wait meanwhile
-// in the connection's receive buffer).
+// must be complete within the silence limit from its first byte; a large
+// payload, which holds packet memory, must keep the payload rate floor (a
+// small one is bound, like any read, by the silence limit alone); and the
+// bytes of a large payload are taken into the packet only once the packet
+// memory has granted them, read by read (the wait for it is bounded by the
+// silence limit; the bytes read wait meanwhile in the connection's receive
+// buffer).
 //
 // Threads: all state of a connection lives in this object and is touched only by
 // its worker thread. Shared with the library: the core (read-only settings,
@@ -79,7 +81,9 @@ private:
     bool keepsPayloadRate(SteadyClock::time_point now); // false: the payload is too slow
     bool takePacketMemory(std::uint64_t bytes);         // false: not granted
     bool takeMemoryForRead(std::size_t count);          // false: leave the loop
-    void endSlowPeer(std::string_view why);
+    // Logs why with its figures, reports the time-out and closes the socket.
+    void endSlowPeer(std::string_view why, std::string_view figures = {});
+    void endSlowPayload(); // a large payload below the rate floor over its window
     void reportConnectionEvent(std::int32_t code);
     void report(std::int32_t code, std::span<const std::uint8_t> data);
     bool handleRead(std::size_t count); // false: leave the loop
@@ -101,7 +105,7 @@ private:
 
     bool m_headerStarted = false; // some bytes of a header have arrived
     SteadyClock::time_point m_headerDeadline;
-    bool m_payloadStarted = false; // a payload is under way
+    bool m_largePayloadStarted = false; // a large payload is under way: the rate floor counts
     SteadyClock::time_point m_rateWindowEnd;
     std::uint64_t m_rateWindowBytes = 0;
     PacketMemory::Share m_packetMemory; // the large packet under way's share of the budget

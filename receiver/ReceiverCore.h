@@ -23,10 +23,11 @@ namespace kavrel {
 // How long a connection may stay silent before it is ended.
 inline constexpr std::chrono::milliseconds kSilenceLimit{60000};
 
-// The slowest a payload may arrive: on average at least bytesPerSecond over
-// each window, counted from the payload's start. Far below any radio link, so a
-// clip on a slow link is never cut, while a peer that holds a packet's memory
-// by trickling its bytes is ended.
+// The slowest a large payload (over 64 KiB, held in the packet memory) may
+// arrive: on average at least bytesPerSecond over each window, counted from the
+// payload's start. Far below any radio link, so a clip on a slow link is never
+// cut, while a peer that holds a packet's memory by trickling its bytes is
+// ended. Small packets are bound by the silence limit alone.
 struct PayloadRateFloor
 {
     static constexpr std::chrono::milliseconds kWindow{60000};

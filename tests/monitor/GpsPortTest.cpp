@@ -208,8 +208,9 @@ TEST(GpsPort, PartWrittenSentenceNeverRunsIntoTheNext)
 // A recorder's position text against what the navigation software reads from
 // the port: the selected recorder sends a good fix, then the payload, then the
 // 2-second timer repeats the latest sentence and an end mark follows. A
-// payload that is not one well-formed sentence never reaches the port, the GPS
-// line or the repeat; the good fix before it goes on being repeated.
+// payload that is not one well-formed sentence (once its zero byte and the
+// line end before it are taken off) never reaches the port, the GPS line or
+// the repeat; the good fix before it goes on being repeated.
 TEST(GpsPort, OnlyWellFormedSentencesReachTheNavigationSoftware)
 {
     struct Payload
@@ -239,9 +240,17 @@ TEST(GpsPort, OnlyWellFormedSentencesReachTheNavigationSoftware)
         {"one checksum digit", "$GPRMC,1*5", false},
         {"three checksum digits", "$GPRMC,1*560", false},
         {"checksum not hex", "$GPRMC,1*5G", false},
+        {"a fix with its own CR LF", fix2 + "\r\n", true, fix2},
+        {"a fix and a line feed", fix2 + "\n", true, fix2},
+        {"a fix, CR LF and a zero byte", fix2 + "\r\n" + '\0', true, fix2},
+        {"a fix, a line feed and zero bytes", fix2 + "\n" + '\0' + '\0', true, fix2},
+        {"a fix and a zero byte", fix2 + '\0', true, fix2},
+        {"a fix, CR LF, a zero byte and a blank", fix2 + "\r\n" + '\0' + ' ', true, fix2},
+        {"80 characters and CR LF", longest + "\r\n", true, longest},
+        {"81 characters and CR LF", longest + "A\r\n", false},
         {"a fix, CR LF and a forged fix", fix2 + "\r\n" + kFix, false},
-        {"a fix and a line feed", fix2 + "\n", false},
-        {"a fix with its own CR LF", fix2 + "\r\n", false},
+        {"a fix, CR LF and a blank", fix2 + "\r\n ", false},
+        {"a line end alone", "\r\n", false},
         {"a carriage return inside", "$GPRMC,1\r,2", false},
         {"a second start inside", "$GPRMC,1$GPRMC,2", false},
         {"an encapsulated start inside", "$GPRMC,1!AIVDM", false},

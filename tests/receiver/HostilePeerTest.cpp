@@ -3,6 +3,7 @@
 // the budget, slow headers and payloads, many connections from one address,
 // and keys that try to write lines of their own into the log.
 #include "PacketBytes.h"
+#include "PacketFramer.h"
 #include "ReceiverFixture.h"
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <fstream>
 #include <functional>
 #include <mutex>
+#include <regex>
 #include <thread>
 #include <unistd.h>
 
@@ -252,9 +254,12 @@ TEST_F(ReceiverFixture, PeersTricklingAnnouncedPacketsThatFillTheBudgetBlindNobo
 TEST_F(ReceiverFixture, SlowPeersAreEndedAndASlowButSteadyClipIsNot)
 {
     // A header must be whole within the silence limit from its first byte,
-    // however often its bytes come; a payload must keep 400 bytes a second
-    // over each 500 ms.
+    // however often its bytes come; a large payload (over 64 KiB, held in the
+    // packet memory) must keep 400 bytes a second over each 500 ms, while a
+    // small one may pause as long as the silence limit allows.
     startReceiver({.silenceLimit = 2s, .payloadRateFloor = {500ms, 400}});
+    const std::uint32_t large = kMaxReadSize + 1000;
+    ASSERT_TRUE(PacketFramer::isLarge(large));
 
     auto header = connect();
     const Bytes packet = [] {
@@ -269,15 +274,37 @@ TEST_F(ReceiverFixture, SlowPeersAreEndedAndASlowButSteadyClipIsNot)
 
     auto payload = connect();
     Bytes slow;
-    recorder::appendPacket(slow, 0x101, Bytes(100000, 'p'));
+    recorder::appendPacket(slow, 0x101, Bytes(large, 'p'));
     ASSERT_TRUE(dripUntilClosed(payload, slow, 8 + 10, 100ms))
         << "10 bytes every 100 ms is too slow";
-    ASSERT_TRUE(m_log.waitFor(":payload slower than the rate floor, closing the connection"));
+    // The log tells the bytes of the window that fell short and the floor.
+    const std::regex cut(":payload slower than the rate floor, closing the connection "
+                         "\\((\\d+) bytes in 500 ms, the floor is 200\\)");
+    std::string cutLine;
+    ASSERT_TRUE(waitUntil([&] {
+        for (const std::string& line : m_log.lines())
+            if (std::regex_match(line, cut))
+                cutLine = line;
+        return !cutLine.empty();
+    }));
+    std::smatch figures;
+    ASSERT_TRUE(std::regex_match(cutLine, figures, cut));
+    EXPECT_LT(std::stoul(figures[1].str()), 200u) << cutLine;
+
+    // A position whose payload pauses for two rate windows, within the
+    // silence limit, like one sent across a radio handover.
+    auto paused = connect();
+    Bytes position;
+    recorder::appendPacket(position, 2, textBytes("$GPRMC,paused"));
+    EXPECT_FALSE(dripUntilClosed(paused, position, 8 + 7, 1s)) << "a small payload is kept";
+    const auto positionAck = paused.readAck();
+    ASSERT_EQ(positionAck.status, recorder::AckRead::Status::Received);
+    EXPECT_EQ(positionAck.bytes, encodeAck(2));
 
     auto steady = connect();
     Bytes clip;
-    recorder::appendPacket(clip, 0x101, Bytes(12000, 'c'));
-    EXPECT_FALSE(dripUntilClosed(steady, clip, 1000, 100ms)) << "10 kB a second is kept";
+    recorder::appendPacket(clip, 0x101, Bytes(large, 'c'));
+    EXPECT_FALSE(dripUntilClosed(steady, clip, 5000, 100ms)) << "50 kB a second is kept";
     const auto ack = steady.readAck();
     ASSERT_EQ(ack.status, recorder::AckRead::Status::Received);
     EXPECT_EQ(ack.bytes, encodeAck(0x101));

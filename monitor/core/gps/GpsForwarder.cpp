@@ -37,6 +37,17 @@ std::optional<std::string> readWholeFile(const std::string& path)
     return text;
 }
 
+// The sentence a recorder's position text holds: the text ends at its first
+// zero byte, and the line end recorders commonly send with it (CR LF, LF, CR,
+// with zero bytes after them) is not part of it. What follows a line end
+// inside the text stays, so that the check refuses it.
+std::string_view sentenceOf(std::string_view text)
+{
+    text = text.substr(0, text.find('\0'));
+    const std::size_t last = text.find_last_not_of("\r\n");
+    return text.substr(0, last == std::string_view::npos ? 0 : last + 1);
+}
+
 } // namespace
 
 GpsForwarder::GpsForwarder(StationTimer& gpsTimer, StationTimer& initGpsTimer,
@@ -236,7 +247,7 @@ bool GpsForwarder::FindNavigationWindow(platform::NativeWindow window)
 
 void GpsForwarder::ForwardSelectedSentence(std::string_view text, bool userBusy)
 {
-    text = text.substr(0, text.find('\0'));
+    text = sentenceOf(text);
     // Anything but one well-formed sentence stays in the archive only: it is
     // not written, not shown, not repeated, and brings no window forward.
     if (!nmea::isWellFormedNmeaSentence(text))

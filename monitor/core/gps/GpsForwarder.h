@@ -117,12 +117,12 @@ public:
     // Answers whether the enumeration goes on.
     bool FindNavigationWindow(platform::NativeWindow window);
 
-    // For a position sentence of the selected recorder (text without line end;
-    // it ends at a zero byte): remembered, sent, and the navigation window
-    // brought to the front unless the user is busy with our window. A
-    // navigation window that cannot come to the front is forgotten, and our
-    // window leaves the topmost band. A text that is not one well-formed NMEA
-    // sentence (NmeaSentence.h) is dropped here and changes nothing.
+    // For a position sentence of the selected recorder (the text ends at a
+    // zero byte; trailing CR, LF and zero bytes are taken off): remembered, sent, and the
+    // navigation window brought to the front unless the user is busy with our window. A navigation
+    // window that cannot come to the front is forgotten, and our window leaves the topmost band. A
+    // text that is not one well-formed NMEA sentence (NmeaSentence.h) is dropped here and changes
+    // nothing.
     void ForwardSelectedSentence(std::string_view text, bool userBusy);
     // Once a second while a recorder is selected: look for the navigation
     // window; with the port open, title it once with the key and keep our
