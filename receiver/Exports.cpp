@@ -1,4 +1,5 @@
-// The library's three exports. No exception ever leaves them; each returns 0.
+// The library's three exports. No exception ever leaves them; GPRSFree and
+// GPRSRegisterCallbackInformation return 0, GPRSInitial whether it listens.
 //
 // The library object lives from GPRSInitial to GPRSFree and is never torn down
 // by the process's exit: a host that never calls GPRSFree must not find the
@@ -40,22 +41,19 @@ int32_t KAVREL_CALL GPRSInitial(void* parentWindow, int32_t port)
         auto& lib = library();
         std::lock_guard lock(lib.mutex);
         if (lib.frmMain)
-            return 0;
+            return lib.frmMain->listenPending() ? lib.frmMain->listen(port) : 0;
         kavrel::TfrmMain::Options options;
         options.windowFactory = kavrel::makeDebugWindow;
         auto frmMain = std::make_unique<kavrel::TfrmMain>(parentWindow, std::move(options));
         const int32_t result = frmMain->start(port);
-        if (result != 0) {
-            // Not listening: the library is left as before the call, so that
-            // the host can try again once the port is free.
-            frmMain->stop();
-            return result;
-        }
+        // Started even when not listening: a later call only tries the
+        // listening again, without reading the settings or remaking the
+        // log and the debug window.
         lib.frmMain = std::move(frmMain);
+        return result;
     } catch (...) {
         return KAVREL_LISTEN_FAILED;
     }
-    return 0;
 }
 
 int32_t KAVREL_CALL GPRSRegisterCallbackInformation(KavrelHostCallback callback)

@@ -59,21 +59,46 @@ std::int32_t TfrmMain::start(std::int32_t port)
     if (m_hostFolderIsCurrent)
         LogLine("Program folder unknown; settings and log in the current folder " +
                 m_core->HostFolder);
+    return listen(port);
+}
+
+// A failure is logged when it differs from the last one told, so that a host
+// trying again every few seconds leaves one line, not one a try; listening
+// after a failure is logged once.
+std::int32_t TfrmMain::listen(std::int32_t port)
+{
+    std::string failure;
+    std::int32_t result = 0;
     if (port < 0 || port > 0xFFFF) {
-        LogLine("Listen failed: port " + std::to_string(port) + " out of range");
-        return KAVREL_LISTEN_FAILED;
+        failure = "Listen failed: port " + std::to_string(port) + " out of range";
+        result = KAVREL_LISTEN_FAILED;
+    } else {
+        if (!m_descriptorsLimited) {
+            limitConnectionsToDescriptors();
+            m_descriptorsLimited = true;
+        }
+        try {
+            ServerSocket1.activate(static_cast<std::uint16_t>(port));
+        } catch (const platform::SocketError& e) {
+            failure = std::string("Listen failed: ") + e.what();
+            result = e.error() > 0 ? e.error() : KAVREL_LISTEN_FAILED;
+        } catch (const std::exception& e) {
+            failure = std::string("Listen failed: ") + e.what();
+            result = KAVREL_LISTEN_FAILED;
+        }
     }
-    limitConnectionsToDescriptors();
-    try {
-        ServerSocket1.activate(static_cast<std::uint16_t>(port));
-    } catch (const platform::SocketError& e) {
-        LogLine(std::string("Listen failed: ") + e.what());
-        return e.error() > 0 ? e.error() : KAVREL_LISTEN_FAILED;
-    } catch (const std::exception& e) {
-        LogLine(std::string("Listen failed: ") + e.what());
-        return KAVREL_LISTEN_FAILED;
+    if (result == 0) {
+        if (m_listenPending)
+            LogLine("Listening on port " + std::to_string(port));
+        m_listenPending = false;
+        m_lastListenFailure.clear();
+        return 0;
     }
-    return 0;
+    if (failure != m_lastListenFailure)
+        LogLine(failure);
+    m_lastListenFailure = std::move(failure);
+    m_listenPending = true;
+    return result;
 }
 
 // Each connection holds a descriptor, and the host needs more for its files

@@ -43,6 +43,11 @@ public:
     // port. Answers 0 when listening, else why not: the system's error number
     // (such as EADDRINUSE), or KAVREL_LISTEN_FAILED when there is none.
     std::int32_t start(std::int32_t port);
+    // Tries the listening alone again, after start or an earlier listen could
+    // not listen; answers as start. Settings, log and window stay as they are.
+    std::int32_t listen(std::int32_t port);
+    // The last start or listen could not listen, and no later one has.
+    bool listenPending() const { return m_listenPending; }
 
     void setCallback(KavrelHostCallback callback) { m_core->callback = callback; }
 
@@ -66,6 +71,9 @@ private:
 
     void* m_parentWindow;
     bool m_hostFolderIsCurrent = false; // the program's folder was unknown
+    bool m_descriptorsLimited = false;  // MAX_CONNECTIONS checked against the descriptors
+    bool m_listenPending = false;       // the last try to listen failed
+    std::string m_lastListenFailure;    // the log line of that failure
     LogWindowFactory m_windowFactory;
     std::shared_ptr<ReceiverCore> m_core;
     ConnectionListener ServerSocket1;

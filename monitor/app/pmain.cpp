@@ -178,6 +178,10 @@ void TForm1::showEnlargeGlyph()
 
 void TForm1::showListening(const std::string& text, bool listening)
 {
+    if (text.empty()) {
+        LblListen->hide();
+        return;
+    }
     LblListen->setText(QString::fromStdString(text));
     if (listening)
         setTextColour(LblListen, kClearBlue);

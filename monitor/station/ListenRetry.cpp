@@ -10,9 +10,10 @@
 namespace monitor {
 
 ListenRetry::ListenRetry(Start start, StationTimer& timer, std::int32_t port,
-                         std::chrono::milliseconds interval, Show show)
+                         std::chrono::milliseconds interval, std::chrono::milliseconds noticeShown,
+                         Show show)
     : m_start(std::move(start)), m_timer(timer), m_port(port), m_interval(interval),
-      m_show(std::move(show))
+      m_noticeShown(noticeShown), m_show(std::move(show))
 {
     m_timer.setEnabled(false);
     m_timer.setInterval(m_interval);
@@ -38,15 +39,38 @@ bool ListenRetry::start()
     return false;
 }
 
+// Once it listens, the timer runs once more, a notice time, to take the
+// notice away.
 void ListenRetry::tick()
 {
-    if (m_listening || m_start() != 0)
+    if (m_listening) {
+        endNotice();
+        return;
+    }
+    if (m_start() != 0)
         return;
     m_listening = true;
     m_timer.setEnabled(false);
     const std::string port = std::to_string(m_port);
     tell("Receiving on port " + port + " now.", true);
     tellStandardError("listening on port " + port);
+    m_noticeUp = true;
+    m_timer.setInterval(m_noticeShown);
+    m_timer.setEnabled(true);
+}
+
+void ListenRetry::dataArrived()
+{
+    endNotice();
+}
+
+void ListenRetry::endNotice()
+{
+    if (!m_noticeUp)
+        return;
+    m_noticeUp = false;
+    m_timer.setEnabled(false);
+    tell({}, true);
 }
 
 void ListenRetry::tell(std::string text, bool listening)

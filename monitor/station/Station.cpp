@@ -86,7 +86,7 @@ Station::Station(StationOptions options, Views views, Timers timers)
 
     m_listen =
         std::make_unique<ListenRetry>([this] { return startLibrary(); }, m_timers.listenRetry,
-                                      m_options.port, m_options.listenRetry,
+                                      m_options.port, m_options.listenRetry, m_options.listenNotice,
                                       [this](const std::string& text, bool listening) {
                                           m_views.window.showListening(text, listening);
                                       });
@@ -294,6 +294,8 @@ void Station::Timer1Timer()
         m_dispatchTiming->timeTick(*m_queue, *m_dispatcher);
     else
         m_dispatcher->Timer1Timer();
+    if (m_dispatcher->ReceivingShown())
+        m_listen->dataArrived();
     showStorageStatus();
 }
 

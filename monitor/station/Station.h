@@ -81,8 +81,10 @@ public:
     void FormCreate();
     // Stops the retries, the track replay, and closes the GPS port.
     void FormClose();
-    // Timer1: one tick of the dispatcher, and the storage line.
+    // Timer1: one tick of the dispatcher, and the storage line; data that came
+    // ends the notice that the receiver listens again.
     void Timer1Timer();
+    // The listen retry's timer: one more try, or the end of that notice.
     void retryListening();
     // The retention timer, and "Confirm date".
     void requestRetention();

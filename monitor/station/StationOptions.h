@@ -50,6 +50,8 @@ struct StationOptions
     // How often the receiver library is started again while its port cannot
     // be used (taken by another program).
     std::chrono::milliseconds listenRetry = ListenRetry::kInterval;
+    // How long the window says that the receiver listens again, unless data comes first.
+    std::chrono::milliseconds listenNotice = ListenRetry::kNoticeShown;
     // How often a recorder held while the archive cannot be written is tried again.
     std::chrono::milliseconds storageRetry = StorageGuard::kRetryInterval;
     // How often the archive is kept within the limits of tessaro.ini.

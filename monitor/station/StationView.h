@@ -29,7 +29,8 @@ public:
     virtual void clearTexts() = 0;
     virtual void showEnlargeGlyph() = 0;
 
-    // LblListen: why the station does not listen, or that it does again.
+    // LblListen: why the station does not listen, or that it does again;
+    // an empty text hides it, and "Receiving......" is seen again.
     virtual void showListening(const std::string& text, bool listening) = 0;
     // LblStorage: whether the archive can be written; empty: nothing to say.
     virtual void showStorageStatus(const std::string& text) = 0;

@@ -32,12 +32,16 @@ typedef int32_t(KAVREL_CALL* KavrelHostCallback)(const char* text, int32_t code,
 #define KAVREL_LISTEN_FAILED (-1)
 
 /* Starts the library: reads its settings, sets up its log and debug window and
- * listens on the TCP port. A second call while started changes nothing and
- * returns 0. Returns 0 once listening. When the listener cannot be activated
- * (the port is taken, not permitted, out of range), returns non-zero and the
- * library is left not started, so that the host may call again later: the
- * system's error number (errno, a positive value such as EADDRINUSE) when the
- * system refused, else KAVREL_LISTEN_FAILED. */
+ * listens on the TCP port. Returns 0 once listening. When the listener cannot
+ * be activated (the port is taken, not permitted, out of range), returns
+ * non-zero: the system's error number (errno, a positive value such as
+ * EADDRINUSE) when the system refused, else KAVREL_LISTEN_FAILED. The library
+ * then stays started but not listening: a repeated call only tries to listen
+ * again, on the port it is given, and answers as the first did; the settings
+ * are not read again, the log and the debug window stay as they are, and the
+ * log tells a failure once however often it repeats, and once that it
+ * listens. A repeated call while listening changes nothing and returns 0.
+ * GPRSFree stops the library, listening or not. */
 int32_t KAVREL_CALL GPRSInitial(void* parentWindow, int32_t port);
 
 /* Registers the host's callback, replacing any earlier one; null unregisters. Returns 0. */

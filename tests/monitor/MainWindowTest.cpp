@@ -266,6 +266,7 @@ TEST(StationWindow, ATakenPortIsToldAndTriedAgainUntilItIsFree)
     otherProgram->listen(port, 1);
     WindowOptions options = windowOptions(folder, screen, boxes, port);
     options.listenRetry = 100ms;
+    options.listenNotice = 100ms;
     TForm1 form(options);
     struct StopLibrary
     {
@@ -294,6 +295,11 @@ TEST(StationWindow, ATakenPortIsToldAndTriedAgainUntilItIsFree)
         << line->text().toStdString();
     EXPECT_TRUE(accepts(port));
     EXPECT_EQ(boxes.boxes.size(), 1u) << "told once, not at every try";
+    // The notice leaves the band to "Receiving......" after its time.
+    while (!line->isHidden() && std::chrono::steady_clock::now() < deadline)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_TRUE(line->isHidden());
+    EXPECT_TRUE(form.listenText().isEmpty());
 }
 
 TEST(StationWindow, AFailingStepIsToldAndEndsStartUpThere)

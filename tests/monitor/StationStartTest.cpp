@@ -36,7 +36,9 @@
 #include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -52,6 +54,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr auto kProcessBound = 20s;
+// Tries while the port is taken, after the first start.
+constexpr int kRetriesWhileTaken = 3;
 
 recorder::DeviceInfo deviceInfo()
 {
@@ -261,7 +265,8 @@ TEST(StationStart, ASecondStationOfTheUserStopsAtItsLockAndTouchesNothing)
 
 // Another program holds the port: the station says so once, with the port and
 // the system's reason, works on, tries again at each tick of its timer and
-// listens as soon as the port is free.
+// listens as soon as the port is free. It says so, until the first data comes
+// and "Receiving......" is seen again.
 TEST(StationStart, ATakenPortIsToldOnceAndTriedAtEachTickUntilItIsFree)
 {
     ProgramFolder folder;
@@ -270,6 +275,7 @@ TEST(StationStart, ATakenPortIsToldOnceAndTriedAtEachTickUntilItIsFree)
     otherProgram->listen(port, 1);
     StationOptions options = stationOptions(folder, port);
     options.listenRetry = 100ms;
+    options.listenNotice = 300ms;
     StationRig station(options);
     const LibraryStop stopLibrary;
     Station& s = *station.station;
@@ -286,18 +292,74 @@ TEST(StationStart, ATakenPortIsToldOnceAndTriedAtEachTickUntilItIsFree)
     EXPECT_EQ(station.listenRetry.interval(), 100ms);
     EXPECT_TRUE(station.timer1.enabled()) << "the station works on";
 
-    s.retryListening(); // still taken
+    for (int retry = 0; retry < kRetriesWhileTaken; ++retry)
+        s.retryListening(); // still taken
     EXPECT_FALSE(s.Listening());
     EXPECT_EQ(station.views.listenLines.size(), 1u) << "told once, not at every try";
 
     otherProgram.reset();
     s.retryListening();
     ASSERT_TRUE(s.Listening());
-    EXPECT_EQ(station.views.listenLines.back(),
-              std::pair("Receiving on port " + std::to_string(port) + " now.", true));
-    EXPECT_FALSE(station.listenRetry.enabled());
+    const std::pair receiving("Receiving on port " + std::to_string(port) + " now.", true);
+    EXPECT_EQ(station.views.listenLines.back(), receiving);
+    EXPECT_TRUE(station.listenRetry.enabled()) << "the notice's time runs";
+    EXPECT_EQ(station.listenRetry.interval(), 300ms);
     EXPECT_TRUE(accepts(port));
     EXPECT_EQ(station.views.errors.size(), 1u);
+
+    s.Timer1Timer();
+    EXPECT_EQ(station.views.listenLines.back(), receiving) << "no data yet";
+    recorder::RecorderConnection recorder;
+    ASSERT_TRUE(recorder.connect("127.0.0.1", port, 5s)) << recorder.lastError();
+    ASSERT_TRUE(
+        recorder
+            .sendPacket(kavrel::EventCode::CMD_GPRMC_DATA, recorder::textBytes("$GPRMC,first"), 10s)
+            .ok());
+    for (int tick = 0; tick < 10 && station.views.listenLines.back() == receiving; ++tick)
+        s.Timer1Timer();
+    EXPECT_EQ(station.views.listenLines.back(), std::pair(std::string(), true))
+        << "the first data ends the notice";
+    EXPECT_FALSE(station.listenRetry.enabled());
+    s.retryListening();
+    EXPECT_EQ(station.views.listenLines.size(), 3u);
+}
+
+// The same test in a copy of this program in a folder of its own, where the
+// library finds quvex.ini asking for its log file: the retries leave the
+// library's start and the port's failure in the log once each, and once that
+// it listens.
+TEST(StationProcess, ATakenPortIsLoggedOnceByTheLibrary)
+{
+    TempFolder programFolder;
+    const std::string program = programFolder.path() + "monitor_station_start_test";
+    fs::copy_file("/proc/self/exe", program);
+    fs::copy_file(builtIdleMovie(), programFolder.path() + "nopicture.mov");
+    std::ofstream(programFolder.path() + "quvex.ini")
+        << "[Option]\r\nWANT_LOG=1\r\nSAVE_DATA=1\r\n";
+    ChildProcess copy({program, "--gtest_filter=StationStart.ATakenPort*"},
+                      ChildProcess::Output::CaptureBoth);
+    std::string said;
+    while (const auto line = copy.readLine(kProcessBound))
+        said += *line + "\n";
+    ASSERT_TRUE(copy.waitExit(kProcessBound));
+    ASSERT_EQ(copy.exitCode(), 0) << said;
+    ASSERT_NE(said.find("[  PASSED  ] 1 test"), std::string::npos) << said;
+
+    std::string log;
+    for (const auto& e : fs::recursive_directory_iterator(programFolder.path() + "log"))
+        if (e.is_regular_file()) {
+            std::ifstream in(e.path());
+            log.append(std::istreambuf_iterator<char>(in), {});
+        }
+    const auto count = [&log](const std::string& part) {
+        std::size_t n = 0;
+        for (auto at = log.find(part); at != std::string::npos; at = log.find(part, at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(count("======= DLL Initial ========"), 1u) << log;
+    EXPECT_EQ(count("Listen failed: "), 1u) << log;
+    EXPECT_EQ(count("Listening on port "), 1u) << log;
 }
 
 // With the session's runtime folder, and without one (the lock then lives in

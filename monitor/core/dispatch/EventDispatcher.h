@@ -85,6 +85,8 @@ public:
     const std::string& EventTimeText() const { return selectedTexts().eventTime; }
     std::uint32_t LastRefreshTicks() const { return m_lastRefreshTicks; }
     int ReceivingTicks() const { return m_receivingTicks; }
+    // "Receiving......" is shown: data came within the last kReceivingTicks.
+    bool ReceivingShown() const { return m_receivingVisible; }
 
 private:
     template <typename Lock> void pass(const Lock& held);
