@@ -317,6 +317,22 @@ public:
         return fs::path(archive::dayFolderPath(m_folder.path(), platform::localNow())) / key;
     }
 
+    // The recorder's folders of every day (yyyy/mm/dd/KEY): a run that
+    // passes midnight files into two.
+    std::vector<fs::path> recorderFolders(const std::string& key) const
+    {
+        std::vector<fs::path> folders;
+        std::error_code ec;
+        fs::recursive_directory_iterator it(m_folder.path(), ec), end;
+        for (; !ec && it != end; it.increment(ec)) {
+            if (it.depth() == 3 && it->is_directory() && it->path().filename() == key)
+                folders.push_back(it->path());
+            if (it.depth() >= 3)
+                it.disable_recursion_pending();
+        }
+        return folders;
+    }
+
 private:
     TempFolder m_folder;
     TempFolder m_runtime;
@@ -352,23 +368,31 @@ recorder::RecorderConnection loggedIn(const StationProgram& program, const std::
 }
 
 // Waits until the folder holds count archived files (bounded); gives them.
-std::vector<fs::path> waitForFiles(const fs::path& folder, std::size_t count)
+std::vector<fs::path> waitForFiles(const std::function<std::vector<fs::path>()>& folders,
+                                   std::size_t count)
 {
     std::vector<fs::path> files;
     const auto deadline = std::chrono::steady_clock::now() + kProcessBound;
     do {
         files.clear();
-        std::error_code ec;
-        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-            // A file being written is not yet in the archive.
-            if (!it->path().filename().string().starts_with(kPartialFilePrefix))
-                files.push_back(it->path());
+        for (const fs::path& folder : folders()) {
+            std::error_code ec;
+            for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+                // A file being written is not yet in the archive.
+                if (!it->path().filename().string().starts_with(kPartialFilePrefix))
+                    files.push_back(it->path());
+        }
         if (files.size() >= count)
             break;
         std::this_thread::sleep_for(20ms);
     } while (std::chrono::steady_clock::now() < deadline);
     std::sort(files.begin(), files.end());
     return files;
+}
+
+std::vector<fs::path> waitForFiles(const fs::path& folder, std::size_t count)
+{
+    return waitForFiles([&] { return std::vector<fs::path>{folder}; }, count);
 }
 
 TEST(StationKilled, RestartArchivesEveryAcknowledgedEvent)
@@ -402,10 +426,13 @@ TEST(StationKilled, RestartArchivesEveryAcknowledgedEvent)
         ASSERT_TRUE(station->waitExit(kProcessBound));
     }
     ASSERT_EQ(acknowledged.size(), std::size_t{kPositions + kClips});
-    const fs::path recorderFolder = program.recorderFolder("KILL_7");
-    const std::size_t archivedBeforeRestart = waitForFiles(recorderFolder, 0).size();
+    const auto recorderFolders = [&] { return program.recorderFolders("KILL_7"); };
+    const auto before = waitForFiles(recorderFolders, 0);
+    const std::size_t archivedBeforeRestart = before.size();
+    ASSERT_GT(archivedBeforeRestart, 0u);
     // A write the kill interrupted, as it would lie there.
-    std::ofstream(recorderFolder / ".partial-1-1") << "cut";
+    const fs::path cut = before.back().parent_path() / ".partial-1-1";
+    std::ofstream(cut) << "cut";
 
     const auto restarted = program.start();
     const auto recovered = waitForLine(*restarted, "recovered from the journal");
@@ -413,10 +440,10 @@ TEST(StationKilled, RestartArchivesEveryAcknowledgedEvent)
     std::cout << "archived before the restart: " << archivedBeforeRestart << "; " << *recovered
               << "\n";
     std::set<Bytes> archived;
-    for (const fs::path& file : waitForFiles(recorderFolder, acknowledged.size()))
+    for (const fs::path& file : waitForFiles(recorderFolders, acknowledged.size()))
         archived.insert(readFile(file));
     EXPECT_EQ(archived, acknowledged) << "every acknowledged event, and nothing cut short";
-    EXPECT_FALSE(fs::exists(recorderFolder / ".partial-1-1")) << "the cut write was left";
+    EXPECT_FALSE(fs::exists(cut)) << "the cut write was left";
     EventJournal journal(program.folder() + std::string(EventJournal::kFileName));
     EventJournal::Loaded left;
     ASSERT_EQ(journal.load(left), 0);
