@@ -17,6 +17,16 @@ std::optional<int> fixedDigits(std::string_view text, std::size_t count)
 {
     if (text.size() != count)
         return std::nullopt;
+    return decimalDigits(text);
+}
+
+} // namespace
+
+std::optional<int> decimalDigits(std::string_view text)
+{
+    constexpr std::size_t kMaxDigits = 9; // fits an int
+    if (text.empty() || text.size() > kMaxDigits)
+        return std::nullopt;
     int value = 0;
     for (char c : text) {
         if (c < '0' || c > '9')
@@ -25,6 +35,8 @@ std::optional<int> fixedDigits(std::string_view text, std::size_t count)
     }
     return value;
 }
+
+namespace {
 
 std::string joined(const Date& date, char separator)
 {

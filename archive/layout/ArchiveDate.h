@@ -31,6 +31,10 @@ bool isValidDate(const Date& date);
 std::optional<Date> parseDate(std::string_view text);
 std::string formatDate(const Date& date);
 
+// A run of one to nine decimal digits (it fits an int) as a number; none
+// for anything else. The one reader of the numbers in the archive's names.
+std::optional<int> decimalDigits(std::string_view text);
+
 // The day folder's relative path, "2026/12/08": four digits of the year, two
 // of the month and of the day.
 std::string dayFolderName(const Date& date);

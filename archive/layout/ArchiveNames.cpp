@@ -203,29 +203,14 @@ std::string ClipFile(const platform::LocalTime& time, std::string_view channelTe
 
 namespace {
 
-// A run of decimal digits (at most nine) as a number; none otherwise.
-std::optional<int> digits(std::string_view text)
-{
-    constexpr std::size_t kMaxDigits = 9; // fits an int
-    if (text.empty() || text.size() > kMaxDigits)
-        return std::nullopt;
-    int value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    return value;
-}
-
 // "hhnnss" as seconds since midnight.
 std::optional<int> timeOfName(std::string_view text)
 {
     if (text.size() != kTimeDigits)
         return std::nullopt;
-    const auto h = digits(text.substr(0, 2));
-    const auto m = digits(text.substr(2, 2));
-    const auto s = digits(text.substr(4, 2));
+    const auto h = decimalDigits(text.substr(0, 2));
+    const auto m = decimalDigits(text.substr(2, 2));
+    const auto s = decimalDigits(text.substr(4, 2));
     if (!h || !m || !s || *h > 23 || *m > 59 || *s > 59)
         return std::nullopt;
     return *h * kSecondsPerHour + *m * kSecondsPerMinute + *s;
@@ -238,7 +223,7 @@ std::optional<int> sameSecondSuffix(std::string_view text)
     if (text.size() < 2 || (text[0] != kSameSecondMark && text[0] != kOlderSameSecondMark) ||
         text[1] == '0')
         return std::nullopt;
-    const auto n = digits(text.substr(1));
+    const auto n = decimalDigits(text.substr(1));
     if (!n || *n < 2)
         return std::nullopt;
     return n;

@@ -24,19 +24,6 @@ constexpr char kSeparator = '/';
 // is read only up to here.
 constexpr std::size_t kMaxPositionFileBytes = 4096;
 
-std::optional<int> digits(std::string_view text)
-{
-    if (text.empty() || text.size() > 9)
-        return std::nullopt;
-    int value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    return value;
-}
-
 // Entries a reader never looks at: hidden ones, which include the temporary
 // ".partial-..." names of files being written.
 bool isHidden(std::string_view name)
@@ -87,9 +74,9 @@ std::optional<int> parseTimeOfDay(std::string_view text)
     if ((text.size() != 5 && text.size() != 8) || text[2] != ':' ||
         (text.size() == 8 && text[5] != ':'))
         return std::nullopt;
-    const auto h = digits(text.substr(0, 2));
-    const auto m = digits(text.substr(3, 2));
-    const auto s = text.size() == 8 ? digits(text.substr(6, 2)) : std::optional<int>(0);
+    const auto h = decimalDigits(text.substr(0, 2));
+    const auto m = decimalDigits(text.substr(3, 2));
+    const auto s = text.size() == 8 ? decimalDigits(text.substr(6, 2)) : std::optional<int>(0);
     if (!h || !m || !s || *h > 23 || *m > 59 || *s > 59)
         return std::nullopt;
     return *h * 3600 + *m * 60 + *s;
