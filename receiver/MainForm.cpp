@@ -4,6 +4,7 @@
 #include "ProcessLimits.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace kavrel {
 
@@ -40,8 +41,9 @@ void TfrmMain::FormCreate(std::string hostFolder)
 std::int32_t TfrmMain::start(std::int32_t port)
 {
     m_core->Stopping = false;
-    m_core->settings =
-        LibrarySettings::load(platform::joinPath(m_core->HostFolder, LibrarySettings::kFileName));
+    LibrarySettingsReading reading =
+        readLibrarySettings(platform::joinPath(m_core->HostFolder, LibrarySettings::kFileName));
+    m_core->settings = reading.settings;
     const auto& s = m_core->settings;
     m_core->packetMemory.setLimit(static_cast<std::uint64_t>(s.MAX_PACKET_MEMORY));
     m_core->log.configure(s.wantLog(), DiagnosticLog::setUpLogFile(m_core->HostFolder,
@@ -59,6 +61,12 @@ std::int32_t TfrmMain::start(std::int32_t port)
     if (m_hostFolderIsCurrent)
         LogLine("Program folder unknown; settings and log in the current folder " +
                 m_core->HostFolder);
+    // What the settings file holds that cannot be used: in the log, and on
+    // standard error, which the operator sees even with the log off.
+    for (const std::string& finding : reading.findings) {
+        LogLine(finding);
+        std::fprintf(stderr, "Kavrel: %s\n", finding.c_str());
+    }
     return listen(port);
 }
 

@@ -5,11 +5,13 @@
 //     changes it; opens at the day and recorder given, with the clip nearest
 //     the time T (hh:mm or hh:mm:ss) playing
 // TessaroArchive export ...         exports a recorder's day (--help there)
+#include "ArchiveComplaints.h"
 #include "ArchiveWindow.h"
 #include "DisplayCheck.h"
 #include "ExportCommand.h"
 #include "MovieEngineSession.h"
 #include "Paths.h"
+#include "TerminalText.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -87,6 +89,25 @@ int main(int argc, char* argv[])
         }
         folder = folders.front().toStdString();
     }
+    // A day or recorder that is not there is said, naming what is, and the
+    // window opens at the newest day as without them.
+    std::optional<std::string> notThere;
+    if (parser.isSet(dayOption)) {
+        const archive::ArchiveReader reader(folder);
+        const std::optional<archive::Date> day =
+            archive::parseDate(parser.value(dayOption).toStdString());
+        if (!day) {
+            std::fprintf(stderr, "TessaroArchive: --day needs yyyy-mm-dd, not \"%s\"\n",
+                         qPrintable(parser.value(dayOption)));
+            return 2;
+        }
+        const std::vector<archive::Recorder> recorders = reader.recorders(*day);
+        if (recorders.empty())
+            notThere = archive::noSuchDayText(reader, *day);
+        else
+            notThere =
+                archive::noSuchRecorderText(*day, parser.value(keyOption).toStdString(), recorders);
+    }
 
     // The movie engine lives longer than the window and its movie view.
     movieview::MovieEngineSession movieEngine;
@@ -94,9 +115,8 @@ int main(int argc, char* argv[])
     if (parser.isSet(dayOption)) {
         archive::ArchiveBrowser& browser = window.browser();
         if (!browser.chooseByName(parser.value(dayOption), parser.value(keyOption)))
-            std::fprintf(stderr, "TessaroArchive: no recorder \"%s\" on %s in %s\n",
-                         qPrintable(parser.value(keyOption)), qPrintable(parser.value(dayOption)),
-                         folder.c_str());
+            std::fprintf(stderr, "TessaroArchive: %s\n",
+                         archive::terminalText(notThere.value_or(std::string())).c_str());
         else if (at)
             browser.pickNearest(archive::Lane::Clips, *at);
     }

@@ -1,5 +1,6 @@
 #include "ExportCommand.h"
 
+#include "ArchiveComplaints.h"
 #include "CommandLine.h"
 #include "ExportFiles.h"
 #include "GpxExport.h"
@@ -17,8 +18,7 @@ namespace {
 constexpr std::string_view kCommand = "export";
 constexpr std::string_view kRouteFile = "route.gpx";
 constexpr std::string_view kEndOfDay = "24:00";
-constexpr std::size_t kRecordersNamed = 5; // in the complaint about a missing key
-constexpr std::size_t kExistingNamed = 5;  // in the complaint about outputs that exist
+constexpr std::size_t kExistingNamed = 5; // in the complaint about outputs that exist
 
 struct ExportOptions
 {
@@ -109,9 +109,10 @@ int runExportCommand(const std::vector<std::string>& args, std::ostream& out, st
         o.day = *day;
         return std::string();
     })->required();
-    app.add_option("--key", o.key, "the recorder's key (or its folder's name)")
-        ->type_name("KEY")
-        ->required();
+    app.add_option("--key", o.key,
+                   "the recorder's key (or its folder's name); without it, the day's recorders "
+                   "are listed")
+        ->type_name("KEY");
     toolcli::addValue(app, "--from", "HH:MM[:SS]", "from this local time (inclusive)",
                       [&](const std::string& v) {
                           const auto t = parseTimeOfDay(v);
@@ -152,18 +153,35 @@ int runExportCommand(const std::vector<std::string>& args, std::ostream& out, st
                      endText(o.range.to));
         return kExportBadUsage;
     }
-    if (o.gpx.empty() && o.nmea.empty() && o.clips.empty()) {
-        say(err, "export: nothing to write: give --gpx, --nmea or --clips");
+    const bool listing = o.key.empty();
+    const bool writing = !o.gpx.empty() || !o.nmea.empty() || !o.clips.empty();
+    if (listing && writing) {
+        say(err, "export: --gpx, --nmea and --clips need --key (without it the day's recorders "
+                 "are listed)");
+        return kExportBadUsage;
+    }
+    if (!listing && !writing) {
+        say(err, "export: nothing to write: give --gpx, --nmea or --clips (or leave out --key "
+                 "to list the day's recorders)");
         return kExportBadUsage;
     }
     if (o.archive.empty())
         o.archive = platform::programFolder();
+    if (std::string complaint = archiveFolderComplaint(o.archive); !complaint.empty()) {
+        say(err, "export: " + complaint);
+        return kExportFailed;
+    }
 
     const ArchiveReader reader(o.archive);
     const std::vector<Recorder> recorders = reader.recorders(o.day);
     if (recorders.empty()) {
-        say(err, "export: the archive " + reader.folder() + " holds no day " + formatDate(o.day));
+        say(err, "export: " + noSuchDayText(reader, o.day));
         return kExportFailed;
+    }
+    if (listing) {
+        for (const Recorder& r : recorders)
+            say(out, r.displayName());
+        return kExportDone;
     }
     const std::string wireKey = platform::utf8ToWindows1252(o.key);
     const Recorder* recorder = recorderWithKey(recorders, wireKey);
@@ -172,13 +190,7 @@ int runExportCommand(const std::vector<std::string>& args, std::ostream& out, st
             if (r.folder == o.key)
                 recorder = &r;
     if (!recorder) {
-        std::string line =
-            "export: " + formatDate(o.day) + " has no recorder \"" + o.key + "\" (it has ";
-        for (std::size_t i = 0; i < recorders.size() && i < kRecordersNamed; ++i)
-            line += (i ? ", \"" : "\"") + recorders[i].displayName() + "\"";
-        if (recorders.size() > kRecordersNamed)
-            line += " and " + std::to_string(recorders.size() - kRecordersNamed) + " more";
-        say(err, line + ")");
+        say(err, "export: " + noSuchRecorderText(o.day, o.key, recorders));
         return kExportFailed;
     }
     const auto whole = reader.recorderDay(o.day, recorder->folder);

@@ -5,6 +5,7 @@
 #include "Form1Design.h"
 #include "FrameWatcher.h"
 #include "ScreenGeometry.h"
+#include "SettingsNotice.h"
 #include "StationArt.h"
 #include "StationFonts.h"
 #include "pmain.h"
@@ -29,6 +30,8 @@ constexpr int kRetentionLabelHeight = 12;
 constexpr int kRetentionFontPixels = 10;
 // "Confirm date" at the right end of the retention line, while age deletion waits.
 constexpr int kConfirmDateWidth = 80;
+// The settings' findings keep this far from the window's sides.
+constexpr int kNoticeMargin = 6;
 constexpr int kDevicePanelHeight = 98;  // Panel2
 constexpr int kAlarmGroupHeight = 41;   // GroupBox1
 constexpr int kDetailsPanelHeight = 36; // Panel3
@@ -124,6 +127,7 @@ void TForm1::buildMovieArea()
     QTMvReceive->setColor(Qt::black);
     // Above the blinking alarm frame, whose top edge it crosses.
     LblStorage->raise();
+    m_settingsNotice = new SettingsNotice(this);
 }
 
 void TForm1::buildReceivingBand()
@@ -282,6 +286,10 @@ void TForm1::stackBottomBands()
     BtnConfirmDate->setGeometry(Panel4->width() - kConfirmDateWidth,
                                 kReceivingBandHeight - kRetentionLabelHeight, kConfirmDateWidth,
                                 kRetentionLabelHeight);
+    // The settings' findings over the movie and its margins, from its top
+    // down to the receiving band at most.
+    m_settingsNotice->fitInto(
+        QRect(kNoticeMargin, Panel1->y(), width() - 2 * kNoticeMargin, Panel4->y() - Panel1->y()));
 }
 
 void TForm1::resizeEvent(QResizeEvent* event)

@@ -17,6 +17,7 @@
 #include "MovieError.h"
 #include "QtStationTimer.h"
 #include "ScreenGeometry.h"
+#include "SettingsNotice.h"
 #include "StationFonts.h"
 #include "TextCodec.h"
 #include "WidgetAlarmView.h"
@@ -212,6 +213,14 @@ void TForm1::showRetention(const std::vector<std::string>& lines, bool ageHeld)
     // Every hold and its end come with a line.
     BtnConfirmDate->setVisible(ageHeld);
     BtnConfirmDate->raise();
+}
+
+void TForm1::showSettingsProblems(const std::vector<std::string>& lines)
+{
+    std::vector<QString> shown;
+    for (const std::string& line : lines)
+        shown.push_back(QString::fromLocal8Bit(line));
+    m_settingsNotice->addLines(shown);
 }
 
 void TForm1::showGpsSentence(const std::string& windows1252)

@@ -40,6 +40,7 @@ class MessageBoxes;
 class MovieClipViewer;
 class QtStationTimer;
 class ScreenGeometry;
+class SettingsNotice;
 class WidgetAlarmView;
 class WidgetDispatcherView;
 
@@ -116,6 +117,7 @@ private:
     void showListening(const std::string& text, bool listening) override;
     void showStorageStatus(const std::string& text) override;
     void showRetention(const std::vector<std::string>& lines, bool ageHeld) override;
+    void showSettingsProblems(const std::vector<std::string>& lines) override;
     void showGpsSentence(const std::string& windows1252) override;
     void tellStartupErrors(const std::vector<std::string>& errors) override;
     void post(std::function<void()> work) override;
@@ -126,7 +128,8 @@ private:
 
     // Controls, parented to this window, which deletes them.
     QLabel* LblEventTime;
-    QLabel* LblStorage; // whether the archive can be written, and what was recovered
+    QLabel* LblStorage;               // whether the archive can be written, and what was recovered
+    SettingsNotice* m_settingsNotice; // over the movie, until the operator closes it
     QPushButton* BtBtnMvSize;
     QFrame* Panel1;
     movieview::TQTMovie* QTMvReceive;

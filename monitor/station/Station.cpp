@@ -13,6 +13,7 @@
 #include "GpsForwarder.h"
 #include "HostCallback.h"
 #include "HostEventQueue.h"
+#include "LibrarySettings.h"
 #include "ListenRetry.h"
 #include "Paths.h"
 #include "RetentionWorker.h"
@@ -133,6 +134,8 @@ void Station::FormCreate()
     }
     if (!stepError && m_archive)
         startRetention();
+    if (!m_settingsFindings.empty())
+        window.showSettingsProblems(m_settingsFindings);
     std::vector<std::string> errors;
     for (const auto& error : {m_idleMovieError, m_listenError, stepError})
         if (error)
@@ -233,6 +236,13 @@ void Station::StepRecoverJournal()
 // is tried again every few seconds until it listens.
 void Station::StepStartReceiver()
 {
+    // The library reads quvex.ini beside the program, as the station's
+    // program folder is, and tells what it cannot use only in its log and on
+    // standard error; the window reads the same findings to show them.
+    const kavrel::LibrarySettingsReading library = kavrel::readLibrarySettings(
+        platform::joinPath(m_programFolder, kavrel::LibrarySettings::kFileName));
+    m_settingsFindings.insert(m_settingsFindings.end(), library.findings.begin(),
+                              library.findings.end());
     if (m_options.startReceiver) {
         m_options.startReceiver(reinterpret_cast<void*>(m_views.window.nativeWindow()),
                                 m_options.port);
@@ -327,7 +337,8 @@ void Station::showStorageStatus()
     m_views.window.showStorageStatus(status.text);
 }
 
-// The settings file's problems are told at once. The passes run on the
+// The settings file's problems are told at once on standard error, and in
+// the window with the library's at the end of start-up. The passes run on the
 // worker's thread, asked for with the time of the station's clock (the one the
 // archive names its days by) at start and every retention interval; what they
 // tell comes back to the window's thread through post.
@@ -337,8 +348,8 @@ void Station::startRetention()
         readStationSettings(platform::joinPath(m_programFolder, kSettingsFileName));
     for (const std::string& problem : settings.problems)
         tellStandardError(problem);
-    if (!settings.problems.empty())
-        m_views.window.showRetention(settings.problems, false);
+    m_settingsFindings.insert(m_settingsFindings.end(), settings.problems.begin(),
+                              settings.problems.end());
     m_retention = std::make_unique<RetentionWorker>(
         std::make_unique<ArchiveRetention>(m_programFolder, settings.retention),
         [this](std::vector<std::string> lines) {

@@ -160,6 +160,8 @@ private:
     // Errors told once start-up has finished: the idle movie's, the port's.
     std::optional<std::string> m_idleMovieError;
     std::optional<std::string> m_listenError;
+    // What quvex.ini and tessaro.ini hold that cannot be used, for the window.
+    std::vector<std::string> m_settingsFindings;
     std::unique_ptr<Archive> m_archive;
     std::unique_ptr<ListenRetry> m_listen;
     bool m_receiverGiven = false; // a test's receiver started

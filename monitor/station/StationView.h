@@ -37,6 +37,9 @@ public:
     // LblRetention: the archive's latest deletions or settings problems, and
     // whether deletion by age waits for the operator to confirm the date.
     virtual void showRetention(const std::vector<std::string>& lines, bool ageHeld) = 0;
+    // What the settings files (quvex.ini, tessaro.ini) hold that cannot be
+    // used, every line whole, added to those shown before.
+    virtual void showSettingsProblems(const std::vector<std::string>& lines) = 0;
     // LabelGPRMC: the forwarded sentence without its line end, Windows-1252.
     virtual void showGpsSentence(const std::string& windows1252) = 0;
     // What troubled or ended start-up, one message box each, in order.

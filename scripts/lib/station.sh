@@ -59,6 +59,20 @@ station_vgps_dir() {
   fi
 }
 
+# The process id of the station that holds this user's single-instance lock
+# (platform/SingleInstanceLock.h: a flock on Tessaro_MUTEX.lock in the runtime
+# folder, with the holder's pid in it), as "pid N" or "" when unknown; fails
+# when no station holds it.
+station_running() {
+  local lock
+  lock=$(station_runtime_dir)/Tessaro_MUTEX.lock
+  [ -f "$lock" ] || return 1
+  flock -n "$lock" true 2>/dev/null && return 1
+  local pid
+  pid=$(head -c 16 "$lock" | tr -dc 0-9)
+  echo "${pid:+pid $pid}"
+}
+
 # Sets station_launcher to what the station starts under: nothing with a
 # display, a virtual X server (Xvfb) without one, which station_headless tells,
 # on the first free display, which station_display names (":N").

@@ -197,6 +197,86 @@ TEST(ArchiveExportTest, GpxAndNmeaLogGiveBackTheArchivedRoute)
     }
 }
 
+// The programs themselves over a real archive: what is not there is named
+// with what is, a day's recorders are listed, and the exit codes say which.
+TEST(ArchiveExportTest, TheProgramsSayWhatIsNotThereAndListADaysRecorders)
+{
+    StationArchive station({2026, 12, 8, 14, 0, 0, 0});
+    const std::string sentence = archivetest::logSentences("rmc-fixes.nmea").front();
+    station.position("BUS-12_1", sentence);
+    station.position("VAN-7_2", sentence);
+    station.clock.set({2026, 12, 9, 9, 0, 0, 0});
+    station.position("BUS-12_1", sentence);
+    const std::string root = station.root();
+    const std::string program = TESSARO_ARCHIVE;
+    struct Case
+    {
+        const char* legend;
+        std::vector<std::string> args;
+        int code;         // -1: the browser, which stays open with its window
+        std::string said; // the first line printed (standard output and error merged)
+    };
+    const std::vector<Case> cases = {
+        {"a day's recorders listed without --key",
+         {"export", "--day", "2026-12-08", "--archive", root},
+         0,
+         "BUS-12_1"},
+        {"a missing --archive folder",
+         {"export", "--day", "2026-12-08", "--archive", root + "nowhere"},
+         1,
+         "export: no such folder: " + root + "nowhere"},
+        {"a day the archive lacks, with the days it has",
+         {"export", "--day", "2026-12-07", "--key", "BUS-12_1", "--gpx", root + "x.gpx",
+          "--archive", root},
+         1,
+         "export: no such day 2026-12-07 in the archive " + root +
+             " (its days: 2026-12-08, 2026-12-09)"},
+        {"a recorder the day lacks, with those it has",
+         {"export", "--day", "2026-12-09", "--key", "VAN-7_2", "--gpx", root + "x.gpx", "--archive",
+          root},
+         1,
+         "export: 2026-12-09 has no recorder \"VAN-7_2\" (it has \"BUS-12_1\")"},
+        {"outputs without --key",
+         {"export", "--day", "2026-12-08", "--nmea", root + "x.nmea", "--archive", root},
+         2,
+         "export: --gpx, --nmea and --clips need --key (without it the day's recorders are "
+         "listed)"},
+        {"the browser: a day the archive lacks",
+         {root, "--day", "2026-12-07", "--key", "BUS-12_1"},
+         -1,
+         "TessaroArchive: no such day 2026-12-07 in the archive " + root +
+             " (its days: 2026-12-08, 2026-12-09)"},
+        {"the browser: a recorder the day lacks",
+         {root, "--day", "2026-12-09", "--key", "VAN-7_2"},
+         -1,
+         "TessaroArchive: 2026-12-09 has no recorder \"VAN-7_2\" (it has \"BUS-12_1\")"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.legend);
+        std::vector<std::string> argv{program};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        ChildProcess run(argv, ChildProcess::Output::CaptureBoth, {"QT_QPA_PLATFORM=offscreen"});
+        if (c.code < 0) {
+            // The window stays open, and Qt may say things of its own first;
+            // the process ends with the test's ChildProcess.
+            std::optional<std::string> line;
+            while ((line = run.readLine(kToolTimeout)) && !line->starts_with("TessaroArchive:")) {
+            }
+            EXPECT_EQ(line, c.said);
+            continue;
+        }
+        EXPECT_EQ(run.readLine(kToolTimeout), c.said);
+        if (c.code == 0) {
+            EXPECT_EQ(run.readLine(kToolTimeout), "VAN-7_2");
+        }
+        EXPECT_EQ(run.readLine(kToolTimeout), std::nullopt) << "nothing more";
+        ASSERT_TRUE(run.waitExit(kToolTimeout));
+        EXPECT_EQ(run.exitCode(), c.code);
+    }
+    EXPECT_FALSE(fs::exists(root + "x.gpx"));
+    EXPECT_FALSE(fs::exists(root + "x.nmea"));
+}
+
 TEST(ArchiveExportTest, SaysWhatIsWrongAndWritesNothing)
 {
     StationArchive station({2026, 12, 8, 14, 0, 0, 0});
@@ -213,7 +293,7 @@ TEST(ArchiveExportTest, SaysWhatIsWrongAndWritesNothing)
     const std::vector<Case> cases = {
         {{"--day", "2026-12-07", "--key", "BUS-12_1", "--gpx", gpx},
          kExportFailed,
-         "holds no day 2026-12-07"},
+         "no such day 2026-12-07 in the archive " + archiveFolder + " (its days: 2026-12-08)"},
         {{"--day", "2026-12-08", "--key", "BUS-99_1", "--gpx", gpx},
          kExportFailed,
          "2026-12-08 has no recorder \"BUS-99_1\" (it has \"BUS-12_1\")"},
@@ -228,6 +308,9 @@ TEST(ArchiveExportTest, SaysWhatIsWrongAndWritesNothing)
          kExportBadUsage,
          "--from 15:00:00 is not before --to 14:00:00"},
         {{"--day", "2026-12-08", "--key", "BUS-12_1"}, kExportBadUsage, "nothing to write"},
+        {{"--day", "2026-12-08", "--gpx", gpx},
+         kExportBadUsage,
+         "--gpx, --nmea and --clips need --key"},
         {{"--key", "BUS-12_1", "--gpx", gpx}, kExportBadUsage, "--day"},
         {{"--day", "2026-12-08", "--key", "BUS-12_1", "--gpx", gpx, "--map", "x"},
          kExportBadUsage,

@@ -413,9 +413,11 @@ TEST(StationWindow, TheSettingsFileLimitsTheArchiveAndTheWindowTellsEachDeletion
     EXPECT_TRUE(line->toolTip().contains(
         QLatin1String("the age limit would take the only past day at once")))
         << line->toolTip().toStdString();
-    EXPECT_TRUE(line->toolTip().startsWith(
-        QStringLiteral("tessaro.ini line 3: MIN_FREE_GIB must be a number of GiB")))
-        << line->toolTip().toStdString();
+    const auto* notice = form.findChild<QLabel*>(QStringLiteral("SettingsNoticeText"));
+    ASSERT_NE(notice, nullptr);
+    EXPECT_TRUE(
+        notice->text().startsWith(QStringLiteral("tessaro.ini line 3: MIN_FREE_GIB must be")))
+        << notice->text().toStdString();
     EXPECT_TRUE(fs::exists(folder.path() + "2020/01/01"));
 
     confirm->click();
@@ -438,6 +440,45 @@ TEST(StationWindow, TheSettingsFileLimitsTheArchiveAndTheWindowTellsEachDeletion
     EXPECT_TRUE(fs::exists(folder.path() + "2020/01/02/" + kWrongClockFileName));
     EXPECT_TRUE(fs::is_directory(archive::dayFolderPath(folder.path(), platform::localNow())));
     EXPECT_TRUE(boxes.boxes.empty());
+}
+
+// Every finding of both settings files is shown whole over the movie, within
+// the window, without scrolling; closing the notice gives the movie back.
+TEST(StationWindow, EverySettingsFindingIsShownWholeUntilClosed)
+{
+    movieview::MovieEngineSession engine;
+    ProgramFolder folder;
+    FixedScreen screen(1024);
+    RecordedMessageBoxes boxes;
+    std::ofstream(folder.path() + "quvex.ini") << "[Option]\nSOCKET_TIMEOUT=abc\n";
+    std::ofstream(folder.path() + "tessaro.ini")
+        << "[Archive]\nKEEP_DAYS=lots of days\nMIN_FREE_GIB=plenty of room\n[Archiv]\n";
+    TForm1 form(windowOptions(folder, screen, boxes));
+    form.show();
+    auto* notice = form.findChild<QWidget*>(QStringLiteral("SettingsNotice"));
+    const auto* text = form.findChild<QLabel*>(QStringLiteral("SettingsNoticeText"));
+    auto* close = form.findChild<QAbstractButton*>(QStringLiteral("SettingsNoticeClose"));
+    ASSERT_TRUE(notice && text && close);
+
+    const QStringList expected = {
+        QStringLiteral("quvex.ini line 2: SOCKET_TIMEOUT must be a whole number (decimal, or "
+                       "hexadecimal after 0x or $), not \"abc\"; the default 1 is taken"),
+        QStringLiteral("tessaro.ini line 2: KEEP_DAYS must be a whole number of days from 0 to "
+                       "36500, not \"lots of days\"; no age limit is used"),
+        QStringLiteral("tessaro.ini line 3: MIN_FREE_GIB must be a number of GiB from 0 to "
+                       "1000000, not \"plenty of room\"; no free-space limit is used"),
+        QStringLiteral("tessaro.ini line 4: unknown section [Archiv] is ignored with its lines "
+                       "(the limits are read from [Archive])"),
+    };
+    EXPECT_EQ(text->text().split(QLatin1Char('\n')), expected);
+    EXPECT_TRUE(notice->isVisible());
+    EXPECT_TRUE(form.rect().contains(notice->geometry())) << "inside the window";
+    EXPECT_GE(text->height(), text->heightForWidth(text->width())) << "no line cut off";
+    EXPECT_LE(text->height(), notice->height()) << "no scrolling";
+    EXPECT_TRUE(boxes.boxes.empty()) << "no message box for a setting";
+
+    close->click();
+    EXPECT_FALSE(notice->isVisible());
 }
 
 TEST(MessageText, ClosingFullStop)

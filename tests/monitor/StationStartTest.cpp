@@ -117,6 +117,7 @@ public:
     }
     void showStorageStatus(const std::string&) override {}
     void showRetention(const std::vector<std::string>&, bool) override {}
+    void showSettingsProblems(const std::vector<std::string>&) override {}
     void showGpsSentence(const std::string&) override {}
     void tellStartupErrors(const std::vector<std::string>& told) override
     {

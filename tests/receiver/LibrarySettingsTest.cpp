@@ -125,3 +125,134 @@ TEST(LibrarySettings, ReadFromTheCurrentFolderWhenTheProgramFolderIsUnknown)
     }
     std::filesystem::current_path(before);
 }
+
+// What cannot be used is told with the file's line, and the library's start
+// logs each finding; the values taken stay those of the rules above.
+TEST(LibrarySettings, WhatCannotBeUsedIsToldWithItsLineAndLogged)
+{
+    struct Case
+    {
+        const char* legend;
+        const char* ini;
+        int wantLog, showDebug, saveData, socketTimeout;
+        std::int32_t maxConnections, maxPacketSize;
+        std::vector<std::string> findings;
+    };
+    constexpr std::int32_t kSize = 64 * 1024 * 1024;
+    const Case cases[] = {
+        {"a clean file tells nothing",
+         "; station\n[Option]\nWANT_LOG=1\nSAVE_DATA=1 ; raw\n",
+         1,
+         0,
+         1,
+         1,
+         1000,
+         kSize,
+         {}},
+        {"values that are no number take the default",
+         "[Option]\nSOCKET_TIMEOUT=abc\nMAX_CONNECTIONS=lots\nWANT_LOG=\n",
+         0,
+         0,
+         0,
+         1,
+         1000,
+         kSize,
+         {"quvex.ini line 2: SOCKET_TIMEOUT must be a whole number (decimal, or hexadecimal after "
+          "0x or $), not \"abc\"; the default 1 is taken",
+          "quvex.ini line 3: MAX_CONNECTIONS must be a whole number from 1 to 2147483647, not "
+          "\"lots\"; the default 1000 is taken",
+          "quvex.ini line 4: WANT_LOG must be a whole number (decimal, or hexadecimal after 0x or "
+          "$), not \"\"; the default 0 is taken"}},
+        {"out of range: the default, or the largest that fits, or the low 8 bits",
+         "[Option]\nMAX_CONNECTIONS=0\nMAX_PACKET_SIZE=2147483647\nSHOW_DEBUG=257\n",
+         0,
+         1,
+         0,
+         1,
+         1000,
+         2147483646,
+         {"quvex.ini line 2: MAX_CONNECTIONS must be a whole number from 1 to 2147483647, not "
+          "\"0\"; the default 1000 is taken",
+          "quvex.ini line 3: MAX_PACKET_SIZE must be at most 2147483646, not \"2147483647\"; "
+          "2147483646 is taken",
+          "quvex.ini line 4: SHOW_DEBUG=257 counts only its low 8 bits: 1 is taken"}},
+        {"an unknown name is ignored",
+         "[Option]\n\nSAVE_DAT=1\n",
+         0,
+         0,
+         0,
+         1,
+         1000,
+         kSize,
+         {"quvex.ini line 3: unknown setting \"SAVE_DAT\" in [Option] is ignored"}},
+        {"an unknown section is ignored with its lines, told once",
+         "[Options]\nSAVE_DATA=1\nWANT_LOG=1\n[Option]\nSHOW_DEBUG=1\n",
+         0,
+         1,
+         0,
+         1,
+         1000,
+         kSize,
+         {"quvex.ini line 1: unknown section [Options] is ignored with its lines (the settings "
+          "are read from [Option])"}},
+        {"a name given again: the first is kept",
+         "[Option]\nSAVE_DATA=1\nsave_data=0\n",
+         0,
+         0,
+         1,
+         1,
+         1000,
+         kSize,
+         {"quvex.ini line 3: SAVE_DATA is given again (first on line 2); the first value is "
+          "kept"}},
+        {"before any section, and a line that is no setting",
+         "WANT_LOG=1\n[Option]\nSAVE_DATA:1\n",
+         0,
+         0,
+         0,
+         1,
+         1000,
+         kSize,
+         {"quvex.ini line 1: \"WANT_LOG\" stands before [Option] and is ignored",
+          "quvex.ini line 3: \"SAVE_DATA:1\" is not a setting (name=value) and is ignored"}},
+        {"control characters from the file are shown escaped",
+         "[Option]\r\nSOCKET_TIMEOUT=\x1b[2J\r\n",
+         0,
+         0,
+         0,
+         1,
+         1000,
+         kSize,
+         {"quvex.ini line 2: SOCKET_TIMEOUT must be a whole number (decimal, or hexadecimal "
+          "after 0x or $), not \"%1B[2J\"; the default 1 is taken"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.legend);
+        TempFolder folder;
+        std::ofstream(folder.path() + "quvex.ini") << c.ini;
+        const LibrarySettingsReading read = readLibrarySettings(folder.path() + "quvex.ini");
+        EXPECT_EQ(read.findings, c.findings);
+
+        kavrel::TfrmMain::Options options;
+        options.hostFolder = folder.path();
+        kavrel::TfrmMain frm(nullptr, options);
+        LogCapture log;
+        frm.core().log.setWindowSink(log.sink());
+        frm.start(0);
+        const LibrarySettings& s = frm.core().settings;
+        EXPECT_EQ(s.WANT_LOG, c.wantLog);
+        EXPECT_EQ(s.SHOW_DEBUG, c.showDebug);
+        EXPECT_EQ(s.SAVE_DATA, c.saveData);
+        EXPECT_EQ(s.SOCKET_TIMEOUT, c.socketTimeout);
+        EXPECT_EQ(s.MAX_CONNECTIONS, c.maxConnections);
+        EXPECT_EQ(s.MAX_PACKET_SIZE, c.maxPacketSize);
+        for (const std::string& finding : c.findings)
+            EXPECT_TRUE(log.has(finding)) << finding;
+        frm.stop();
+    }
+    TempFolder folder;
+    std::filesystem::create_directory(folder.path() + "quvex.ini");
+    EXPECT_EQ(
+        readLibrarySettings(folder.path() + "quvex.ini").findings,
+        std::vector<std::string>{"quvex.ini cannot be read (not a file); the defaults are used"});
+}

@@ -14,6 +14,7 @@
 namespace monitor {
 namespace {
 
+constexpr std::string_view kArchiveSection = "Archive";
 constexpr int kMaxKeepDays = 36500;
 constexpr double kMaxMinFreeGib = 1e6;
 constexpr double kBytesPerGib = 1024.0 * 1024.0 * 1024.0;
@@ -46,12 +47,26 @@ template <typename T> bool parseWhole(std::string_view text, T& value)
 
 StationSettings parseStationSettings(std::string_view text, std::string_view fileName)
 {
+    enum class Section
+    {
+        None,    // before the first section
+        Archive, // the station's
+        Unknown, // another, told at its name; its lines are ignored
+    };
     StationSettings settings;
-    bool inArchive = false;
+    Section section = Section::None;
     int lineNumber = 0;
+    int keepDaysLine = 0, minFreeLine = 0; // where each was last given; 0: not given
     auto tell = [&](const std::string& what) {
         settings.problems.push_back(std::string(fileName) + " line " + std::to_string(lineNumber) +
                                     ": " + what);
+    };
+    // A later line of a name given before is used, and the earlier one told.
+    auto givenAgain = [&](int& lastLine, std::string_view name) {
+        if (lastLine != 0)
+            tell(std::string(name) + " is given again (before on line " + std::to_string(lastLine) +
+                 "); this later value is used");
+        lastLine = lineNumber;
     };
     while (!text.empty()) {
         const std::size_t eol = text.find('\n');
@@ -62,18 +77,36 @@ StationSettings parseStationSettings(std::string_view text, std::string_view fil
             continue;
         if (line.front() == '[') {
             const std::size_t close = line.find(']');
-            inArchive = close != std::string_view::npos &&
-                        sameName(trim(line.substr(1, close - 1)), "Archive");
+            const std::string_view name =
+                close == std::string_view::npos ? line : trim(line.substr(1, close - 1));
+            section = close != std::string_view::npos && sameName(name, kArchiveSection)
+                          ? Section::Archive
+                          : Section::Unknown;
+            if (section == Section::Unknown)
+                tell(close == std::string_view::npos
+                         ? "\"" + std::string(line) +
+                               "\" is not a section name such as [Archive]; the lines up to "
+                               "the next section are ignored"
+                         : "unknown section [" + std::string(name) +
+                               "] is ignored with its lines (the limits are read from [Archive])");
             continue;
         }
-        if (!inArchive)
+        if (section == Section::Unknown)
             continue;
         const std::size_t eq = line.find('=');
+        if (eq == std::string_view::npos) {
+            tell("\"" + std::string(line) + "\" is not a setting (name=value) and is ignored");
+            continue;
+        }
         const std::string_view key = trim(line.substr(0, eq));
-        const std::string_view value =
-            eq == std::string_view::npos ? std::string_view() : trim(line.substr(eq + 1));
+        const std::string_view value = trim(line.substr(eq + 1));
+        if (section == Section::None) {
+            tell("\"" + std::string(key) + "\" stands before [Archive] and is ignored");
+            continue;
+        }
         const std::string quoted = "\"" + std::string(value) + "\"";
         if (sameName(key, "KEEP_DAYS")) {
+            givenAgain(keepDaysLine, "KEEP_DAYS");
             int days = 0;
             if (parseWhole(value, days) && days >= 0 && days <= kMaxKeepDays)
                 settings.retention.keepDays = days;
@@ -83,6 +116,7 @@ StationSettings parseStationSettings(std::string_view text, std::string_view fil
                      std::to_string(kMaxKeepDays) + ", not " + quoted + "; no age limit is used");
             }
         } else if (sameName(key, "MIN_FREE_GIB")) {
+            givenAgain(minFreeLine, "MIN_FREE_GIB");
             double gib = 0;
             const char* end = value.data() + value.size();
             const auto [ptr, ec] = std::from_chars(value.data(), end, gib);

@@ -8,9 +8,11 @@
 //                      free is only told
 //
 // Section and key names are matched without regard to case; lines starting
-// with ';' or '#' are comments. A value that cannot be used is told (file and
-// line) and its default taken; unknown keys of [Archive] are told and ignored,
-// other sections are left to whoever owns them. A missing file is no problem.
+// with ';' or '#' are comments. What cannot be used is told (file and line)
+// and ignored: a value (its default is taken), an unknown name, an unknown
+// section with its lines, a line that is no setting or stands before
+// [Archive]. A name given again is told, and the later value used. A missing
+// file is no problem.
 #pragma once
 
 #include "ArchiveRetention.h"

@@ -254,13 +254,14 @@ TEST(StationSettings, ArchiveLimitsAndBadValuesTakeTheirDefaults)
     };
     const Case cases[] = {
         {"no file or empty: no limits, under 2 GiB free is told", "", 0, 0, 2 * kGib, {}},
-        {"both set, any case, spaces, comments, other sections",
+        {"both set, any case, spaces, comments; another section is told, its lines ignored",
          "; station\r\n[Option]\r\nKEEP_DAYS=1\r\n[ archive ]\r\n keep_days = 30 \r\n"
          "# free\r\nMin_Free_GiB=0.5\r\n",
          30,
          kGib / 2,
          0,
-         {}},
+         {"tessaro.ini line 2: unknown section [Option] is ignored with its lines (the limits are "
+          "read from [Archive])"}},
         {"zeros switch both limits off", "[Archive]\nKEEP_DAYS=0\nMIN_FREE_GIB=0\n", 0, 0, 0, {}},
         {"bad values are told and take their defaults",
          "[Archive]\nKEEP_DAYS=-3\nMIN_FREE_GIB=lots\nKEEP_DAYS=7x\nKEEP=1\n",
@@ -271,9 +272,34 @@ TEST(StationSettings, ArchiveLimitsAndBadValuesTakeTheirDefaults)
           "\"-3\"; no age limit is used",
           "tessaro.ini line 3: MIN_FREE_GIB must be a number of GiB from 0 to 1000000, not "
           "\"lots\"; no free-space limit is used",
+          "tessaro.ini line 4: KEEP_DAYS is given again (before on line 2); this later value is "
+          "used",
           "tessaro.ini line 4: KEEP_DAYS must be a whole number of days from 0 to 36500, not "
           "\"7x\"; no age limit is used",
           "tessaro.ini line 5: unknown setting \"KEEP\" in [Archive] is ignored"}},
+        {"a misspelt section takes none of its limits, and says so",
+         "[Archiv]\nKEEP_DAYS=30\n",
+         0,
+         0,
+         2 * kGib,
+         {"tessaro.ini line 1: unknown section [Archiv] is ignored with its lines (the limits are "
+          "read from [Archive])"}},
+        {"a name given again: the later value is used, the line told",
+         "[Archive]\nKEEP_DAYS=30\n\nkeep_days=7\n",
+         7,
+         0,
+         2 * kGib,
+         {"tessaro.ini line 4: KEEP_DAYS is given again (before on line 2); this later value is "
+          "used"}},
+        {"before any section, no name=value, an unclosed section",
+         "KEEP_DAYS=30\n[Archive]\nMIN_FREE_GIB 2\n[Archive\nKEEP_DAYS=5\n",
+         0,
+         0,
+         2 * kGib,
+         {"tessaro.ini line 1: \"KEEP_DAYS\" stands before [Archive] and is ignored",
+          "tessaro.ini line 3: \"MIN_FREE_GIB 2\" is not a setting (name=value) and is ignored",
+          "tessaro.ini line 4: \"[Archive\" is not a section name such as [Archive]; the lines "
+          "up to the next section are ignored"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.legend);

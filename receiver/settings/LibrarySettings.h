@@ -5,6 +5,13 @@
 // decimal, or hexadecimal after 0x or $; a missing file, section or key, or a
 // value that is no such integer, gives the default. WANT_LOG, SHOW_DEBUG and
 // SAVE_DATA keep only their low 8 bits, so 257 acts as 1 and 256 as 0.
+//
+// What cannot be used is found as the file is read, one sentence each with the
+// file's name and line, what was wrong and what was taken instead: a value
+// that is no such integer or lies outside its range, an unknown name, a name
+// given again (the first stays), an unknown section, a line that is no
+// setting. The library logs them and tells them on standard error at start;
+// the station reads the same findings here to show them in its window.
 #pragma once
 
 #include "kavrel_link.h"
@@ -13,6 +20,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kavrel {
 
@@ -47,6 +55,17 @@ struct LibrarySettings
     // Reads the file; anything missing or malformed keeps its default.
     static LibrarySettings load(const std::string& path);
 };
+
+// The settings a file gives, and what in it could not be used.
+struct LibrarySettingsReading
+{
+    LibrarySettings settings;
+    // "quvex.ini line 3: SOCKET_TIMEOUT must be ...; the default 1 is taken",
+    // in the order of the lines; none for a file that does not exist.
+    std::vector<std::string> findings;
+};
+
+LibrarySettingsReading readLibrarySettings(const std::string& path);
 
 // An integer as the settings file writes it: optional sign, then decimal digits,
 // or hexadecimal digits after 0x or $ (at most 32 bits, taken as a signed pattern).
