@@ -8,6 +8,7 @@
 #include "ComboBoxDeviceListsView.h"
 #include "DeviceRegistry.h"
 #include "DropDownList.h"
+#include "FittedText.h"
 #include "Form1Design.h"
 #include "FrameWatcher.h"
 #include "GpsForwarder.h"
@@ -51,7 +52,7 @@ TForm1::TForm1(WindowOptions options, QWidget* parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromLatin1(kStationTitle));
-    setFont(designedFont(kWindowFontFamily, kWindowFontPixels));
+    setFont(windowFont());
     buildControls();
     buildStation(std::move(options));
     wireControls();
@@ -216,7 +217,9 @@ void TForm1::showRetention(const std::vector<std::string>& lines, bool ageHeld)
 
 void TForm1::showGpsSentence(const std::string& windows1252)
 {
-    LabelGPRMC->setText(QString::fromStdString(platform::windows1252ToUtf8(windows1252)));
+    // A sentence fits; the text of a refused port names a path, cut to fit.
+    showFitted(*LabelGPRMC, QString::fromStdString(platform::windows1252ToUtf8(windows1252)),
+               LabelGPRMC->width());
 }
 
 void TForm1::tellStartupErrors(const std::vector<std::string>& errors)

@@ -1,8 +1,9 @@
-// The main window offscreen: its controls as designed, the layout around the
-// movie for both sizes on a 1024-pixel screen, the size toggle, the stacking
-// of the bottom bands, start-up going on without its idle movie, and what the
-// window tells of its station with the real receiver library: a taken port, a
-// failing step, an archive that cannot be written, the archive's retention.
+// The main window offscreen: its controls as designed, every text fitting its
+// control, the layout around the movie for both sizes on a 1024-pixel screen,
+// the size toggle, the stacking of the bottom bands, start-up going on without
+// its idle movie, and what the window tells of its station with the real
+// receiver library: a taken port, a failing step, an archive that
+// cannot be written, the archive's retention.
 #include "ArchiveNames.h"
 #include "ArchiveRetention.h"
 #include "DeviceInfoText.h"
@@ -16,11 +17,15 @@
 #include "qtmovie.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTimer>
 #include <cerrno>
 #include <chrono>
@@ -181,6 +186,115 @@ TEST_F(MainWindowTest, ControlsStandAsDesignedAfterStartUp)
         bottom -= height;
     }
     EXPECT_EQ(child(form, "GroupBox1")->geometry(), QRect(0, 98 - 41, form.width(), 41));
+}
+
+// A text's size by its control's font, and the room the control leaves it at
+// the given outer size.
+struct Fit
+{
+    QSize text;
+    QSize room;
+};
+
+Fit measure(QWidget* w, const QString& text, QSize outer)
+{
+    if (auto* label = qobject_cast<QLabel*>(w)) {
+        // Its size hint counts the bevel, indent and margins.
+        label->setText(text);
+        if (label->wordWrap())
+            return {{outer.width(), label->heightForWidth(outer.width())}, outer};
+        return {label->sizeHint(), outer};
+    }
+    // Beside a box's or a radio button's mark, inside a button's frame.
+    auto* button = qobject_cast<QAbstractButton*>(w);
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.rect = QRect(QPoint(0, 0), outer);
+    option.text = text;
+    QStyle::SubElement contents = QStyle::SE_PushButtonContents;
+    if (qobject_cast<QCheckBox*>(w))
+        contents = QStyle::SE_CheckBoxContents;
+    else if (qobject_cast<QRadioButton*>(w))
+        contents = QStyle::SE_RadioButtonContents;
+    else if (qobject_cast<QPushButton*>(w)->isFlat())
+        option.features = QStyleOptionButton::Flat;
+    return {button->fontMetrics().size(Qt::TextShowMnemonic, text),
+            button->style()->subElementRect(contents, &option, button).size()};
+}
+
+// The longest sentence the GPS port takes: 80 characters before CR LF, digits
+// wherever RMC has numbers.
+constexpr const char* kLongestSentence =
+    "$GPRMC,235959.999,A,8959.9999,N,17959.9999,W,9999.99,359.999,311299,179.9,W,D*7F";
+constexpr const char* kParentEdge = "the parent's edge";
+
+// Every fixed text of the window, and the widest of the bounded texts it
+// shows, fits its control at the control's designed size: it ends before the
+// next control on its line (or within its own fixed width), and within its
+// height.
+TEST_F(MainWindowTest, EveryTextFitsItsControl)
+{
+    ProgramFolder folder;
+    TForm1 form(options(folder));
+    ASSERT_EQ(std::strlen(kLongestSentence), 80u);
+    const struct
+    {
+        const char* legend;
+        const char* widget;
+        const char* text;       // nullptr: its text as designed
+        const char* endsBefore; // nullptr: within its own width
+    } cases[] = {
+        {"the archive switch beside its box", "ChckBxSaveData", nullptr, nullptr},
+        {"the alarm switch", "ChckBxAlarm", nullptr, "RdBtnBuzzer"},
+        {"the buzzer choice", "RdBtnBuzzer", nullptr, "RdBtnSpeaker"},
+        {"the speaker choice", "RdBtnSpeaker", nullptr, "ImgClearAlarm"},
+        {"the clear button", "SpdBtnClearAlarm", nullptr, nullptr},
+        {"the list's caption", "Label1", nullptr, "CmbBxLocateID"},
+        {"the user name's caption", "Label2", nullptr, "LblUN"},
+        {"the ID's caption", "Label4", nullptr, "LblID"},
+        {"the location's caption", "Label3", nullptr, "LblLoc"},
+        {"the department's caption", "Label5", nullptr, "LblDept"},
+        {"the GPS line's caption", "Label6", nullptr, "LabelGPRMC"},
+        {"the GPS line as designed", "LabelGPRMC", nullptr, nullptr},
+        {"the track replay", "LabelGPRMC", "(Initial GPS...)", nullptr},
+        {"a lost GPS port", "LabelGPRMC", "(GPS port lost)", nullptr},
+        {"the longest position sentence", "LabelGPRMC", kLongestSentence, nullptr},
+        {"the date and time", "StatusPanel0", "2026.12.31, 23:59:59", nullptr},
+        {"the connections' caption", "StatusPanel1", nullptr, nullptr},
+        {"99 recorders", "StatusPanel2", "99", nullptr},
+        {"handling an event", "StatusPanel3", "Processing...", nullptr},
+        {"a login", "StatusPanel3", "Login", nullptr},
+        {"a position", "StatusPanel3", "GPRMC", nullptr},
+        {"a clip", "StatusPanel3", "Video", nullptr},
+        {"a logout", "StatusPanel3", "Logout", nullptr},
+        {"the connection number", "LblCon", "Connection No.=99", "LblConStart"},
+        {"the login time", "LblConStart", "Start 23:59:59", "ChckBxSaveData"},
+        {"the elapsed time", "LblElapse", "Elapsed 23:59:59", kParentEdge},
+        {"the receiving indicator", "LblSR", nullptr, nullptr},
+        {"the longest notice of a taken port, wrapped", "LblListen",
+         "Not receiving: port 65535 cannot be used (Cannot assign requested address). Trying "
+         "again every 5 s.",
+         nullptr},
+        {"the date's confirmation", "BtnConfirmDate", nullptr, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.legend);
+        QWidget* w = child(form, c.widget);
+        ASSERT_NE(w, nullptr);
+        QString text = QString::fromLatin1(c.text);
+        if (!c.text) {
+            auto* label = qobject_cast<QLabel*>(w);
+            text = label ? label->text() : qobject_cast<QAbstractButton*>(w)->text();
+        }
+        int width = w->width();
+        if (c.endsBefore == kParentEdge)
+            width = w->parentWidget()->width() - w->x();
+        else if (c.endsBefore)
+            width = child(form, c.endsBefore)->x() - w->x();
+        const Fit fit = measure(w, text, {width, w->height()});
+        EXPECT_LE(fit.text.width(), fit.room.width()) << text.toStdString();
+        EXPECT_LE(fit.text.height(), fit.room.height()) << text.toStdString();
+    }
 }
 
 TEST_F(MainWindowTest, LayoutFollowsTheMovieSizeToggle)
