@@ -48,7 +48,7 @@ TForm1::TForm1(WindowOptions options, QWidget* parent)
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
       m_screen(options.screen ? *options.screen : primaryScreen()),
-      m_messageBoxes(options.messageBoxes ? *options.messageBoxes : modalMessageBoxes())
+      m_messageBoxes(options.messageBoxes ? *options.messageBoxes : windowMessageBoxes())
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromLatin1(kStationTitle));
@@ -222,11 +222,15 @@ void TForm1::showGpsSentence(const std::string& windows1252)
                LabelGPRMC->width());
 }
 
+// Start-up runs while the window is made, before it is shown: the boxes come
+// once the event loop runs, over the window, which is seen from the start.
 void TForm1::tellStartupErrors(const std::vector<std::string>& errors)
 {
-    for (const std::string& error : errors)
-        m_messageBoxes.showError(this, QString::fromLatin1(kStationTitle),
-                                 withClosingFullStop(QString::fromLocal8Bit(error)));
+    post([this, errors] {
+        for (const std::string& error : errors)
+            m_messageBoxes.showError(this, QString::fromLatin1(kStationTitle),
+                                     withClosingFullStop(QString::fromLocal8Bit(error)));
+    });
 }
 
 // A queued call to this window: dropped when the window is gone first.

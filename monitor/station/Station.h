@@ -157,9 +157,8 @@ private:
     std::unique_ptr<HostEventQueue> m_queue; // EventQueue with QueueLock
     std::string m_programFolder;
     std::vector<std::string> m_startupTrace;
-    // Errors told once start-up has finished: the idle movie's, the port's.
+    // Told once start-up has finished: the idle movie's failure.
     std::optional<std::string> m_idleMovieError;
-    std::optional<std::string> m_listenError;
     std::unique_ptr<Archive> m_archive;
     std::unique_ptr<ListenRetry> m_listen;
     bool m_receiverGiven = false; // a test's receiver started
