@@ -2,8 +2,8 @@
 // control, the layout around the movie for both sizes on a 1024-pixel screen,
 // the size toggle, the stacking of the bottom bands, start-up going on without
 // its idle movie, and what the window tells of its station with the real
-// receiver library: a taken port, a failing step, an archive that
-// cannot be written, the archive's retention.
+// receiver library: a taken port, a failing step, recorders that come and go,
+// an archive that cannot be written, the archive's retention.
 #include "ArchiveNames.h"
 #include "ArchiveRetention.h"
 #include "DeviceInfoText.h"
@@ -511,6 +511,59 @@ TEST(StationWindow, TheWindowTellsWhileTheArchiveCannotBeWritten)
         << status->toolTip().toStdString();
     EXPECT_FALSE(std::filesystem::is_empty(blocked)) << "the held position is stored";
     EXPECT_TRUE(boxes.boxes.empty()) << "no message box stops the station";
+}
+
+// Two recorders log in over the real receiver, the first with a user name
+// longer than its label, and both leave: the list empties, is disabled and
+// shows nothing of them, the status bar counts 0 and the details are blank.
+TEST(StationWindow, TheListKeepsNoRecorderOnceEveryOneLeft)
+{
+    movieview::MovieEngineSession engine;
+    ProgramFolder folder;
+    FixedScreen screen(1024);
+    RecordedMessageBoxes boxes;
+    WindowOptions options = windowOptions(folder, screen, boxes);
+    TForm1 form(options);
+    auto* list = form.findChild<QComboBox*>(QStringLiteral("CmbBxLocateID"));
+    auto* userName = form.findChild<QLabel*>(QStringLiteral("LblUN"));
+    auto* count = form.findChild<QLabel*>(QStringLiteral("StatusPanel2"));
+    ASSERT_TRUE(list && userName && count);
+
+    const std::string longName(60, 'W');
+    recorder::RecorderConnection recorders[2];
+    for (int i = 0; i < 2; ++i) {
+        recorder::DeviceInfo info = deviceInfo();
+        info.fields[1] = "SN" + std::to_string(i);
+        info.fields[4] = i == 0 ? longName : "Driver";
+        info.fields[5] = "Oregon";
+        info.fields[6] = std::to_string(i);
+        std::string text;
+        recorder::appendDeviceInfoText(text, info);
+        ASSERT_TRUE(recorders[i].connect("127.0.0.1", static_cast<std::uint16_t>(options.port), 5s))
+            << recorders[i].lastError();
+        ASSERT_TRUE(recorders[i]
+                        .sendPacket(kavrel::EventCode::QUVEX_INFO, recorder::textBytes(text), 10s)
+                        .ok());
+    }
+    ASSERT_TRUE(processEventsUntil([&] { return list->count() == 2; }));
+    EXPECT_TRUE(list->isEnabled());
+    EXPECT_EQ(list->currentText(), QStringLiteral("Oregon_0"));
+    EXPECT_EQ(count->text(), QStringLiteral("2"));
+    // A name of any length is cut before the next control, whole in its tooltip.
+    EXPECT_EQ(userName->toolTip().toStdString(), longName);
+    EXPECT_TRUE(userName->text().endsWith(QChar(0x2026))) << userName->text().toStdString();
+    EXPECT_LE(userName->x() + userName->width(),
+              form.findChild<QLabel*>(QStringLiteral("Label4"))->x());
+
+    recorders[1].close();
+    ASSERT_TRUE(processEventsUntil([&] { return list->count() == 1; }));
+    recorders[0].close();
+    ASSERT_TRUE(processEventsUntil([&] { return list->count() == 0; }));
+    EXPECT_FALSE(list->isEnabled());
+    EXPECT_EQ(list->currentText(), QString()) << "nothing of the departed recorder";
+    EXPECT_EQ(count->text(), QStringLiteral("0"));
+    EXPECT_EQ(userName->text(), QString());
+    EXPECT_EQ(userName->toolTip(), QString());
 }
 
 // tessaro.ini beside the program sets the archive's limits. At start the only
