@@ -22,7 +22,7 @@ inline constexpr int kWindowFontStretch = 80;
 // panel, whose bevel leaves 12 pixels of height, and a whole position sentence
 // (at most 80 characters) in the 369-pixel GPS line.
 inline constexpr int kDenseFontPixels = 10;
-inline constexpr int kDenseFontStretch = 72;
+inline constexpr int kDenseFontStretch = 70;
 // The receiving indicator's decorative font.
 inline const QString kIndicatorFontFamily = QStringLiteral("Cataneo BT");
 
