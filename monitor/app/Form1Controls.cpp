@@ -32,12 +32,18 @@ constexpr int kRetentionFontPixels = 10;
 constexpr int kConfirmDateWidth = 80;
 // The settings' findings keep this far from the window's sides.
 constexpr int kNoticeMargin = 6;
+// Taller than the line, upwards: the button's frame takes two pixels above and
+// below its text.
+constexpr int kConfirmDateHeight = 16;
 constexpr int kDevicePanelHeight = 98;  // Panel2
 constexpr int kAlarmGroupHeight = 41;   // GroupBox1
 constexpr int kDetailsPanelHeight = 36; // Panel3
 constexpr int kGpsBandHeight = 25;      // Panel5
 constexpr int kStatusBarHeight = 19;
 constexpr int kStatusPanelWidths[4] = {160, 90, 45, 50};
+// Between a status panel's bevel and its text; the toolkit's default, half an
+// "x", would cost "Processing..." its room.
+constexpr int kStatusPanelIndent = 1;
 
 constexpr int kEventCaptionPixels = 13;
 constexpr int kIndicatorPixels = 21;
@@ -97,7 +103,7 @@ void TForm1::buildControls()
 void TForm1::buildMovieArea()
 {
     LblEventTime = label(this, "LblEventTime", QString(), 6, 8);
-    QFont bold = designedFont(kWindowFontFamily, kEventCaptionPixels);
+    QFont bold = designedFont(kWindowFontFamily, kEventCaptionPixels, kWindowFontStretch);
     bold.setBold(true);
     LblEventTime->setFont(bold);
 
@@ -234,6 +240,7 @@ void TForm1::buildGpsBand()
     Label6 = label(Panel5, "Label6", QStringLiteral("GPS:"), 8, 8);
     LabelGPRMC = named(new QLabel(QStringLiteral("LabelGPRMC"), Panel5), "LabelGPRMC");
     LabelGPRMC->setGeometry(48, 8, 369, 17);
+    LabelGPRMC->setFont(denseFont());
 }
 
 void TForm1::buildStatusBar()
@@ -251,6 +258,8 @@ void TForm1::buildStatusBar()
         StatusPanels[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         StatusPanels[i]->setFixedWidth(kStatusPanelWidths[i]);
         StatusPanels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        StatusPanels[i]->setIndent(kStatusPanelIndent);
+        StatusPanels[i]->setFont(denseFont());
         StatusBar1->addWidget(StatusPanels[i]);
     }
 }
@@ -284,8 +293,8 @@ void TForm1::stackBottomBands()
     LblRetention->setGeometry(0, kReceivingBandHeight - kRetentionLabelHeight, Panel4->width(),
                               kRetentionLabelHeight);
     BtnConfirmDate->setGeometry(Panel4->width() - kConfirmDateWidth,
-                                kReceivingBandHeight - kRetentionLabelHeight, kConfirmDateWidth,
-                                kRetentionLabelHeight);
+                                kReceivingBandHeight - kConfirmDateHeight, kConfirmDateWidth,
+                                kConfirmDateHeight);
     // The settings' findings over the movie and its margins, from its top
     // down to the receiving band at most.
     m_settingsNotice->fitInto(

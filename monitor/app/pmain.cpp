@@ -8,6 +8,7 @@
 #include "ComboBoxDeviceListsView.h"
 #include "DeviceRegistry.h"
 #include "DropDownList.h"
+#include "FittedText.h"
 #include "Form1Design.h"
 #include "FrameWatcher.h"
 #include "GpsForwarder.h"
@@ -48,11 +49,11 @@ TForm1::TForm1(WindowOptions options, QWidget* parent)
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
       m_screen(options.screen ? *options.screen : primaryScreen()),
-      m_messageBoxes(options.messageBoxes ? *options.messageBoxes : modalMessageBoxes())
+      m_messageBoxes(options.messageBoxes ? *options.messageBoxes : windowMessageBoxes())
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromLatin1(kStationTitle));
-    setFont(designedFont(kWindowFontFamily, kWindowFontPixels));
+    setFont(windowFont());
     buildControls();
     buildStation(std::move(options));
     wireControls();
@@ -225,14 +226,20 @@ void TForm1::showSettingsProblems(const std::vector<std::string>& lines)
 
 void TForm1::showGpsSentence(const std::string& windows1252)
 {
-    LabelGPRMC->setText(QString::fromStdString(platform::windows1252ToUtf8(windows1252)));
+    // A sentence fits; the text of a refused port names a path, cut to fit.
+    showFitted(*LabelGPRMC, QString::fromStdString(platform::windows1252ToUtf8(windows1252)),
+               LabelGPRMC->width());
 }
 
+// Start-up runs while the window is made, before it is shown: the boxes come
+// once the event loop runs, over the window, which is seen from the start.
 void TForm1::tellStartupErrors(const std::vector<std::string>& errors)
 {
-    for (const std::string& error : errors)
-        m_messageBoxes.showError(this, QString::fromLatin1(kStationTitle),
-                                 withClosingFullStop(QString::fromLocal8Bit(error)));
+    post([this, errors] {
+        for (const std::string& error : errors)
+            m_messageBoxes.showError(this, QString::fromLatin1(kStationTitle),
+                                     withClosingFullStop(QString::fromLocal8Bit(error)));
+    });
 }
 
 // A queued call to this window: dropped when the window is gone first.

@@ -48,7 +48,7 @@ class WidgetDispatcherView;
 struct WindowOptions : StationOptions
 {
     ScreenGeometry* screen = nullptr;     // none: the primary screen
-    MessageBoxes* messageBoxes = nullptr; // none: modal message boxes
+    MessageBoxes* messageBoxes = nullptr; // none: the window's own message boxes
 };
 
 class TForm1 : public QWidget, private StationView

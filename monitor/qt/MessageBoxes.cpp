@@ -5,20 +5,23 @@
 namespace monitor {
 namespace {
 
-class ModalMessageBoxes final : public MessageBoxes
+class WindowMessageBoxes final : public MessageBoxes
 {
 public:
     void showError(QWidget* parent, const QString& caption, const QString& text) override
     {
-        QMessageBox::critical(parent, caption, text);
+        auto* box = new QMessageBox(QMessageBox::Critical, caption, text, QMessageBox::Ok, parent);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::NonModal);
+        box->show();
     }
 };
 
 } // namespace
 
-MessageBoxes& modalMessageBoxes()
+MessageBoxes& windowMessageBoxes()
 {
-    static ModalMessageBoxes boxes;
+    static WindowMessageBoxes boxes;
     return boxes;
 }
 

@@ -137,7 +137,7 @@ void Station::FormCreate()
     if (!m_settingsFindings.empty())
         window.showSettingsProblems(m_settingsFindings);
     std::vector<std::string> errors;
-    for (const auto& error : {m_idleMovieError, m_listenError, stepError})
+    for (const auto& error : {m_idleMovieError, stepError})
         if (error)
             errors.push_back(*error);
     if (!errors.empty())
@@ -232,8 +232,9 @@ void Station::StepRecoverJournal()
 
 // The library takes the window's native handle and the port. When it cannot
 // listen (another station or program holds the port), the operator is told
-// why, in a message box, in the window and on standard error, and the start
-// is tried again every few seconds until it listens.
+// why in the window's own line and on standard error, and the start is tried
+// again every few seconds until it listens; the line then says so. No message
+// box: it would stand for a state that has since passed.
 void Station::StepStartReceiver()
 {
     // The library reads quvex.ini beside the program, as the station's
@@ -249,8 +250,7 @@ void Station::StepStartReceiver()
         m_receiverGiven = true;
         return;
     }
-    if (!m_listen->start())
-        m_listenError = m_listen->text();
+    m_listen->start();
 }
 
 std::int32_t Station::startLibrary()

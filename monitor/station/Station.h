@@ -157,9 +157,8 @@ private:
     std::unique_ptr<HostEventQueue> m_queue; // EventQueue with QueueLock
     std::string m_programFolder;
     std::vector<std::string> m_startupTrace;
-    // Errors told once start-up has finished: the idle movie's, the port's.
+    // Told once start-up has finished: the idle movie's failure.
     std::optional<std::string> m_idleMovieError;
-    std::optional<std::string> m_listenError;
     // What quvex.ini and tessaro.ini hold that cannot be used, for the window.
     std::vector<std::string> m_settingsFindings;
     std::unique_ptr<Archive> m_archive;

@@ -1,8 +1,9 @@
-// The main window offscreen: its controls as designed, the layout around the
-// movie for both sizes on a 1024-pixel screen, the size toggle, the stacking
-// of the bottom bands, start-up going on without its idle movie, and what the
-// window tells of its station with the real receiver library: a taken port, a
-// failing step, an archive that cannot be written, the archive's retention.
+// The main window offscreen: its controls as designed, every text fitting its
+// control, the layout around the movie for both sizes on a 1024-pixel screen,
+// the size toggle, the stacking of the bottom bands, start-up going on without
+// its idle movie, and what the window tells of its station with the real
+// receiver library: a taken port, a failing step, recorders that come and go,
+// an archive that cannot be written, the archive's retention.
 #include "ArchiveNames.h"
 #include "ArchiveRetention.h"
 #include "DeviceInfoText.h"
@@ -16,11 +17,17 @@
 #include "qtmovie.h"
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTimer>
 #include <cerrno>
 #include <chrono>
@@ -183,6 +190,115 @@ TEST_F(MainWindowTest, ControlsStandAsDesignedAfterStartUp)
     EXPECT_EQ(child(form, "GroupBox1")->geometry(), QRect(0, 98 - 41, form.width(), 41));
 }
 
+// A text's size by its control's font, and the room the control leaves it at
+// the given outer size.
+struct Fit
+{
+    QSize text;
+    QSize room;
+};
+
+Fit measure(QWidget* w, const QString& text, QSize outer)
+{
+    if (auto* label = qobject_cast<QLabel*>(w)) {
+        // Its size hint counts the bevel, indent and margins.
+        label->setText(text);
+        if (label->wordWrap())
+            return {{outer.width(), label->heightForWidth(outer.width())}, outer};
+        return {label->sizeHint(), outer};
+    }
+    // Beside a box's or a radio button's mark, inside a button's frame.
+    auto* button = qobject_cast<QAbstractButton*>(w);
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.rect = QRect(QPoint(0, 0), outer);
+    option.text = text;
+    QStyle::SubElement contents = QStyle::SE_PushButtonContents;
+    if (qobject_cast<QCheckBox*>(w))
+        contents = QStyle::SE_CheckBoxContents;
+    else if (qobject_cast<QRadioButton*>(w))
+        contents = QStyle::SE_RadioButtonContents;
+    else if (qobject_cast<QPushButton*>(w)->isFlat())
+        option.features = QStyleOptionButton::Flat;
+    return {button->fontMetrics().size(Qt::TextShowMnemonic, text),
+            button->style()->subElementRect(contents, &option, button).size()};
+}
+
+// The longest sentence the GPS port takes: 80 characters before CR LF, digits
+// wherever RMC has numbers.
+constexpr const char* kLongestSentence =
+    "$GPRMC,235959.999,A,8959.9999,N,17959.9999,W,9999.99,359.999,311299,179.9,W,D*7F";
+constexpr const char* kParentEdge = "the parent's edge";
+
+// Every fixed text of the window, and the widest of the bounded texts it
+// shows, fits its control at the control's designed size: it ends before the
+// next control on its line (or within its own fixed width), and within its
+// height.
+TEST_F(MainWindowTest, EveryTextFitsItsControl)
+{
+    ProgramFolder folder;
+    TForm1 form(options(folder));
+    ASSERT_EQ(std::strlen(kLongestSentence), 80u);
+    const struct
+    {
+        const char* legend;
+        const char* widget;
+        const char* text;       // nullptr: its text as designed
+        const char* endsBefore; // nullptr: within its own width
+    } cases[] = {
+        {"the archive switch beside its box", "ChckBxSaveData", nullptr, nullptr},
+        {"the alarm switch", "ChckBxAlarm", nullptr, "RdBtnBuzzer"},
+        {"the buzzer choice", "RdBtnBuzzer", nullptr, "RdBtnSpeaker"},
+        {"the speaker choice", "RdBtnSpeaker", nullptr, "ImgClearAlarm"},
+        {"the clear button", "SpdBtnClearAlarm", nullptr, nullptr},
+        {"the list's caption", "Label1", nullptr, "CmbBxLocateID"},
+        {"the user name's caption", "Label2", nullptr, "LblUN"},
+        {"the ID's caption", "Label4", nullptr, "LblID"},
+        {"the location's caption", "Label3", nullptr, "LblLoc"},
+        {"the department's caption", "Label5", nullptr, "LblDept"},
+        {"the GPS line's caption", "Label6", nullptr, "LabelGPRMC"},
+        {"the GPS line as designed", "LabelGPRMC", nullptr, nullptr},
+        {"the track replay", "LabelGPRMC", "(Initial GPS...)", nullptr},
+        {"a lost GPS port", "LabelGPRMC", "(GPS port lost)", nullptr},
+        {"the longest position sentence", "LabelGPRMC", kLongestSentence, nullptr},
+        {"the date and time", "StatusPanel0", "2026.12.31, 23:59:59", nullptr},
+        {"the connections' caption", "StatusPanel1", nullptr, nullptr},
+        {"99 recorders", "StatusPanel2", "99", nullptr},
+        {"handling an event", "StatusPanel3", "Processing...", nullptr},
+        {"a login", "StatusPanel3", "Login", nullptr},
+        {"a position", "StatusPanel3", "GPRMC", nullptr},
+        {"a clip", "StatusPanel3", "Video", nullptr},
+        {"a logout", "StatusPanel3", "Logout", nullptr},
+        {"the connection number", "LblCon", "Connection No.=99", "LblConStart"},
+        {"the login time", "LblConStart", "Start 23:59:59", "ChckBxSaveData"},
+        {"the elapsed time", "LblElapse", "Elapsed 23:59:59", kParentEdge},
+        {"the receiving indicator", "LblSR", nullptr, nullptr},
+        {"the longest notice of a taken port, wrapped", "LblListen",
+         "Not receiving: port 65535 cannot be used (Cannot assign requested address). Trying "
+         "again every 5 s.",
+         nullptr},
+        {"the date's confirmation", "BtnConfirmDate", nullptr, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.legend);
+        QWidget* w = child(form, c.widget);
+        ASSERT_NE(w, nullptr);
+        QString text = QString::fromLatin1(c.text);
+        if (!c.text) {
+            auto* label = qobject_cast<QLabel*>(w);
+            text = label ? label->text() : qobject_cast<QAbstractButton*>(w)->text();
+        }
+        int width = w->width();
+        if (c.endsBefore == kParentEdge)
+            width = w->parentWidget()->width() - w->x();
+        else if (c.endsBefore)
+            width = child(form, c.endsBefore)->x() - w->x();
+        const Fit fit = measure(w, text, {width, w->height()});
+        EXPECT_LE(fit.text.width(), fit.room.width()) << text.toStdString();
+        EXPECT_LE(fit.text.height(), fit.room.height()) << text.toStdString();
+    }
+}
+
 TEST_F(MainWindowTest, LayoutFollowsTheMovieSizeToggle)
 {
     ProgramFolder folder;
@@ -226,6 +342,8 @@ TEST_F(MainWindowTest, StartUpGoesOnWithoutItsIdleMovie)
 {
     ProgramFolder folder(/*withIdleMovie=*/false);
     TForm1 form(options(folder));
+    EXPECT_TRUE(m_boxes.boxes.empty()) << "the box comes over the shown window";
+    QCoreApplication::processEvents();
     ASSERT_EQ(m_boxes.boxes.size(), 1u);
     EXPECT_EQ(m_boxes.boxes[0].caption, QStringLiteral("Corvane V3.16.01"));
     EXPECT_EQ(m_boxes.boxes[0].text, QStringLiteral("Error opening movie file."));
@@ -252,37 +370,55 @@ bool accepts(std::uint16_t port)
     return probe.connect("127.0.0.1", port, 200ms);
 }
 
-// Another program holds the port: the station says so, with the port and the
-// system's reason, in a message box and in the window, works on, and listens
-// as soon as the port is free.
-TEST(StationWindow, ATakenPortIsToldAndTriedAgainUntilItIsFree)
+// Another program holds the port at start: the window is shown at once with
+// no box to wait on (the window's own boxes, and any modal one would be seen
+// and closed here), its line says why it does not receive while the station
+// works on, and once the port is free the line says that it receives, with no
+// one pressing anything, and leaves the band after its time.
+TEST(StationWindow, ATakenPortIsToldInTheShownWindowUntilItIsFree)
 {
     movieview::MovieEngineSession engine;
     ProgramFolder folder;
     FixedScreen screen(1024);
-    RecordedMessageBoxes boxes;
+    RecordedMessageBoxes unused;
     const std::uint16_t port = freePort();
     auto otherProgram = std::make_unique<platform::TcpListener>();
     otherProgram->listen(port, 1);
-    WindowOptions options = windowOptions(folder, screen, boxes, port);
+    WindowOptions options = windowOptions(folder, screen, unused, port);
+    options.messageBoxes = nullptr;
     options.listenRetry = 100ms;
     options.listenNotice = 100ms;
+    std::vector<QString> modalBoxes;
+    QTimer modalWatch;
+    modalWatch.setInterval(10ms);
+    QObject::connect(&modalWatch, &QTimer::timeout, [&modalBoxes] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            modalBoxes.push_back(modal->windowTitle());
+            modal->close();
+        }
+    });
+    modalWatch.start();
     TForm1 form(options);
     struct StopLibrary
     {
         ~StopLibrary() { GPRSFree(); }
     } const stopLibrary;
+    form.show();
+    QCoreApplication::processEvents();
 
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_TRUE(modalBoxes.empty()) << "a modal box held start-up";
+    for (const QWidget* w : QApplication::topLevelWidgets())
+        EXPECT_FALSE(qobject_cast<const QMessageBox*>(w) && w->isVisible())
+            << w->windowTitle().toStdString();
     EXPECT_FALSE(form.Listening());
-    ASSERT_EQ(boxes.boxes.size(), 1u);
-    const QString told = boxes.boxes[0].text;
+    const auto* line = form.findChild<QLabel*>(QStringLiteral("LblListen"));
+    ASSERT_NE(line, nullptr);
+    EXPECT_TRUE(line->isVisible());
+    const QString told = line->text();
     EXPECT_TRUE(told.contains(QString::number(port))) << told.toStdString();
     EXPECT_TRUE(told.contains(QString::fromLocal8Bit(std::strerror(EADDRINUSE))))
         << told.toStdString();
-    const auto* line = form.findChild<QLabel*>(QStringLiteral("LblListen"));
-    ASSERT_NE(line, nullptr);
-    EXPECT_FALSE(line->isHidden());
-    EXPECT_EQ(line->text(), told);
     EXPECT_TRUE(form.findChild<QTimer*>(QStringLiteral("Timer1"))->isActive())
         << "the station works on";
 
@@ -291,15 +427,17 @@ TEST(StationWindow, ATakenPortIsToldAndTriedAgainUntilItIsFree)
     while (!form.Listening() && std::chrono::steady_clock::now() < deadline)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     ASSERT_TRUE(form.Listening());
+    EXPECT_TRUE(line->isVisible());
     EXPECT_TRUE(line->text().contains(QStringLiteral("Receiving on port")))
         << line->text().toStdString();
     EXPECT_TRUE(accepts(port));
-    EXPECT_EQ(boxes.boxes.size(), 1u) << "told once, not at every try";
     // The notice leaves the band to "Receiving......" after its time.
     while (!line->isHidden() && std::chrono::steady_clock::now() < deadline)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     EXPECT_TRUE(line->isHidden());
     EXPECT_TRUE(form.listenText().isEmpty());
+    EXPECT_TRUE(modalBoxes.empty());
+    EXPECT_TRUE(form.isVisible());
 }
 
 TEST(StationWindow, AFailingStepIsToldAndEndsStartUpThere)
@@ -311,6 +449,7 @@ TEST(StationWindow, AFailingStepIsToldAndEndsStartUpThere)
     WindowOptions options = windowOptions(folder, screen, boxes);
     options.startReceiver = [](void*, std::int32_t) { throw std::runtime_error("no receiver"); };
     TForm1 form(options);
+    QCoreApplication::processEvents();
 
     EXPECT_EQ(form.startupTrace().back(), "StartReceiver");
     ASSERT_EQ(boxes.boxes.size(), 1u);
@@ -372,6 +511,59 @@ TEST(StationWindow, TheWindowTellsWhileTheArchiveCannotBeWritten)
         << status->toolTip().toStdString();
     EXPECT_FALSE(std::filesystem::is_empty(blocked)) << "the held position is stored";
     EXPECT_TRUE(boxes.boxes.empty()) << "no message box stops the station";
+}
+
+// Two recorders log in over the real receiver, the first with a user name
+// longer than its label, and both leave: the list empties, is disabled and
+// shows nothing of them, the status bar counts 0 and the details are blank.
+TEST(StationWindow, TheListKeepsNoRecorderOnceEveryOneLeft)
+{
+    movieview::MovieEngineSession engine;
+    ProgramFolder folder;
+    FixedScreen screen(1024);
+    RecordedMessageBoxes boxes;
+    WindowOptions options = windowOptions(folder, screen, boxes);
+    TForm1 form(options);
+    auto* list = form.findChild<QComboBox*>(QStringLiteral("CmbBxLocateID"));
+    auto* userName = form.findChild<QLabel*>(QStringLiteral("LblUN"));
+    auto* count = form.findChild<QLabel*>(QStringLiteral("StatusPanel2"));
+    ASSERT_TRUE(list && userName && count);
+
+    const std::string longName(60, 'W');
+    recorder::RecorderConnection recorders[2];
+    for (int i = 0; i < 2; ++i) {
+        recorder::DeviceInfo info = deviceInfo();
+        info.fields[1] = "SN" + std::to_string(i);
+        info.fields[4] = i == 0 ? longName : "Driver";
+        info.fields[5] = "Oregon";
+        info.fields[6] = std::to_string(i);
+        std::string text;
+        recorder::appendDeviceInfoText(text, info);
+        ASSERT_TRUE(recorders[i].connect("127.0.0.1", static_cast<std::uint16_t>(options.port), 5s))
+            << recorders[i].lastError();
+        ASSERT_TRUE(recorders[i]
+                        .sendPacket(kavrel::EventCode::QUVEX_INFO, recorder::textBytes(text), 10s)
+                        .ok());
+    }
+    ASSERT_TRUE(processEventsUntil([&] { return list->count() == 2; }));
+    EXPECT_TRUE(list->isEnabled());
+    EXPECT_EQ(list->currentText(), QStringLiteral("Oregon_0"));
+    EXPECT_EQ(count->text(), QStringLiteral("2"));
+    // A name of any length is cut before the next control, whole in its tooltip.
+    EXPECT_EQ(userName->toolTip().toStdString(), longName);
+    EXPECT_TRUE(userName->text().endsWith(QChar(0x2026))) << userName->text().toStdString();
+    EXPECT_LE(userName->x() + userName->width(),
+              form.findChild<QLabel*>(QStringLiteral("Label4"))->x());
+
+    recorders[1].close();
+    ASSERT_TRUE(processEventsUntil([&] { return list->count() == 1; }));
+    recorders[0].close();
+    ASSERT_TRUE(processEventsUntil([&] { return list->count() == 0; }));
+    EXPECT_FALSE(list->isEnabled());
+    EXPECT_EQ(list->currentText(), QString()) << "nothing of the departed recorder";
+    EXPECT_EQ(count->text(), QStringLiteral("0"));
+    EXPECT_EQ(userName->text(), QString());
+    EXPECT_EQ(userName->toolTip(), QString());
 }
 
 // tessaro.ini beside the program sets the archive's limits. At start the only
