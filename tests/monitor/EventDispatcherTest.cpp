@@ -215,14 +215,15 @@ TEST_F(EventDispatcherTest, LoginsAndLogoutsKeepTheListsInStep)
     EXPECT_EQ(view.panels[Panel::Connections], "2");
     logout(c);
     tick();
-    EXPECT_EQ(registry.lists().locateShownText(), "Depot_ID");
+    const std::string shown = registry.lists().locateShownText();
+    EXPECT_EQ(shown, "Depot_ID");
     logout(b); // the only one
     tick();
     EXPECT_EQ(registry.lists().count(), 0);
     EXPECT_EQ(registry.lists().selected(), DeviceLists::kNone);
     EXPECT_FALSE(registry.lists().locateEnabled());
     EXPECT_EQ(registry.lists().locateStyle(), LocateStyle::FreeText);
-    EXPECT_EQ(registry.lists().locateShownText(), "") << "nothing of the departed recorder";
+    EXPECT_EQ(registry.lists().locateShownText(), shown) << "the old text stays in view";
     EXPECT_EQ(view.panels[Panel::Connections], "0");
     EXPECT_EQ(alarms, 5) << "logouts do not arm the alarm";
 }

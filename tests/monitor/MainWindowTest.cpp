@@ -514,9 +514,10 @@ TEST(StationWindow, TheWindowTellsWhileTheArchiveCannotBeWritten)
 }
 
 // Two recorders log in over the real receiver, the first with a user name
-// longer than its label, and both leave: the list empties, is disabled and
-// shows nothing of them, the status bar counts 0 and the details are blank.
-TEST(StationWindow, TheListKeepsNoRecorderOnceEveryOneLeft)
+// longer than its label, and both leave: the list empties and is disabled,
+// greying the text it showed last, the status bar counts 0 and the details
+// are blank.
+TEST(StationWindow, TheListGreysItsLastTextOnceEveryRecorderLeft)
 {
     movieview::MovieEngineSession engine;
     ProgramFolder folder;
@@ -560,7 +561,7 @@ TEST(StationWindow, TheListKeepsNoRecorderOnceEveryOneLeft)
     recorders[0].close();
     ASSERT_TRUE(processEventsUntil([&] { return list->count() == 0; }));
     EXPECT_FALSE(list->isEnabled());
-    EXPECT_EQ(list->currentText(), QString()) << "nothing of the departed recorder";
+    EXPECT_EQ(list->currentText(), QStringLiteral("Oregon_0")) << "the greyed list keeps its last text";
     EXPECT_EQ(count->text(), QStringLiteral("0"));
     EXPECT_EQ(userName->text(), QString());
     EXPECT_EQ(userName->toolTip(), QString());

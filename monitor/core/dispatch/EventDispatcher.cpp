@@ -155,6 +155,7 @@ void EventDispatcher::clip(const RAWDATA& event, std::string_view channel)
 void EventDispatcher::logout(const RAWDATA& event)
 {
     DeviceLists& lists = m_parts.registry.lists();
+    const std::string saved = lists.locateShownText();
     const int p = lists.indexOf(event.Key);
     // A connection that the recorder has since replaced by a newer one ends
     // without taking the recorder away.
@@ -169,12 +170,10 @@ void EventDispatcher::logout(const RAWDATA& event)
         lists.select(DeviceLists::kNone);
     m_parts.registry.releaseDevice(event.Key);
     if (lists.count() == 0) {
-        // The list is disabled in its free-text style, and empty: the text it
-        // showed was the recorder that just left, and beside "Connections 0"
-        // it would read as one still there.
+        // The disabled list goes on showing what it showed before.
         lists.setLocateStyle(LocateStyle::FreeText);
         lists.setLocateEnabled(false);
-        lists.setLocateFreeText({});
+        lists.setLocateFreeText(saved);
         m_parts.view.processMessages();
     }
     m_parts.view.setStatusText(DispatcherView::Panel::Connections, std::to_string(lists.count()));
