@@ -48,6 +48,16 @@ int main(int argc, char* argv[])
         return 2;
     }
 
+    // Ctrl-C and SIGTERM close the window as its close button does, so the
+    // station stops in order while its display is still there; one that comes
+    // during start-up is handled once the event loop runs.
+    monitor::TForm1* window = nullptr;
+    const qtcommon::StopSignals stopSignals([&window] {
+        if (window)
+            window->close();
+        QApplication::quit();
+    });
+
     // The movie engine lives longer than the window and its movie view.
     movieview::MovieEngineSession movieEngine;
     monitor::WindowOptions options;
@@ -62,12 +72,7 @@ int main(int argc, char* argv[])
             std::fputs("a station is already running for this user\n", stderr);
         return 0;
     }
-    // Ctrl-C and SIGTERM close the window as its close button does, so the
-    // station stops in order while its display is still there.
-    const qtcommon::StopSignals stopSignals([&form] {
-        form.close();
-        QApplication::quit();
-    });
+    window = &form;
     form.show();
     return QApplication::exec();
 }
