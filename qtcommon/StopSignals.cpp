@@ -16,15 +16,22 @@ constexpr std::array<int, 2> kStopSignals{SIGINT, SIGTERM};
 
 // The socket's writing end, for the signal handler; -1 while no watcher lives.
 std::atomic<int> g_signalWrite{-1};
+std::atomic<int> g_signalsSeen{0};
 std::array<struct sigaction, kStopSignals.size()> g_previousActions{};
 
-void onStopSignal(int)
+void onStopSignal(int number)
 {
+    // A second signal, while the stop runs or hangs, ends the process at once.
+    if (g_signalsSeen.fetch_add(1) > 0) {
+        ::signal(number, SIG_DFL);
+        ::raise(number);
+        return;
+    }
     const int saved = errno;
     const int fd = g_signalWrite.load();
     const char byte = 1;
     if (fd >= 0 && ::write(fd, &byte, 1) < 0) {
-        // full: a byte is waiting already, and one stop is all it asks for
+        // cannot happen with an empty socket; the stop then waits for nothing
     }
     errno = saved;
 }
@@ -65,9 +72,6 @@ void StopSignals::signalled()
     char bytes[16];
     while (::read(m_read, bytes, sizeof bytes) > 0) {
     }
-    if (m_stopped)
-        return; // a second Ctrl-C while the stop runs changes nothing
-    m_stopped = true;
     m_stop();
 }
 
