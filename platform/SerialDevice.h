@@ -41,6 +41,10 @@ public:
     // and the device must be opened again.
     bool failed() const { return m_failed; }
 
+    // Whether the path still leads to this device: false once its name was
+    // removed, or given to another device (its maker made the port anew).
+    bool isAt(const std::string& path) const;
+
 private:
     explicit SerialDevice(int fd);
     int m_fd;

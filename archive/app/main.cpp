@@ -9,8 +9,10 @@
 #include "ArchiveWindow.h"
 #include "DisplayCheck.h"
 #include "ExportCommand.h"
+#include "HarmlessQtMessages.h"
 #include "MovieEngineSession.h"
 #include "Paths.h"
+#include "StopSignals.h"
 #include "TerminalText.h"
 
 #include <QApplication>
@@ -25,6 +27,7 @@
 
 int main(int argc, char* argv[])
 {
+    const qtcommon::HarmlessQtMessages quietQt;
     // The export needs no window and no display.
     if (argc > 1 && std::string_view(argv[1]) == "export")
         return archive::runExportCommand({argv + 2, argv + argc}, std::cout, std::cerr);
@@ -120,6 +123,10 @@ int main(int argc, char* argv[])
         else if (at)
             browser.pickNearest(archive::Lane::Clips, *at);
     }
+    const qtcommon::StopSignals stopSignals([&window] {
+        window.close();
+        QApplication::quit();
+    });
     window.show();
     return QApplication::exec();
 }

@@ -3,9 +3,11 @@
 // Tessaro [--port N]   N: the TCP port the recorders call, 9600 unless given
 // (a second station on one computer, or a test, takes another).
 #include "DisplayCheck.h"
+#include "HarmlessQtMessages.h"
 #include "MovieEngineSession.h"
 #include "ProcessLimits.h"
 #include "SingleInstanceLock.h"
+#include "StopSignals.h"
 #include "pmain.h"
 
 #include <QApplication>
@@ -14,6 +16,7 @@
 
 int main(int argc, char* argv[])
 {
+    const qtcommon::HarmlessQtMessages quietQt;
     if (qtcommon::displayMissing(argc, argv)) {
         std::fputs(
             "Tessaro: no display to show the station's window on (DISPLAY is not set).\n"
@@ -45,6 +48,16 @@ int main(int argc, char* argv[])
         return 2;
     }
 
+    // Ctrl-C and SIGTERM close the window as its close button does, so the
+    // station stops in order while its display is still there; one that comes
+    // during start-up is handled once the event loop runs.
+    monitor::TForm1* window = nullptr;
+    const qtcommon::StopSignals stopSignals([&window] {
+        if (window)
+            window->close();
+        QApplication::quit();
+    });
+
     // The movie engine lives longer than the window and its movie view.
     movieview::MovieEngineSession movieEngine;
     monitor::WindowOptions options;
@@ -59,6 +72,7 @@ int main(int argc, char* argv[])
             std::fputs("a station is already running for this user\n", stderr);
         return 0;
     }
+    window = &form;
     form.show();
     return QApplication::exec();
 }

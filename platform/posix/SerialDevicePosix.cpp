@@ -97,6 +97,18 @@ SerialDevice::~SerialDevice()
     ::close(m_fd);
 }
 
+bool SerialDevice::isAt(const std::string& path) const
+{
+    struct stat named
+    {
+    };
+    struct stat opened
+    {
+    };
+    return ::stat(path.c_str(), &named) == 0 && ::fstat(m_fd, &opened) == 0 &&
+           named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
+}
+
 std::size_t SerialDevice::write(std::string_view bytes, std::chrono::milliseconds wait)
 {
     using Clock = std::chrono::steady_clock;

@@ -75,18 +75,55 @@ station_running() {
 
 # Sets station_launcher to what the station starts under: nothing with a
 # display, a virtual X server (Xvfb) without one, which station_headless tells,
-# on the first free display, which station_display names (":N").
+# on the first free display, which station_display names (":N"). Its
+# authority file, station_xauth (what an X client such as ffmpeg needs beside
+# the display), lies in a private folder of the script's own, station_private,
+# which also holds the station's process id; station_cleanup removes it.
 station_choose_launcher() {
   station_launcher=()
   station_headless=false
   station_display=${DISPLAY:-}
+  station_private=$(mktemp -d -t tessaro-run.XXXXXX)
+  station_xauth=
   if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     local n=99
     while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-    station_launcher=(xvfb-run -n "$n" -s "-screen 0 1280x1024x24")
+    station_xauth=$station_private/Xauthority
+    station_launcher=(xvfb-run -n "$n" -f "$station_xauth" -s "-screen 0 1280x1024x24")
     station_headless=true
     station_display=:$n
   fi
+}
+
+# Starts the program $1 (arguments after it) under the launcher, in a session
+# of its own, so that Ctrl-C in the terminal reaches only the script, which
+# then stops the station in order (station_stop). station_session is the
+# session's first process (the launcher, or the station itself).
+station_start() {
+  setsid "${station_launcher[@]}" sh -c 'echo $$ >"$0"; exec "$@"' "$station_private/pid" "$@" &
+  station_session=$!
+}
+
+# Stops what station_start started: SIGTERM to the station, which closes its
+# window while its X server still runs; then the launcher stops the X server
+# and cleans up after itself. Whatever is left after the grace time is ended.
+station_stop_grace=10
+station_stop() {
+  [ -n "${station_session:-}" ] || return 0
+  local pid i
+  pid=$(cat "$station_private/pid" 2>/dev/null || true)
+  [ -z "$pid" ] || kill -TERM "$pid" 2>/dev/null || true
+  for i in $(seq $((station_stop_grace * 10))); do
+    kill -0 "$station_session" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -TERM -- "-$station_session" 2>/dev/null || true
+  wait "$station_session" 2>/dev/null || true
+  station_session=
+}
+
+station_cleanup() {
+  [ -z "${station_private:-}" ] || rm -rf "$station_private"
 }
 
 # Whether something listens on TCP port $1 on this machine (any address).

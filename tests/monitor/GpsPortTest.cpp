@@ -1,5 +1,5 @@
-// The virtual GPS port when it is missing, refused, closed, or its reader has
-// stopped or gone: only a refused folder is told (on the GPS line), no call
+// The virtual GPS port when it is missing, refused, closed, removed, or its
+// reader has stopped or gone: the GPS line says what became of it, no call
 // holds the thread past the port wait,
 // LatestSentence follows the port's state, and a sentence the port took only
 // in part never runs into the next one. What a recorder sends as a position
@@ -119,7 +119,9 @@ TEST(GpsPort, FaultsAreSilentAndBounded)
             EXPECT_EQ(rig.shown, (std::vector<std::string>{refusal, refusal})) << c.legend;
         } else {
             EXPECT_EQ(rig.forwarder.PortRefusal(), "") << c.legend;
-            EXPECT_EQ(rig.shown, std::vector<std::string>{latest}) << c.legend;
+            const bool missing = c.fault == PortFault::NoDevice || c.fault == PortFault::NotADevice;
+            const std::string line = missing ? std::string(GpsForwarder::kNoPortText) : latest;
+            EXPECT_EQ(rig.shown, std::vector<std::string>{line}) << c.legend;
         }
         if (c.fault == PortFault::NotADevice) {
             EXPECT_EQ(std::filesystem::file_size(path), 0u) << c.legend;
@@ -165,6 +167,100 @@ TEST(GpsPort, APortMadeAnewIsOpenedAgainAndTold)
     EXPECT_EQ(rig.shown.back(), kSentence);
     rig.forwarder.ForwardSelectedSentence(kFix, false);
     EXPECT_EQ(second.read(kSentence.size()), kSentence);
+}
+
+// The GPS line and the port report through the port's life, one GPSTimer tick
+// (and what comes before it) a step: no port at start, the port made while
+// the station runs, a recorder's position, the port's name removed by hand
+// and made again, and made anew on another device. After each step, what
+// reached the device that the name leads to (or led to last) is exactly what
+// the step sent.
+TEST(GpsPort, TheGpsLineFollowsThePortThroughItsLife)
+{
+    struct Scene
+    {
+        TempFolder folder;
+        std::string path = folder.path() + "VGPSIn";
+        PtyPair first;
+        PtyPair second;
+        PtyPair* device = &first; // what the name leads to, or led to last
+        GpsForwarderRig rig{path, milliseconds(200)};
+        std::vector<std::string> reports;
+
+        void link(PtyPair& pty)
+        {
+            std::filesystem::remove(path);
+            std::filesystem::create_symlink(pty.devicePath(), path);
+            device = &pty;
+        }
+        void tick() { rig.forwarder.GPSTimerTimer(); }
+    };
+    struct Step
+    {
+        const char* legend;
+        void (*act)(Scene&);
+        std::string_view line;    // the GPS line after the step
+        const char* report;       // how the step's port report begins, before the path
+        std::string reached = {}; // what the device read
+    };
+    const Step steps[] = {
+        {"no port at start", [](Scene& s) { s.tick(); }, GpsForwarder::kNoPortText, nullptr},
+        {"the port made: the initial track",
+         [](Scene& s) {
+             s.link(s.first);
+             s.tick();
+             s.rig.forwarder.InitGPSTimerTimer();
+         },
+         GpsForwarder::kInitialGpsText, "GPS port open: ", "A\r\n"},
+        {"a recorder's position, repeated by the tick",
+         [](Scene& s) {
+             s.rig.forwarder.ForwardSelectedSentence(kFix, false);
+             s.tick();
+         },
+         kSentence, nullptr, kSentence + kSentence},
+        {"the name removed by hand",
+         [](Scene& s) {
+             std::filesystem::remove(s.path);
+             s.tick();
+             s.rig.forwarder.ForwardSelectedSentence(kFix, false);
+             s.rig.forwarder.InitGPSTimerTimer();
+         },
+         GpsForwarder::kPortRemovedText, "GPS port removed: "},
+        {"no name yet", [](Scene& s) { s.tick(); }, GpsForwarder::kPortRemovedText, nullptr},
+        {"the name made again",
+         [](Scene& s) {
+             s.link(s.first);
+             s.tick();
+         },
+         kSentence, "GPS port open again: ", kSentence},
+        {"the name given to another device",
+         [](Scene& s) {
+             s.link(s.second);
+             s.tick();
+         },
+         kSentence, "GPS port open again: ", kSentence},
+    };
+
+    Scene s;
+    s.rig.writeFile("Track1.txt", "A\r\n\r\nB\r\n");
+    s.rig.forwarder.SetPortReport([&s](const std::string& text) { s.reports.push_back(text); });
+    s.rig.forwarder.OpenPort();
+    const std::string mark = "|mark|";
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.legend);
+        const std::size_t reportsBefore = s.reports.size();
+        step.act(s);
+        ASSERT_FALSE(s.rig.shown.empty());
+        EXPECT_EQ(s.rig.shown.back(), step.line);
+        if (step.report) {
+            ASSERT_EQ(s.reports.size(), reportsBefore + 1);
+            EXPECT_TRUE(s.reports.back().starts_with(step.report + s.path)) << s.reports.back();
+        } else {
+            EXPECT_EQ(s.reports.size(), reportsBefore);
+        }
+        s.device->writeMark(mark);
+        EXPECT_EQ(s.device->readThrough(mark), step.reached + mark);
+    }
 }
 
 // The reader stops with room for part of a long sentence only. The sentence

@@ -8,7 +8,9 @@
 // same user stops at its lock; a taken port is told once and tried again at
 // each tick of its timer until it is free. As a process, the program copied
 // into a folder of its own runs once per user: a second start ends at once
-// with exit code 0, and a killed station leaves no lock behind.
+// with exit code 0, and a killed station leaves no lock behind; its help and
+// a start ended by SIGTERM or Ctrl-C leave standard error empty of the
+// toolkit's notices, and the signals end it in order.
 #include "AlarmView.h"
 #include "ChildProcess.h"
 #include "ClipViewer.h"
@@ -438,6 +440,51 @@ TEST(StationProcess, RunsOncePerUserAndLeavesNoStaleLock)
     EXPECT_NE(headless.exitCode(), 0);
     EXPECT_NE(said.find("QT_QPA_PLATFORM=offscreen"), std::string::npos) << said;
     EXPECT_EQ(said.find("einstall"), std::string::npos) << said;
+}
+
+// Without a session's runtime folder and offscreen, as on a bare server, with
+// no GPS port: nothing here is the operator's to mend, so standard error stays
+// empty; a stop signal closes the window and the program ends with exit code 0.
+TEST(StationProcess, StandardErrorHoldsOnlyTheStationsOwnLines)
+{
+    TempFolder programFolder;
+    for (const char* file : {"Tessaro", "libKavrel.so", "nopicture.mov"})
+        std::filesystem::copy_file(platform::joinPath(platform::programFolder(), file),
+                                   programFolder.path() + file);
+    struct Case
+    {
+        const char* legend;
+        const char* option; // besides --port
+        int signal;         // 0: the program ends by itself
+    };
+    const Case cases[] = {
+        {"--help", "--help", 0},
+        {"a start ended by SIGTERM", nullptr, SIGTERM},
+        {"a start ended by Ctrl-C", nullptr, SIGINT},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.legend);
+        TempFolder home;
+        TempFolder gpsFolder;
+        const std::uint16_t port = freePort();
+        std::vector<std::string> args{programFolder.path() + "Tessaro", "--port",
+                                      std::to_string(port)};
+        if (c.option)
+            args.emplace_back(c.option);
+        ChildProcess station(args, ChildProcess::Output::CaptureError,
+                             {"QT_QPA_PLATFORM=offscreen", "HOME=" + home.path(),
+                              "XDG_RUNTIME_DIR=", "VGPS_DIR=" + gpsFolder.path()});
+        if (c.signal != 0) {
+            ASSERT_TRUE(waitUntilAccepting(port, kProcessBound)) << "the station never listened";
+            ::kill(station.pid(), c.signal);
+        }
+        std::string said;
+        while (const auto line = station.readLine(kProcessBound))
+            said += *line + "\n";
+        ASSERT_TRUE(station.waitExit(kProcessBound));
+        EXPECT_EQ(station.exitCode(), 0);
+        EXPECT_EQ(said, "");
+    }
 }
 
 } // namespace

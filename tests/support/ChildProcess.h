@@ -49,9 +49,10 @@ class ChildProcess
 public:
     enum class Output
     {
-        Inherit,     // the test's own output
-        Capture,     // standard output readable through readLine()
-        CaptureBoth, // standard output and standard error, merged
+        Inherit,      // the test's own output
+        Capture,      // standard output readable through readLine()
+        CaptureBoth,  // standard output and standard error, merged
+        CaptureError, // standard error only; standard output goes to /dev/null
     };
 
     ChildProcess(const std::vector<std::string>& argv, Output output = Output::Inherit,
@@ -63,8 +64,11 @@ public:
         if (output != Output::Inherit) {
             if (::pipe2(pipeFds, O_CLOEXEC) != 0)
                 throw std::runtime_error("pipe failed");
-            posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-            if (output == Output::CaptureBoth)
+            if (output == Output::CaptureError)
+                posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+            else
+                posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+            if (output != Output::Capture)
                 posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDERR_FILENO);
         }
         std::vector<char*> args;

@@ -74,12 +74,14 @@ void GpsForwarder::SetTextOutput(std::function<void(const std::string&)> showTex
 void GpsForwarder::OpenPort()
 {
     m_port.reset();
-    m_portLost = false;
     m_port = platform::SerialDevice::open(m_portPath);
     const std::string refusal =
         m_port ? std::string() : platform::SerialDevice::folderRefusal(m_portPath);
     m_portRefusal = refusal.empty() ? std::string() : std::string(kPortRefusedText).append(refusal);
-    if (!m_portRefusal.empty())
+    m_portState = m_port                  ? PortState::Open
+                  : m_portRefusal.empty() ? PortState::Missing
+                                          : PortState::Refused;
+    if (m_portState == PortState::Refused)
         showText({}); // the GPS line tells the refusal from now on
     m_lineBroken = false;
     m_portStalled = false;
@@ -101,7 +103,7 @@ void GpsForwarder::Close()
 void GpsForwarder::ClosePort()
 {
     m_port.reset();
-    m_portLost = false;
+    m_portState = PortState::Closed;
 }
 
 void GpsForwarder::writeToPort(std::string_view text, std::chrono::milliseconds wait)
@@ -131,27 +133,54 @@ void GpsForwarder::writeToPort(std::string_view text, std::chrono::milliseconds 
 void GpsForwarder::portLost()
 {
     m_port.reset();
-    m_portLost = true;
+    m_portState = PortState::Lost;
     if (m_portReport)
         m_portReport(
             "GPS port lost: " + m_portPath + "; opening it again every " +
             std::to_string(
                 std::chrono::duration_cast<std::chrono::seconds>(kGpsTimerInterval).count()) +
             " s");
-    showText(std::string(kPortLostText));
+    showText({});
 }
 
-void GpsForwarder::reopenLostPort()
+void GpsForwarder::watchPort()
+{
+    switch (m_portState) {
+    case PortState::Closed:
+    case PortState::Refused:
+        return;
+    case PortState::Open:
+        if (m_port->isAt(m_portPath))
+            return;
+        // Removed by hand, or made anew by its maker: the device that the
+        // name leads to now, if any, is the port.
+        m_port.reset();
+        m_portState = PortState::Removed;
+        if (!reopenPort("GPS port open again: ") && m_portReport)
+            m_portReport("GPS port removed: " + m_portPath + "; taking it again once it is back");
+        return;
+    case PortState::Missing:
+        reopenPort("GPS port open: ");
+        return;
+    case PortState::Removed:
+    case PortState::Lost:
+        reopenPort("GPS port open again: ");
+        return;
+    }
+}
+
+bool GpsForwarder::reopenPort(std::string_view said)
 {
     m_port = platform::SerialDevice::open(m_portPath);
     if (!m_port)
-        return;
-    m_portLost = false;
+        return false;
+    m_portState = PortState::Open;
     m_portRefusal.clear();
     m_lineBroken = false;
     m_portStalled = false;
     if (m_portReport)
-        m_portReport("GPS port open again: " + m_portPath);
+        m_portReport(std::string(said).append(m_portPath));
+    return true;
 }
 
 void GpsForwarder::SendGpsSentence(std::string_view text)
@@ -175,10 +204,14 @@ void GpsForwarder::GPSTimerTimer()
 {
     if (m_gpsSendBusy)
         return;
-    if (m_portLost) {
-        reopenLostPort();
-        if (m_portLost)
-            return; // the GPS line goes on saying so
+    watchPort();
+    if (m_portState == PortState::Missing || m_portState == PortState::Removed ||
+        m_portState == PortState::Lost) {
+        // Nothing reaches a navigation program: no replay, and the GPS line
+        // says why until the port is there again.
+        m_initGpsTimer.setEnabled(false);
+        showText({});
+        return;
     }
     if (m_liveSentenceSent) {
         ResendGpsSentence();
@@ -307,9 +340,15 @@ void GpsForwarder::showText(const std::string& windows1252)
 {
     if (!m_showText)
         return;
-    // A refused port is what the GPS line says until a port opens.
-    if (!m_portRefusal.empty())
+    // What became of the port is what the GPS line says until a port opens.
+    if (m_portState == PortState::Refused)
         m_showText(platform::utf8ToWindows1252(m_portRefusal));
+    else if (m_portState == PortState::Lost)
+        m_showText(std::string(kPortLostText));
+    else if (m_portState == PortState::Removed)
+        m_showText(std::string(kPortRemovedText));
+    else if (m_portState == PortState::Missing)
+        m_showText(std::string(kNoPortText));
     else if (windows1252.size() <= kShownTextMax)
         m_showText(windows1252);
     else

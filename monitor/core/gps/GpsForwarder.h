@@ -11,9 +11,12 @@
 // the dispatcher calls ForwardSelectedSentence and RefreshNavigationWindow.
 // m_gpsSendBusy and the replay's busy flag keep a tick from re-entering.
 //
-// A port that dies under a write (the program that makes the virtual port was
-// stopped and started) is closed, told, and opened again at each GPSTimer tick
-// until it is back, which is told too.
+// The GPS line says what became of the port: missing from the start, its name
+// removed while the station runs, or dead under a write (the program that
+// makes the virtual port was stopped and started). Each GPSTimer tick checks
+// that the port's name still leads to the open device, and opens the name
+// again while the port is missing, removed or dead; a port lost or found is
+// told through the port report.
 //
 // Port writes never hold the thread longer than the port wait (at most
 // kPortWait), and after a wait in which the port took nothing, writes do not
@@ -54,6 +57,11 @@ public:
     static constexpr std::string_view kPortRefusedText = "GPS port refused: ";
     // The GPS line while the port is lost.
     static constexpr std::string_view kPortLostText = "(GPS port lost)";
+    // The GPS line while there is no port at the port's path.
+    static constexpr std::string_view kNoPortText = "(no GPS port: scripts/vgps makes it)";
+    // The GPS line once the port's name was removed while the station ran.
+    static constexpr std::string_view kPortRemovedText =
+        "(GPS port removed: scripts/vgps makes it)";
     // The GPS line shows at most this many bytes of a sentence (an NMEA
     // sentence has at most 82 characters with its line end).
     static constexpr std::size_t kShownTextMax = 96;
@@ -87,10 +95,11 @@ public:
     // Where the track files are, when the window learns it after creating the forwarder.
     void SetProgramFolder(std::string folder) { m_programFolder = std::move(folder); }
 
-    // Start-up: opens the port when its device exists (read-write, raw); a
-    // failure leaves it closed, silently, except that a folder that is
-    // refused (another user's, or others may write to it) is told by
-    // PortRefusal and shown on the GPS line instead of its texts.
+    // Start-up: opens the port when its device exists (read-write, raw). A
+    // missing port is shown on the GPS line from the first GPSTimer tick, and
+    // taken once it appears; a folder that is refused (another user's, or
+    // others may write to it) is told by PortRefusal and shown on the GPS
+    // line instead of its texts.
     void OpenPort();
     // Start-up, after the dispatcher's timer is on: no sentence sent yet.
     void ResetSentenceState();
@@ -102,7 +111,8 @@ public:
     // from now on the replay is over.
     void SendGpsSentence(std::string_view text);
     void ResendGpsSentence();
-    // Every kGpsTimerInterval: repeat the latest sentence, or reload the tracks.
+    // Every kGpsTimerInterval: check the port (see above); with a port,
+    // repeat the latest sentence or reload the tracks, without one say so.
     void GPSTimerTimer();
     // Reads the track files afresh and restarts the replay of track 1.
     void LoadTracks();
@@ -138,7 +148,7 @@ public:
     // Why the port's folder was refused (UTF-8), or empty.
     const std::string& PortRefusal() const { return m_portRefusal; }
     // The port died under a write and is being opened again.
-    bool GpsPortLost() const { return m_portLost; }
+    bool GpsPortLost() const { return m_portState == PortState::Lost; }
     bool LiveSentenceSent() const { return m_liveSentenceSent; }
     const std::string& LatestSentence() const { return m_latestSentence; }
     const std::string& SelectedDeviceSentence() const { return m_selectedDeviceSentence; }
@@ -148,9 +158,20 @@ public:
     const TrackReplay& Replay() const { return m_replay; }
 
 private:
+    enum class PortState
+    {
+        Closed,  // before start-up, and once the window closed
+        Open,    // m_port is the device
+        Missing, // nothing usable at the path since start-up
+        Refused, // the path's folder is refused (m_portRefusal)
+        Removed, // the open port's name went away while the station ran
+        Lost,    // the port died under a write
+    };
+
+    void watchPort();
+    bool reopenPort(std::string_view said);
     void writeToPort(std::string_view text, std::chrono::milliseconds wait);
     void portLost();
-    void reopenLostPort();
     void forgetNavigationWindow();
     void showText(const std::string& windows1252);
     bool loadTrack(int track, std::string_view fileName);
@@ -165,10 +186,9 @@ private:
 
     std::unique_ptr<platform::SerialDevice> m_port;
     std::string m_portRefusal;
-    // A write found the port dead (the virtual port was made anew, its maker
-    // stopped): it was closed, and every GPSTimer tick opens it again until
-    // that succeeds.
-    bool m_portLost = false;
+    // Missing, Removed and Lost: every GPSTimer tick opens the port's name
+    // again until that succeeds.
+    PortState m_portState = PortState::Closed;
     std::function<void(const std::string&)> m_portReport;
     // The last write left a sentence unfinished on the port.
     bool m_lineBroken = false;
