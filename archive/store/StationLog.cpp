@@ -57,10 +57,7 @@ std::optional<int> fixedDigits(std::string_view text, std::size_t digits)
 {
     if (text.size() < digits)
         return std::nullopt;
-    const std::string_view part = text.substr(0, digits);
-    if (!std::all_of(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return std::nullopt;
-    return archive::decimalDigits(part);
+    return archive::decimalDigits(text.substr(0, digits));
 }
 
 // "yyyy mm" of a month folder.
