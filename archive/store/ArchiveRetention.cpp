@@ -4,6 +4,7 @@
 #include "ArchiveDate.h"
 #include "DateTime.h"
 #include "DateTimeFormat.h"
+#include "StationLog.h"
 
 #include <cstdio>
 #include <cstring>
@@ -212,9 +213,10 @@ ArchiveRetention::Pass ArchiveRetention::run(const ClockReading& now, std::stop_
     const std::vector<archive::DayFolder> days = archive::listDayFolders(m_programFolder);
     if (m_limits.keepDays > 0)
         judgeClock(now, days, stamp, pass);
+    std::optional<std::int64_t> spaceBound; // the newest day deleted for space
     for (const archive::DayFolder& day : days) {
         if (stop.stop_requested())
-            break;
+            return pass;
         const std::int64_t age = today - dayNumber(day.date);
         if (age <= 0)
             break; // today's, and any after it, in order: the archive writes there
@@ -243,6 +245,8 @@ ArchiveRetention::Pass ArchiveRetention::run(const ClockReading& now, std::stop_
             continue;
         }
         m_failed.erase(name);
+        if (!overAge || pass.ageHeld || kept)
+            spaceBound = dayNumber(day.date);
         pass.deleted.push_back(name);
         pass.lines.push_back(stamp + ("Archive: deleted the day " + name + " (" + reason + ")"));
         // The month and the year go only when this deletion left them empty:
@@ -252,7 +256,48 @@ ArchiveRetention::Pass ArchiveRetention::run(const ClockReading& now, std::stop_
         if (fs::remove(month, notEmpty))
             fs::remove(month.parent_path(), notEmpty);
     }
+    deleteOldLogs(today, spaceBound, stamp, pass);
     return pass;
+}
+
+void ArchiveRetention::deleteOldLogs(std::int64_t today, std::optional<std::int64_t> spaceBound,
+                                     const std::string& stamp, Pass& pass)
+{
+    const bool byAge = m_limits.keepDays > 0 && !pass.ageHeld;
+    for (const StationLog::File& log : StationLog::list(m_programFolder)) {
+        const std::int64_t number = dayNumber(log.date);
+        if (number >= today)
+            break; // today's, and any after it, in order: the station writes there
+        const std::string name = archive::dayFolderName(log.date);
+        const archive::DayFolder day{log.date, (fs::path(m_programFolder) / name).string()};
+        const bool overAge =
+            byAge && today - number >= m_limits.keepDays && !keptForWrongClock(day);
+        if (!overAge && !(spaceBound && number <= *spaceBound))
+            continue;
+        std::error_code ec;
+        fs::remove(log.path, ec);
+        if (ec) {
+            const std::string key = "log " + name;
+            auto [told, isNew] = m_failed.try_emplace(key, ec.message());
+            if (isNew || told->second != ec.message())
+                pass.lines.push_back(stamp + ("Archive: cannot delete the station log of " + name +
+                                              ": " + ec.message()));
+            told->second = ec.message();
+            continue;
+        }
+        m_failed.erase("log " + name);
+        pass.deletedLogs.push_back(name);
+        std::error_code notEmpty; // the month's folder goes when this emptied it
+        fs::remove(fs::path(log.path).parent_path(), notEmpty);
+    }
+    if (pass.deletedLogs.size() == 1)
+        pass.lines.push_back(stamp +
+                             ("Archive: deleted the station log of " + pass.deletedLogs.front()));
+    else if (pass.deletedLogs.size() > 1)
+        pass.lines.push_back(stamp +
+                             ("Archive: deleted " + std::to_string(pass.deletedLogs.size()) +
+                              " station logs, of " + pass.deletedLogs.front() + " to " +
+                              pass.deletedLogs.back()));
 }
 
 } // namespace monitor

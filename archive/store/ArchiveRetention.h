@@ -17,6 +17,11 @@
 // only. Without a minimum, free space under the warning level is told once
 // each time it falls under it, and nothing is deleted for it.
 //
+// The station's daily log files (StationLog.h) go by the same limits: a day's
+// log past the age limit while the clock is trusted (unless its day is kept
+// for a wrong clock), and the logs up to the newest day deleted for space.
+// Today's log and any dated after it stay.
+//
 // The age limit follows the wall clock only while ClockPlausibility trusts
 // it; while it holds, nothing is deleted by age, and the hold and its end are
 // told. The operator confirms the date through confirmDate() or by leaving a
@@ -94,9 +99,10 @@ public:
 
     struct Pass
     {
-        std::vector<std::string> deleted; // "yyyy/mm/dd", in the order deleted
-        std::vector<std::string> lines;   // what to tell, "hh:mm:ss ..."
-        bool ageHeld = false;             // the clock is not trusted: nothing went by age
+        std::vector<std::string> deleted;     // "yyyy/mm/dd", in the order deleted
+        std::vector<std::string> lines;       // what to tell, "hh:mm:ss ..."
+        bool ageHeld = false;                 // the clock is not trusted: nothing went by age
+        std::vector<std::string> deletedLogs; // the station's logs, "yyyy/mm/dd", in order
     };
     // One pass with the clocks read now: the wall clock's date is today, its
     // time stamps the lines. A stop requested ends the pass between two
@@ -114,6 +120,10 @@ private:
     void judgeClock(const ClockReading& now, const std::vector<archive::DayFolder>& days,
                     const std::string& stamp, Pass& pass);
     bool keptForWrongClock(const archive::DayFolder& day) const;
+    // Deletes the station's logs as the class comment says; spaceBound: the
+    // day number of the newest day deleted for space, if any.
+    void deleteOldLogs(std::int64_t today, std::optional<std::int64_t> spaceBound,
+                       const std::string& stamp, Pass& pass);
     void keepForWrongClock(const archive::DayFolder& day, const std::string& why,
                            const std::string& stamp, Pass& pass);
 

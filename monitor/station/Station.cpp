@@ -6,6 +6,7 @@
 #include "Archive.h"
 #include "Clock.h"
 #include "DeviceRegistry.h"
+#include "DispatchLog.h"
 #include "DispatchTiming.h"
 #include "EventDispatcher.h"
 #include "EventJournal.h"
@@ -16,11 +17,13 @@
 #include "LibrarySettings.h"
 #include "ListenRetry.h"
 #include "Paths.h"
+#include "RAWDATA.h"
 #include "RetentionWorker.h"
 #include "ScreenSaver.h"
 #include "SingleInstanceLock.h"
 #include "StandardError.h"
 #include "StartupSequence.h"
+#include "StationLog.h"
 #include "StationSettings.h"
 #include "StationTimer.h"
 #include "StationView.h"
@@ -38,6 +41,19 @@ namespace {
 struct SecondInstance
 {
 };
+
+// A retention line for the station's log: without its "hh:mm:ss " stamp (the
+// log has its own) and the "Archive: " every one of them starts with.
+std::string_view retentionDetails(std::string_view line)
+{
+    constexpr std::string_view kStamp = "hh:mm:ss ";
+    constexpr std::string_view kArchive = "Archive: ";
+    if (line.size() > kStamp.size() && line[kStamp.size() - 1] == ' ')
+        line.remove_prefix(kStamp.size());
+    if (line.starts_with(kArchive))
+        line.remove_prefix(kArchive.size());
+    return line;
+}
 
 } // namespace
 
@@ -60,7 +76,11 @@ Station::Station(StationOptions options, Views views, Timers timers)
             text.remove_suffix(1); // the sentence's line end is not shown
         m_views.window.showGpsSentence(std::string(text));
     });
-    m_gps->SetPortReport([](const std::string& text) { tellStandardError(text); });
+    m_gps->SetPortReport([this](const std::string& text) {
+        tellStandardError(text);
+        // Told as the port goes and as it comes back.
+        log(m_gps->GpsPortOpen() ? LogKind::gpsBack : LogKind::gpsLost, text);
+    });
 
     m_registry = std::make_unique<DeviceRegistry>(m_clock);
     m_registry->setDetailsView(&m_views.details);
@@ -84,13 +104,19 @@ Station::Station(StationOptions options, Views views, Timers timers)
         sound = m_systemAlarmSound.get();
     }
     m_alarm = std::make_unique<Alarm>(m_timers.TmrAlarm, m_views.alarm, *sound);
+    m_alarm->setChangeReport([this](AlarmChange change) {
+        if (m_dispatchLog)
+            m_dispatchLog->alarmChanged(change);
+    });
 
-    m_listen =
-        std::make_unique<ListenRetry>([this] { return startLibrary(); }, m_timers.listenRetry,
-                                      m_options.port, m_options.listenRetry, m_options.listenNotice,
-                                      [this](const std::string& text, bool listening) {
-                                          m_views.window.showListening(text, listening);
-                                      });
+    m_listen = std::make_unique<ListenRetry>(
+        [this] { return startLibrary(); }, m_timers.listenRetry, m_options.port,
+        m_options.listenRetry, m_options.listenNotice,
+        [this](const std::string& text, bool listening) {
+            m_views.window.showListening(text, listening);
+            if (!text.empty())
+                log(listening ? LogKind::portListening : LogKind::portFailed, text);
+        });
 }
 
 Station::~Station()
@@ -171,6 +197,18 @@ void Station::StepSetProgramFolder()
     if (m_programFolder.empty())
         m_programFolder = "./";
     m_gps->SetProgramFolder(m_programFolder);
+    // Its lines are dated by the system's clock: the storage guard and the
+    // retention write them on their own threads.
+    m_log = std::make_unique<StationLog>(m_programFolder, platform::systemClock());
+    m_dispatchLog = std::make_unique<DispatchLog>(*m_log);
+    log(LogKind::start, std::string(kStationTitle) + " in " + m_programFolder + ", port " +
+                            std::to_string(m_options.port));
+}
+
+void Station::log(std::string_view kind, std::string_view details)
+{
+    if (m_log)
+        m_log->write(kind, details);
 }
 
 // A missing or unreadable idle movie is reported once start-up has finished,
@@ -205,8 +243,10 @@ void Station::StepOpenGpsPort()
 {
     m_gps->SetMainWindow(m_views.window.nativeWindow());
     m_gps->OpenPort();
-    if (!m_gps->PortRefusal().empty())
+    if (!m_gps->PortRefusal().empty()) {
         tellStandardError(m_gps->PortRefusal());
+        log(LogKind::gpsLost, m_gps->PortRefusal());
+    }
 }
 
 void Station::StepFreeDeviceTable()
@@ -223,7 +263,11 @@ void Station::StepRecoverJournal()
         platform::joinPath(m_programFolder, EventJournal::kFileName));
     // The receive time is read on the library's threads: the system's clock.
     m_storageGuard =
-        std::make_unique<StorageGuard>(*m_journal, platform::systemClock(), m_options.storageRetry);
+        std::make_unique<StorageGuard>(*m_journal, platform::systemClock(), m_options.storageRetry,
+                                       [this](const std::string& line) {
+                                           tellStandardError(line);
+                                           log(LogKind::storage, line);
+                                       });
     m_storageGuard->setEnabled(m_saveData);
     m_storageGuard->recover(*m_archive);
     m_queue->setStorageGuard(m_storageGuard.get());
@@ -281,6 +325,7 @@ void Station::StepStartDispatchTimer()
                                [this] { m_alarm->ArmAlarm(); }, m_views.dispatcher, m_clock});
     m_dispatchTiming = DispatchTiming::fromEnvironment();
     m_dispatcher->setStorageGuard(m_storageGuard.get());
+    m_dispatcher->setEventSeen([this](const RAWDATA& event) { m_dispatchLog->seen(event); });
     m_timers.Timer1.setEnabled(true);
 }
 
@@ -294,6 +339,7 @@ void Station::FormClose()
     m_listen->stop();
     m_timers.retention.setEnabled(false);
     m_gps->Close();
+    log(LogKind::stop, "orderly stop");
 }
 
 void Station::Timer1Timer()
@@ -356,6 +402,10 @@ void Station::startRetention()
             m_views.window.post([this, lines = std::move(lines)] {
                 m_views.window.showRetention(lines, m_retention && m_retention->ageHeld());
             });
+        },
+        [this](const std::string& line) {
+            tellStandardError(line);
+            log(LogKind::retention, retentionDetails(line));
         });
     requestRetention();
     m_timers.retention.setEnabled(true);

@@ -5,10 +5,16 @@
 // builds the controls, gives the station their views and timers, and calls
 // the tick handlers from its timers.
 //
+// The station's log (StationLog) tells what happened for the operator to read
+// afterwards: start and stop, logins and logouts, the alarm, the archive's
+// failures and retention, the recorders' port and the GPS port.
+//
 // Threading: the user-interface thread, except where said. The receiver
 // library's threads reach the station through HostCallback, which touches only
 // the event queue and the storage guard; the retention worker's reports and
-// the alarm sound's tone ends come back through StationView::post.
+// the alarm sound's tone ends come back through StationView::post. The
+// storage guard and the retention worker write the station's log on their
+// own threads; it serialises its lines itself.
 #pragma once
 
 #include "StationOptions.h"
@@ -17,6 +23,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -34,6 +41,7 @@ class Archive;
 class ClipViewer;
 class DeviceDetailsView;
 class DeviceRegistry;
+class DispatchLog;
 class DispatchTiming;
 class DispatcherView;
 class EventDispatcher;
@@ -42,6 +50,7 @@ class GpsForwarder;
 class HostEventQueue;
 class ListenRetry;
 class RetentionWorker;
+class StationLog;
 class StationTimer;
 class StationView;
 class StorageGuard;
@@ -131,6 +140,8 @@ private:
     void StepResetGpsSending();
 
     std::int32_t startLibrary();
+    // A line in the station's log, once it exists.
+    void log(std::string_view kind, std::string_view details);
     void showStorageStatus();
     // Reads tessaro.ini and starts keeping the archive within its limits.
     void startRetention();
@@ -141,6 +152,10 @@ private:
     platform::Clock& m_clock;
     bool m_saveData = true;
 
+    // From the start-up step SetProgramFolder on; declared before everything
+    // that writes it, so that it outlives them.
+    std::unique_ptr<StationLog> m_log;
+    std::unique_ptr<DispatchLog> m_dispatchLog;
     std::unique_ptr<platform::WindowSystem> m_windowSystem;
     std::unique_ptr<GpsForwarder> m_gps;
     std::unique_ptr<DeviceRegistry> m_registry;

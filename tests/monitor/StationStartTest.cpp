@@ -11,6 +11,7 @@
 // with exit code 0, and a killed station leaves no lock behind; its help and
 // a start ended by SIGTERM or Ctrl-C leave standard error empty of the
 // toolkit's notices, and the signals end it in order.
+#include "Alarm.h"
 #include "AlarmView.h"
 #include "ChildProcess.h"
 #include "ClipViewer.h"
@@ -39,6 +40,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <memory>
@@ -488,3 +490,116 @@ TEST(StationProcess, StandardErrorHoldsOnlyTheStationsOwnLines)
 }
 
 } // namespace
+
+// The station's log lines, without their time stamps: kind and details.
+// Each line must begin with the local time, "yyyy/mm/dd hh:mm:ss ".
+std::vector<std::pair<std::string, std::string>> stationLogLines(const std::string& folder)
+{
+    std::vector<std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(folder + "log"))
+        if (e.path().filename().string().ends_with(" Tessaro.log.txt"))
+            files.push_back(e.path().string());
+    std::sort(files.begin(), files.end()); // a run across midnight has two
+    std::vector<std::pair<std::string, std::string>> lines;
+    for (const std::string& file : files) {
+        std::ifstream in(file, std::ios::binary);
+        for (std::string line; std::getline(in, line);) {
+            constexpr std::size_t kStamp = 20; // "2026/12/08 14:30:05 "
+            const bool stamped = line.size() > kStamp && line[4] == '/' && line[7] == '/' &&
+                                 line[10] == ' ' && line[13] == ':' && line[16] == ':' &&
+                                 line[19] == ' ';
+            EXPECT_TRUE(stamped) << line;
+            if (!stamped)
+                continue;
+            const std::string rest = line.substr(kStamp);
+            const std::size_t gap = rest.find(' ');
+            const std::size_t details = rest.find_first_not_of(' ', gap);
+            lines.emplace_back(rest.substr(0, gap),
+                               details == std::string::npos ? "" : rest.substr(details));
+        }
+    }
+    return lines;
+}
+
+// A short day of the station, as its log tells it: the port is taken at the
+// start and freed; a recorder whose name holds a Windows-1252 letter and a
+// line feed logs in from its own
+// address (the alarm goes off), the operator clears the alarm, an event time
+// comes (it raises nothing), a position raises the alarm again; a peer that
+// never sends its device record comes and goes unseen; the recorder leaves,
+// the operator unticks "Alarm", the window closes. The log holds exactly
+// these lines, in this order.
+TEST(StationLog, TellsTheStationsDayInOrder)
+{
+    ProgramFolder folder;
+    const std::uint16_t port = freePort();
+    auto otherProgram = std::make_unique<platform::TcpListener>();
+    otherProgram->listen(port, 1);
+    StationOptions options = stationOptions(folder, port);
+    options.listenRetry = 100ms;
+    options.gpsPortPath = folder.path() + "VGPSIn"; // absent: the station works without it
+    StationRig station(options);
+    const LibraryStop stopLibrary;
+    Station& s = *station.station;
+    s.FormCreate();
+    ASSERT_EQ(station.views.errors.size(), 1u);
+    const std::string portFailure = station.views.errors[0];
+    otherProgram.reset();
+    s.retryListening();
+    ASSERT_TRUE(s.Listening());
+
+    const auto tickUntil = [&s](const std::function<bool()>& done) {
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (!done() && std::chrono::steady_clock::now() < deadline) {
+            s.Timer1Timer();
+            std::this_thread::sleep_for(5ms); // the library's threads report meanwhile
+        }
+        return done();
+    };
+
+    recorder::RecorderConnection stranger;
+    stranger.setLocalAddress("127.0.0.2");
+    ASSERT_TRUE(stranger.connect("127.0.0.1", port, 5s)) << stranger.lastError();
+    stranger.close();
+
+    recorder::DeviceInfo info = deviceInfo();
+    info.fields[1] = "SN\xC3\xA9\nSTOP"; // an e acute (0xE9 on the wire) and a line of its own
+    const std::string key = "SN\xC3\xA9%0ASTOP_ID7";
+    recorder::RecorderConnection recorder;
+    recorder.setLocalAddress("127.0.0.3");
+    ASSERT_TRUE(recorder.connect("127.0.0.1", port, 5s)) << recorder.lastError();
+    std::string text;
+    recorder::appendDeviceInfoText(text, info);
+    ASSERT_TRUE(
+        recorder.sendPacket(kavrel::EventCode::QUVEX_INFO, recorder::textBytes(text), 10s).ok());
+    ASSERT_TRUE(tickUntil([&] { return s.alarm().Blinking(); }));
+    s.alarm().SpdBtnClearAlarmClick();
+    ASSERT_TRUE(recorder
+                    .sendPacket(kavrel::EventCode::CMD_QUVEX_TIME_EVENT,
+                                recorder::textBytes("2026/12/08 14:30:05,1"), 10s)
+                    .ok());
+    ASSERT_TRUE(
+        recorder
+            .sendPacket(kavrel::EventCode::CMD_GPRMC_DATA, recorder::textBytes("$GPRMC,first"), 10s)
+            .ok());
+    ASSERT_TRUE(tickUntil([&] { return s.alarm().Blinking(); }));
+    recorder.close();
+    ASSERT_TRUE(tickUntil([&] { return s.registry().lists().count() == 0; }));
+    s.alarm().ChckBxAlarmClick(false);
+    s.FormClose();
+
+    using Lines = std::vector<std::pair<std::string, std::string>>;
+    const Lines expected{
+        {"START", "Corvane V3.16.01 in " + folder.path() + ", port " + std::to_string(port)},
+        {"PORT-FAIL", portFailure},
+        {"PORT-OK", "Receiving on port " + std::to_string(port) + " now."},
+        {"LOGIN", key + " from 127.0.0.3"},
+        {"ALARM", "raised by the login of " + key},
+        {"ALARM-OFF", "cleared by the operator"},
+        {"ALARM", "raised by a position of " + key},
+        {"LOGOUT", key + " from 127.0.0.3"},
+        {"ALARM-OFF", "switched off by the operator (Alarm unticked)"},
+        {"STOP", "orderly stop"},
+    };
+    EXPECT_EQ(stationLogLines(folder.path()), expected);
+}

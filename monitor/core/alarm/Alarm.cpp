@@ -17,10 +17,13 @@ void Alarm::ArmAlarm()
 {
     if (!m_alarmTicked)
         return;
+    const bool wasBlinking = Blinking();
     m_alarmCleared = false;
     // While a tone sounds the blinking runs, with TmrAlarm off until the tone ends.
     if (!TmrAlarm.enabled() && !m_toneSounding)
         TmrAlarm.setEnabled(true);
+    if (!wasBlinking && m_changeReport)
+        m_changeReport(AlarmChange::Raised);
 }
 
 void Alarm::TmrAlarmTimer()
@@ -49,6 +52,12 @@ void Alarm::ToneEnded()
 
 void Alarm::SpdBtnClearAlarmClick()
 {
+    clear(AlarmChange::Cleared);
+}
+
+void Alarm::clear(AlarmChange why)
+{
+    const bool wasBlinking = Blinking();
     TmrAlarm.setEnabled(false);
     m_alarmCleared = true;
     m_alarmCircVisible = false;
@@ -56,13 +65,15 @@ void Alarm::SpdBtnClearAlarmClick()
     showFrames();
     if (m_toneSounding)
         m_sound.stopTone();
+    if (wasBlinking && m_changeReport)
+        m_changeReport(why);
 }
 
 void Alarm::ChckBxAlarmClick(bool ticked)
 {
     m_alarmTicked = ticked;
     if (!ticked)
-        SpdBtnClearAlarmClick();
+        clear(AlarmChange::SwitchedOff);
     m_view.enableSoundChoice(ticked);
 }
 

@@ -11,6 +11,8 @@
 //   SpdBtnClearAlarmClick()    "Clear Alarm"
 //   ChckBxAlarmClick(ticked)   "Alarm" ticked or unticked
 //   setSoundChoice(choice)     "Buzzer" or "Speaker" selected
+//   setChangeReport(report)    told when the alarm starts blinking and when
+//                              the operator ends it (the station's log)
 //
 // Each tick switches TmrAlarm off and flips both frames. With "Buzzer" it
 // starts an 800 Hz tone as long as the timer's interval, and TmrAlarm stays
@@ -28,6 +30,7 @@
 #include "StationTimer.h"
 
 #include <chrono>
+#include <functional>
 
 namespace monitor {
 
@@ -39,9 +42,20 @@ enum class AlarmSoundChoice
     Speaker
 };
 
+// What changed: the alarm went off (from quiet to blinking), or the operator
+// ended it with "Clear Alarm" or by unticking "Alarm".
+enum class AlarmChange
+{
+    Raised,
+    Cleared,
+    SwitchedOff
+};
+
 class Alarm
 {
 public:
+    using ChangeReport = std::function<void(AlarmChange)>;
+
     static constexpr std::chrono::milliseconds kTmrAlarmInterval{1000};
     static constexpr int kToneFrequencyHz = 800;
 
@@ -55,6 +69,9 @@ public:
     void SpdBtnClearAlarmClick();
     void ChckBxAlarmClick(bool ticked);
     void setSoundChoice(AlarmSoundChoice choice) { m_soundChoice = choice; }
+    void setChangeReport(ChangeReport report) { m_changeReport = std::move(report); }
+    // Blinking: armed, and neither cleared nor switched off since.
+    bool Blinking() const { return !m_alarmCleared && (TmrAlarm.enabled() || m_toneSounding); }
 
     bool AlarmCleared() const { return m_alarmCleared; }
     AlarmSoundChoice soundChoice() const { return m_soundChoice; }
@@ -63,6 +80,7 @@ public:
 
 private:
     void showFrames();
+    void clear(AlarmChange why);
 
     StationTimer& TmrAlarm;
     AlarmView& m_view;
@@ -74,6 +92,7 @@ private:
     bool m_clearAlarmVisible = false;
     // From startTone until ToneEnded.
     bool m_toneSounding = false;
+    ChangeReport m_changeReport;
 };
 
 } // namespace monitor

@@ -73,6 +73,8 @@ template <typename Lock> void EventDispatcher::pass(const Lock& held)
 
 void EventDispatcher::handle(const RAWDATA& event)
 {
+    if (m_eventSeen)
+        m_eventSeen(event);
     const std::string_view text = EventText(event.bytes());
     if (const std::string_view channel = kavrel::clipChannel(event.Code); !channel.empty()) {
         clip(event, channel);

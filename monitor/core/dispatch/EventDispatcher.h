@@ -78,6 +78,10 @@ public:
     // Told of each journaled event's archiving, and asked every tick to store
     // again what the archive could not take; null for none.
     void setStorageGuard(StorageGuard* guard) { m_guard = guard; }
+    // Told of each event taken, before it is handled (the station's log);
+    // none by default.
+    using EventSeen = std::function<void(const RAWDATA& event)>;
+    void setEventSeen(EventSeen seen) { m_eventSeen = std::move(seen); }
 
     // The selected recorder's channel of its latest clip and its latest event
     // time; empty when none is selected or it has sent none.
@@ -113,6 +117,7 @@ private:
     // By recorder key, so that the caption tells only of the selected recorder.
     std::map<std::string, RecorderTexts, std::less<>> m_texts;
     StorageGuard* m_guard = nullptr;
+    EventSeen m_eventSeen;
     std::string m_eventCaption;
     std::uint32_t m_lastRefreshTicks = 0;
     int m_receivingTicks = 0;

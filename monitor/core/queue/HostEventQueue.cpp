@@ -60,6 +60,29 @@ bool HostEventQueue::post(const char* text, std::int32_t code, const void* data,
                           std::int32_t length, std::uint64_t connection) noexcept
 {
     const QueueTreatment treatment = kavrel::queueTreatment(code);
+    if (code == kavrel::EventCode::CONNECTION_OPENED) {
+        try {
+            const std::lock_guard held(m_addressLock);
+            m_addresses[connection] = text ? text : "";
+        } catch (...) {
+            // Without memory the connection's events carry no address.
+        }
+        return true;
+    }
+    // The connection's last event takes its address with it.
+    struct ForgetAddress
+    {
+        HostEventQueue& queue;
+        std::uint64_t connection;
+        bool closing;
+        ~ForgetAddress()
+        {
+            if (closing) {
+                const std::lock_guard held(queue.m_addressLock);
+                queue.m_addresses.erase(connection);
+            }
+        }
+    } const forgetAddress{*this, connection, code == kavrel::EventCode::CONNECTION_CLOSED};
     // The library never passes a negative length, or a null address with a
     // length; should it, the event is taken with no data rather than read
     // from where it points.
@@ -186,9 +209,16 @@ bool HostEventQueue::hasRoom(std::size_t bytes) const
 void HostEventQueue::write(const char* text, std::int32_t code, std::span<const std::uint8_t> data,
                            std::uint64_t connection, std::uint64_t journalId)
 {
+    std::string address;
+    {
+        const std::lock_guard held(m_addressLock);
+        if (const auto found = m_addresses.find(connection); found != m_addresses.end())
+            address = found->second;
+    }
     RAWDATA& slot = m_ring.writeSlot();
     slot.assign(text, code, data, connection);
     slot.JournalId = journalId;
+    slot.Address = std::move(address);
     m_ring.publish();
     m_queuedBytes += data.size();
 }

@@ -13,8 +13,10 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <span>
+#include <string>
 #include <utility>
 
 namespace monitor {
@@ -58,6 +60,13 @@ using kavrel::QueueTreatment;
 // Storage. With a StorageGuard set, an event that the archive keeps is made
 // durable in the journal before it is queued (the guard holds the producer
 // while that cannot be done), and its journal id travels in its slot.
+//
+// Addresses. The library names a connection by its peer's dotted address
+// only in its opening event (not queued) and before the recorder's device
+// record; so the queue keeps the address of each open connection, by its
+// number, and gives it to every event of that connection (RAWDATA::Address).
+// m_addressLock guards that map alone; it is taken inside QueueLock or alone,
+// never the other way round, so an opening connection never waits for a tick.
 //
 // Stop. shutdown() wakes every waiting producer, whose event is then dropped,
 // as is every later one. The destructor shuts down, stops HostCallback from
@@ -181,6 +190,9 @@ private:
     std::condition_variable_any m_slotFreed;
     // Set before the receiver starts, read by the producers.
     std::atomic<StorageGuard*> m_guard{nullptr};
+    // The peer's address of each open connection, by its number (see above).
+    std::mutex m_addressLock;
+    std::map<std::uint64_t, std::string> m_addresses; // under m_addressLock
 };
 
 template <typename Handler> bool HostEventQueue::takeOne(const Lock& held, Handler&& handle)

@@ -27,6 +27,10 @@ struct RAWDATA
     // library's connections for the life of the program, never reused; 0 for
     // an event that no connection reported (tests).
     std::uint64_t Connection = 0;
+    // The dotted address of that connection's peer, as its opening event told
+    // it; empty when none was told (tests, or the connection opened before
+    // the queue existed).
+    std::string Address;
     // The event's data bytes at the start of Data; all of them.
     std::int32_t Length = 0;
     std::vector<std::uint8_t> Data = std::vector<std::uint8_t>(DataAreaSize);

@@ -7,6 +7,7 @@
 #include "Archive.h"
 #include "DeviceLists.h"
 #include "ManualClock.h"
+#include "StationLog.h"
 #include "StationSettings.h"
 #include "TempFolder.h"
 
@@ -151,6 +152,58 @@ TEST_F(ArchiveRetentionTest, AgeLimitDeletesOnlyTheArchivesOwnDaysOldestFirst)
     EXPECT_TRUE(retention.run(readClocks(m_clock)).lines.empty());
     EXPECT_FALSE(m_archive.StorePositionSentence("BUS-12_1", "$GPRMC,3").failed());
     EXPECT_TRUE(fs::exists(root() + "2026/12/08/BUS-12_1/140000.bin"));
+}
+
+// The station's log files, written by the log itself from 20 November to the
+// day after today, go with the days by the age limit: none while the clock is
+// held (its date lies before the newest day), the old ones once it is trusted,
+// except the log of a day kept for a wrong clock. Today's, tomorrow's, the
+// receiver library's log and foreign files stay.
+TEST_F(ArchiveRetentionTest, TheStationsLogsGoWithTheOldDaysAndNoneWhileHeld)
+{
+    ManualClock logClock;
+    StationLog log(root(), logClock);
+    std::vector<platform::LocalTime> logDays{{2026, 11, 20, 9, 0, 0, 0}};
+    for (int d = 1; d <= 9; ++d)
+        logDays.push_back({2026, 12, d, 9, 0, 0, 0});
+    for (const platform::LocalTime& day : logDays) {
+        logClock.set(day);
+        log.write(LogKind::start, "a day");
+    }
+    writeFile(root() + "log/2026 11/20 Kavrel.log.txt");
+    writeFile(root() + "log/notes.txt");
+    writeFile(root() + "2026/12/01/" + kWrongClockFileName);
+    const auto logsLeft = [this] {
+        std::vector<std::string> left;
+        for (const StationLog::File& file : StationLog::list(root()))
+            left.push_back(archive::dayFolderName(file.date));
+        return left;
+    };
+    ASSERT_EQ(logsLeft().size(), 10u);
+    FakeFreeSpace plenty;
+    plenty.reading = [](std::size_t) { return FreeSpace::Reading{0, 100 * kGib}; };
+    ArchiveRetention retention(root(), {3, 0, 0}, plenty);
+
+    m_clock.set({2026, 12, 5, 14, 0, 0, 0}); // before the newest day: held
+    ArchiveRetention::Pass pass = retention.run(readClocks(m_clock));
+    EXPECT_TRUE(pass.ageHeld);
+    EXPECT_TRUE(pass.deletedLogs.empty());
+    EXPECT_EQ(logsLeft().size(), 10u);
+
+    m_clock.advance(3 * platform::kMsPerDay); // both clocks: 8 December, trusted
+    pass = retention.run(readClocks(m_clock));
+    EXPECT_FALSE(pass.ageHeld);
+    const std::vector<std::string> deleted{"2026/11/20", "2026/12/02", "2026/12/03", "2026/12/04",
+                                           "2026/12/05"};
+    EXPECT_EQ(pass.deletedLogs, deleted);
+    EXPECT_EQ(pass.lines.back(),
+              "14:00:00 Archive: deleted 5 station logs, of 2026/11/20 to 2026/12/05");
+    const std::vector<std::string> left{"2026/12/01", "2026/12/06", "2026/12/07", "2026/12/08",
+                                        "2026/12/09"};
+    EXPECT_EQ(logsLeft(), left);
+    EXPECT_TRUE(fs::exists(root() + "log/2026 11/20 Kavrel.log.txt"));
+    EXPECT_TRUE(fs::exists(root() + "log/notes.txt"));
+    EXPECT_TRUE(retention.run(readClocks(m_clock)).deletedLogs.empty());
 }
 
 TEST_F(ArchiveRetentionTest, FreeSpaceLimitDeletesUntilThereIsRoomButNeverToday)
