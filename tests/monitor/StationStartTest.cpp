@@ -542,8 +542,8 @@ TEST(StationLog, TellsTheStationsDayInOrder)
     const LibraryStop stopLibrary;
     Station& s = *station.station;
     s.FormCreate();
-    ASSERT_EQ(station.views.errors.size(), 1u);
-    const std::string portFailure = station.views.errors[0];
+    ASSERT_EQ(station.views.listenLines.size(), 1u);
+    const std::string portFailure = station.views.listenLines[0].first;
     otherProgram.reset();
     s.retryListening();
     ASSERT_TRUE(s.Listening());
