@@ -71,7 +71,7 @@ struct Reading
     // The first occurrence of a key wins, as the system's profile reader has it.
     bool seenWantLog = false, seenShowDebug = false, seenSaveData = false, seenTimeout = false,
          seenMaxPacket = false, seenMaxConnections = false, seenMaxPacketMemory = false,
-         seenMaxPerAddress = false;
+         seenMaxPerAddress = false, seenTrustedProxies = false;
 };
 
 bool equalsNoCase(std::string_view a, std::string_view b)
@@ -115,7 +115,11 @@ void onEntry(Reading& r, std::string_view name, std::string_view value)
             if (v > 0)
                 s.MAX_PACKET_MEMORY = v;
         });
-    else if (equalsNoCase(name, "MAX_CONNECTIONS_PER_ADDRESS"))
+    else if (equalsNoCase(name, "TRUSTED_PROXIES")) {
+        if (!r.seenTrustedProxies)
+            s.TRUSTED_PROXIES = TrustedProxies::parse(value);
+        r.seenTrustedProxies = true;
+    } else if (equalsNoCase(name, "MAX_CONNECTIONS_PER_ADDRESS"))
         take(r.seenMaxPerAddress, value, [&](std::int32_t v) {
             if (v >= 0)
                 s.MAX_CONNECTIONS_PER_ADDRESS = v;

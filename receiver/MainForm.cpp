@@ -59,6 +59,11 @@ std::int32_t TfrmMain::start(std::int32_t port)
     if (m_hostFolderIsCurrent)
         LogLine("Program folder unknown; settings and log in the current folder " +
                 m_core->HostFolder);
+    if (!s.TRUSTED_PROXIES.empty())
+        LogLine("TRUSTED_PROXIES: connections from " + s.TRUSTED_PROXIES.describe() +
+                " begin with a PROXY protocol v2 header");
+    for (const std::string& entry : s.TRUSTED_PROXIES.rejected())
+        LogLine("TRUSTED_PROXIES: \"" + entry + "\" is no address or range, left out");
     return listen(port);
 }
 
