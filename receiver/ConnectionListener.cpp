@@ -105,6 +105,8 @@ bool ConnectionListener::takeProxyHeader(ClientSocket& client, WorkerStatus& sta
     const std::string proxy = client.peerAddress();
     const ProxyHeader header = readProxyHeader(client, m_core->silenceLimit);
     if (header.outcome != ProxyHeader::Outcome::Complete) {
+        if (status.terminated || m_core->Stopping)
+            return false; // ended by the listener's deactivation, not by the proxy
         m_core->LogLine("PROXY header from " + proxy + " not taken: " + header.reason +
                         ", closing the connection");
         return false;

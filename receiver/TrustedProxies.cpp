@@ -22,6 +22,8 @@ struct Address
 
 std::optional<Address> parseAddress(std::string_view text)
 {
+    if (text.find('\0') != std::string_view::npos)
+        return std::nullopt; // the system's parser would stop at it
     const std::string zeroEnded(text);
     Address a;
     if (::inet_pton(AF_INET, zeroEnded.c_str(), a.bytes.data()) == 1)
