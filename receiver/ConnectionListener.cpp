@@ -60,15 +60,17 @@ std::size_t ConnectionListener::notLoggedInFromLocked(const std::string& address
         }));
 }
 
-bool ConnectionListener::withinAddressLimit(std::size_t fromAddress, const std::string& address)
+bool ConnectionListener::withinAddressLimit(std::size_t fromAddress) const
 {
     const auto perAddress = static_cast<std::size_t>(m_core->settings.MAX_CONNECTIONS_PER_ADDRESS);
-    if (perAddress == 0 || fromAddress < perAddress)
-        return true;
+    return perAddress == 0 || fromAddress < perAddress;
+}
+
+void ConnectionListener::refuseForAddress(std::size_t fromAddress, const std::string& address)
+{
     m_core->LogLine("Connection refused: " + std::to_string(fromAddress) +
                     " connections not logged in from " + address +
                     ", MAX_CONNECTIONS_PER_ADDRESS reached");
-    return false;
 }
 
 void ConnectionListener::serve(platform::TcpSocket socket)
@@ -91,7 +93,8 @@ void ConnectionListener::serve(platform::TcpSocket socket)
         socket.close();
         return;
     }
-    if (!withinAddressLimit(fromAddress, address)) {
+    if (!withinAddressLimit(fromAddress)) {
+        refuseForAddress(fromAddress, address);
         socket.close();
         return;
     }
@@ -114,14 +117,23 @@ bool ConnectionListener::takeProxyHeader(ClientSocket& client, WorkerStatus& sta
     const std::string recorder = header.sourceAddress.empty() ? proxy : header.sourceAddress;
     m_core->LogLine("PROXY header from " + proxy + ": the recorder is " + recorder +
                     (header.sourceAddress.empty() ? " (the proxy's own connection)" : ""));
-    std::lock_guard lock(m_workersMutex);
-    const auto self = std::find_if(m_workers.begin(), m_workers.end(),
-                                   [&](const Worker& w) { return w.status.get() == &status; });
-    if (self == m_workers.end())
-        return false; // deactivated meanwhile
-    if (!withinAddressLimit(notLoggedInFromLocked(recorder), recorder))
+    std::size_t fromAddress = 0;
+    {
+        // Counted and taken in one step, so two connections of one address
+        // cannot both take its last place.
+        std::lock_guard lock(m_workersMutex);
+        const auto self = std::find_if(m_workers.begin(), m_workers.end(),
+                                       [&](const Worker& w) { return w.status.get() == &status; });
+        if (self == m_workers.end())
+            return false; // deactivated meanwhile
+        fromAddress = notLoggedInFromLocked(recorder);
+        if (withinAddressLimit(fromAddress))
+            self->address = recorder;
+    }
+    if (!withinAddressLimit(fromAddress)) {
+        refuseForAddress(fromAddress, recorder);
         return false;
-    self->address = recorder;
+    }
     client.setRecorderAddress(header.sourceAddress);
     return true;
 }

@@ -98,8 +98,9 @@ private:
     void joinFinishedLocked();
     // Connections not logged in from the address (m_workersMutex held).
     std::size_t notLoggedInFromLocked(const std::string& address) const;
-    // False, logged, when the address holds its share of connections not logged in.
-    bool withinAddressLimit(std::size_t fromAddress, const std::string& address);
+    // False when an address with this many connections not logged in holds its share.
+    bool withinAddressLimit(std::size_t fromAddress) const;
+    void refuseForAddress(std::size_t fromAddress, const std::string& address);
     // On the worker's thread, for a trusted proxy's connection: reads its
     // header, counts the recorder's address against its limit and names the
     // connection by it. False, with one line logged, when the connection is
