@@ -20,7 +20,15 @@ public:
     ClientSocket(std::shared_ptr<platform::TcpSocket> socket, std::shared_ptr<ReceiverCore> core);
 
     bool connected() const { return m_socket->connected(); }
-    std::string remoteAddress() const { return m_socket->peerAddress(); }
+    // The recorder's address: the one a trusted proxy named, or else the peer's.
+    std::string remoteAddress() const
+    {
+        return m_recorderAddress.empty() ? m_socket->peerAddress() : m_recorderAddress;
+    }
+    // The peer's own address (a proxy's, when one stands in front).
+    std::string peerAddress() const { return m_socket->peerAddress(); }
+    // Worker thread, before the worker asks for remoteAddress().
+    void setRecorderAddress(std::string address) { m_recorderAddress = std::move(address); }
     bool waitForData(std::chrono::milliseconds timeout) { return m_socket->waitForData(timeout); }
     std::size_t read(std::span<std::uint8_t> buffer) { return m_socket->receive(buffer); }
 
@@ -43,6 +51,7 @@ private:
 
     std::shared_ptr<platform::TcpSocket> m_socket;
     std::shared_ptr<ReceiverCore> m_core;
+    std::string m_recorderAddress; // worker thread only; empty: the peer's
     // Set by whichever thread closes first, so "Disconnect" is written once.
     std::atomic<bool> m_disconnected{false};
 };

@@ -1,5 +1,7 @@
 #include "ConnectionListener.h"
 
+#include "ProxyHeaderReader.h"
+
 #include <algorithm>
 
 namespace kavrel {
@@ -48,21 +50,42 @@ std::optional<platform::TcpSocket> ConnectionListener::nextConnection()
     return m_listener.accept();
 }
 
+std::size_t ConnectionListener::notLoggedInFromLocked(const std::string& address) const
+{
+    // Recorders that have logged in no longer count: many of them share a
+    // carrier's or a proxy's address.
+    return static_cast<std::size_t>(
+        std::count_if(m_workers.begin(), m_workers.end(), [&](const Worker& w) {
+            return w.address == address && !w.status->loggedIn;
+        }));
+}
+
+bool ConnectionListener::withinAddressLimit(std::size_t fromAddress) const
+{
+    const auto perAddress = static_cast<std::size_t>(m_core->settings.MAX_CONNECTIONS_PER_ADDRESS);
+    return perAddress == 0 || fromAddress < perAddress;
+}
+
+void ConnectionListener::refuseForAddress(std::size_t fromAddress, const std::string& address)
+{
+    m_core->LogLine("Connection refused: " + std::to_string(fromAddress) +
+                    " connections not logged in from " + address +
+                    ", MAX_CONNECTIONS_PER_ADDRESS reached");
+}
+
 void ConnectionListener::serve(platform::TcpSocket socket)
 {
     std::string address = socket.peerAddress();
+    // A trusted proxy's connection counts by the recorder's address, which
+    // its header names on the worker's thread: until then it counts for none.
+    const bool viaProxy = m_core->settings.TRUSTED_PROXIES.contains(address);
     std::size_t live = 0;
     std::size_t fromAddress = 0;
     {
         std::lock_guard lock(m_workersMutex);
         joinFinishedLocked();
         live = m_workers.size();
-        // Recorders that have logged in no longer count: many of them share a
-        // carrier's or a proxy's address.
-        fromAddress = static_cast<std::size_t>(
-            std::count_if(m_workers.begin(), m_workers.end(), [&](const Worker& w) {
-                return w.address == address && !w.status->loggedIn;
-            }));
+        fromAddress = viaProxy ? 0 : notLoggedInFromLocked(address);
     }
     if (live >= static_cast<std::size_t>(m_core->settings.MAX_CONNECTIONS)) {
         m_core->LogLine("Connection refused: " + std::to_string(live) +
@@ -70,20 +93,52 @@ void ConnectionListener::serve(platform::TcpSocket socket)
         socket.close();
         return;
     }
-    const auto perAddress = static_cast<std::size_t>(m_core->settings.MAX_CONNECTIONS_PER_ADDRESS);
-    if (perAddress > 0 && fromAddress >= perAddress) {
-        m_core->LogLine("Connection refused: " + std::to_string(fromAddress) +
-                        " connections not logged in from " + address +
-                        ", MAX_CONNECTIONS_PER_ADDRESS reached");
+    if (!withinAddressLimit(fromAddress)) {
+        refuseForAddress(fromAddress, address);
         socket.close();
         return;
     }
     ServerSocket1GetThread();
     socket.setSendBufferSize(kSendBufferBytes);
-    startWorker(std::move(socket), std::move(address));
+    startWorker(std::move(socket), viaProxy ? std::string() : std::move(address), viaProxy);
 }
 
-void ConnectionListener::startWorker(platform::TcpSocket socket, std::string address)
+bool ConnectionListener::takeProxyHeader(ClientSocket& client, WorkerStatus& status)
+{
+    const std::string proxy = client.peerAddress();
+    const ProxyHeader header = readProxyHeader(client, m_core->silenceLimit);
+    if (header.outcome != ProxyHeader::Outcome::Complete) {
+        if (status.terminated || m_core->Stopping)
+            return false; // ended by the listener's deactivation, not by the proxy
+        m_core->LogLine("PROXY header from " + proxy + " not taken: " + header.reason +
+                        ", closing the connection");
+        return false;
+    }
+    const std::string recorder = header.sourceAddress.empty() ? proxy : header.sourceAddress;
+    m_core->LogLine("PROXY header from " + proxy + ": the recorder is " + recorder +
+                    (header.sourceAddress.empty() ? " (the proxy's own connection)" : ""));
+    std::size_t fromAddress = 0;
+    {
+        // Counted and taken in one step, so two connections of one address
+        // cannot both take its last place.
+        std::lock_guard lock(m_workersMutex);
+        const auto self = std::find_if(m_workers.begin(), m_workers.end(),
+                                       [&](const Worker& w) { return w.status.get() == &status; });
+        if (self == m_workers.end())
+            return false; // deactivated meanwhile
+        fromAddress = notLoggedInFromLocked(recorder);
+        if (withinAddressLimit(fromAddress))
+            self->address = recorder;
+    }
+    if (!withinAddressLimit(fromAddress)) {
+        refuseForAddress(fromAddress, recorder);
+        return false;
+    }
+    client.setRecorderAddress(header.sourceAddress);
+    return true;
+}
+
+void ConnectionListener::startWorker(platform::TcpSocket socket, std::string address, bool viaProxy)
 {
     auto client = std::make_shared<ClientSocket>(
         std::make_shared<platform::TcpSocket>(std::move(socket)), m_core);
@@ -92,10 +147,15 @@ void ConnectionListener::startWorker(platform::TcpSocket socket, std::string add
 
     // Workers run at the normal priority: raising it needs privileges here, and
     // the acknowledgement path is short enough without it.
-    auto body = [core = m_core, client, status] {
+    // The listener outlives a worker that reads a header: deactivation waits
+    // for every worker outside the host's callback, and a header is read
+    // before the first report.
+    auto body = [this, core = m_core, client, status, viaProxy] {
         try {
-            auto worker = std::make_unique<ConnectionWorker>(core, *client, *status);
-            worker->ServerSocket1ThreadStart();
+            if (!viaProxy || takeProxyHeader(*client, *status)) {
+                auto worker = std::make_unique<ConnectionWorker>(core, *client, *status);
+                worker->ServerSocket1ThreadStart();
+            }
         } catch (...) {
             core->LogLine("Connection worker failed");
         }

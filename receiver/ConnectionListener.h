@@ -6,7 +6,11 @@
 // thread adds workers to m_workers and joins those that have ended, at every
 // connection and at least once per sweep interval; worker threads only touch
 // their own WorkerStatus and announce changes on the shared board.
-// m_workersMutex guards m_workers. A connection whose worker cannot be started
+// m_workersMutex guards m_workers. A connection from a trusted proxy
+// (TRUSTED_PROXIES) begins on its worker thread with the proxy's header, which
+// names the recorder: under m_workersMutex that worker then counts the
+// recorder's address for the limit per address and writes it into its entry.
+// A connection whose worker cannot be started
 // is closed and the accept thread goes on. Deactivation stops the accept thread
 // first, then closes every connection and waits for the workers, except for
 // those sitting in the host's callback after a grace period: a host whose
@@ -80,7 +84,7 @@ private:
     {
         std::shared_ptr<ClientSocket> client;
         std::shared_ptr<WorkerStatus> status;
-        std::string address; // the peer's, for the limit per address
+        std::string address; // the recorder's, for the limit per address (guarded as m_workers)
         std::jthread thread;
     };
 
@@ -88,8 +92,20 @@ private:
     // The next connection, joining ended workers while none arrives; empty once deactivated.
     std::optional<platform::TcpSocket> nextConnection();
     void serve(platform::TcpSocket socket);
-    void startWorker(platform::TcpSocket socket, std::string address);
+    // address: the peer's, counted for the limit per address; empty for a
+    // trusted proxy's connection until its header names the recorder.
+    void startWorker(platform::TcpSocket socket, std::string address, bool viaProxy);
     void joinFinishedLocked();
+    // Connections not logged in from the address (m_workersMutex held).
+    std::size_t notLoggedInFromLocked(const std::string& address) const;
+    // False when an address with this many connections not logged in holds its share.
+    bool withinAddressLimit(std::size_t fromAddress) const;
+    void refuseForAddress(std::size_t fromAddress, const std::string& address);
+    // On the worker's thread, for a trusted proxy's connection: reads its
+    // header, counts the recorder's address against its limit and names the
+    // connection by it. False, with one line logged, when the connection is
+    // to end.
+    bool takeProxyHeader(ClientSocket& client, WorkerStatus& status);
 
     void ServerSocket1Accept() { m_core->LogLine("Accept"); }
     void ServerSocket1GetThread() { m_core->LogLine("GetThread"); }

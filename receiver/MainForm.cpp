@@ -67,6 +67,9 @@ std::int32_t TfrmMain::start(std::int32_t port)
         LogLine(finding);
         std::fprintf(stderr, "Kavrel: %s\n", finding.c_str());
     }
+    if (!s.TRUSTED_PROXIES.empty())
+        LogLine("TRUSTED_PROXIES: connections from " + s.TRUSTED_PROXIES.describe() +
+                " begin with a PROXY protocol v2 header");
     return listen(port);
 }
 

@@ -107,6 +107,11 @@ ArchiveBrowser::ArchiveBrowser(std::string folder, QObject* parent)
 {
 }
 
+ArchiveBrowser::ArchiveBrowser(std::vector<std::string> folders, QObject* parent)
+    : QObject(parent), m_reader(std::move(folders))
+{
+}
+
 void ArchiveBrowser::refresh()
 {
     // What was chosen, to choose it again. (Plain values: GCC takes a copied

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "ArchiveReader.h"
+#include "ArchiveSet.h"
 #include "BrowserTypes.h"
 #include "RouteProjection.h"
 
@@ -28,8 +29,11 @@ class ArchiveBrowser : public QObject
 
 public:
     explicit ArchiveBrowser(std::string folder, QObject* parent = nullptr);
+    // Several archives (one per gateway) shown together (ArchiveSet.h).
+    explicit ArchiveBrowser(std::vector<std::string> folders, QObject* parent = nullptr);
 
-    const std::string& folder() const { return m_reader.folder(); }
+    // The archive's folder; several joined by ", ".
+    std::string folder() const { return m_reader.folder(); }
 
     // "2026-12-08", oldest first.
     const QStringList& dayNames() const { return m_dayNames; }
@@ -85,7 +89,7 @@ private:
     // The number of items in the lane of the chosen recorder's day.
     std::size_t laneSize(Lane lane) const;
 
-    ArchiveReader m_reader;
+    ArchiveSet m_reader;
     std::vector<Date> m_days;
     QStringList m_dayNames;
     int m_day = -1;

@@ -36,7 +36,12 @@ void fillList(QListWidget* list, const QStringList& items, int current)
 } // namespace
 
 ArchiveWindow::ArchiveWindow(std::string folder, QWidget* parent)
-    : QMainWindow(parent), m_browser(std::move(folder)), m_days(new QListWidget(this)),
+    : ArchiveWindow(std::vector<std::string>{std::move(folder)}, parent)
+{
+}
+
+ArchiveWindow::ArchiveWindow(std::vector<std::string> folders, QWidget* parent)
+    : QMainWindow(parent), m_browser(std::move(folders)), m_days(new QListWidget(this)),
       m_recorders(new QListWidget(this)), m_refresh(new QPushButton(tr("&Refresh"), this)),
       m_timeline(new TimelineView(this)), m_route(new RouteView(this)), m_details(new QLabel(this)),
       m_movie(new movieview::TQTMovie(this))

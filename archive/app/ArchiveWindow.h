@@ -11,6 +11,7 @@
 
 #include <QMainWindow>
 #include <string>
+#include <vector>
 
 class QLabel;
 class QListWidget;
@@ -32,6 +33,8 @@ class ArchiveWindow : public QMainWindow
 public:
     // folder: the archive's folder (the station's program folder).
     explicit ArchiveWindow(std::string folder, QWidget* parent = nullptr);
+    // folders: one archive per gateway, shown together (ArchiveSet.h).
+    explicit ArchiveWindow(std::vector<std::string> folders, QWidget* parent = nullptr);
     ~ArchiveWindow() override;
 
     ArchiveBrowser& browser() { return m_browser; }

@@ -1,11 +1,13 @@
 // TessaroArchive: the archive browser, and the archive's exports for scripts.
 //
-// TessaroArchive [ARCHIVE_FOLDER] [--day D --key K [--at T]]
-//     browses the archive beside the program, or the folder given, and never
-//     changes it; opens at the day and recorder given, with the clip nearest
-//     the time T (hh:mm or hh:mm:ss) playing
+// TessaroArchive [ARCHIVE_FOLDER...] [--day D --key K [--at T]]
+//     browses the archive beside the program, or the folders given (one per
+//     gateway, shown together), and never changes them; opens at the day and
+//     recorder given, with the clip nearest the time T (hh:mm or hh:mm:ss)
+//     playing
 // TessaroArchive export ...         exports a recorder's day (--help there)
 #include "ArchiveComplaints.h"
+#include "ArchiveSet.h"
 #include "ArchiveWindow.h"
 #include "DisplayCheck.h"
 #include "ExportCommand.h"
@@ -49,8 +51,8 @@ int main(int argc, char* argv[])
     parser.addPositionalArgument(
         QStringLiteral("folder"),
         QStringLiteral("The archive's folder (the station's program folder); by default the "
-                       "folder of this program."),
-        QStringLiteral("[ARCHIVE_FOLDER]"));
+                       "folder of this program. Several (one per gateway) are shown together."),
+        QStringLiteral("[ARCHIVE_FOLDER...]"));
     const QCommandLineOption dayOption(QStringLiteral("day"),
                                        QStringLiteral("Open at this day (2026-12-08)."),
                                        QStringLiteral("date"));
@@ -79,10 +81,6 @@ int main(int argc, char* argv[])
         return 2;
     }
     const QStringList folders = parser.positionalArguments();
-    if (folders.size() > 1) {
-        std::fputs("TessaroArchive: one archive folder only\n", stderr);
-        return 2;
-    }
     std::string folder = platform::programFolder();
     if (!folders.isEmpty()) {
         if (!QFileInfo(folders.front()).isDir()) {
@@ -92,11 +90,22 @@ int main(int argc, char* argv[])
         }
         folder = folders.front().toStdString();
     }
+    // Further folders, one per gateway, are read together with the first;
+    // `folder` names them all from here on.
+    std::vector<std::string> archives = {folder};
+    for (qsizetype i = 1; i < folders.size(); ++i) {
+        if (!QFileInfo(folders[i]).isDir()) {
+            std::fprintf(stderr, "TessaroArchive: no such folder: %s\n", qPrintable(folders[i]));
+            return 2;
+        }
+        archives.push_back(folders[i].toStdString());
+        folder += ", " + archives.back();
+    }
     // A day or recorder that is not there is said, naming what is, and the
     // window opens at the newest day as without them.
     std::optional<std::string> notThere;
     if (parser.isSet(dayOption)) {
-        const archive::ArchiveReader reader(folder);
+        const archive::ArchiveSet reader(archives);
         const std::optional<archive::Date> day =
             archive::parseDate(parser.value(dayOption).toStdString());
         if (!day) {
@@ -114,7 +123,7 @@ int main(int argc, char* argv[])
 
     // The movie engine lives longer than the window and its movie view.
     movieview::MovieEngineSession movieEngine;
-    archive::ArchiveWindow window(folder);
+    archive::ArchiveWindow window(archives);
     if (parser.isSet(dayOption)) {
         archive::ArchiveBrowser& browser = window.browser();
         if (!browser.chooseByName(parser.value(dayOption), parser.value(keyOption)))

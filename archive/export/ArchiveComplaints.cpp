@@ -16,7 +16,7 @@ std::string archiveFolderComplaint(const std::string& folder)
     return std::filesystem::is_directory(folder, ec) ? std::string() : "no such folder: " + folder;
 }
 
-std::string noSuchDayText(const ArchiveReader& reader, const Date& day)
+std::string noSuchDayText(const ArchiveSet& reader, const Date& day)
 {
     const std::vector<Date> days = reader.days();
     std::string text = "no such day " + formatDate(day) + " in the archive " + reader.folder();

@@ -3,7 +3,7 @@
 // the browser's command line say it in the same words.
 #pragma once
 
-#include "ArchiveReader.h"
+#include "ArchiveSet.h"
 
 #include <string>
 #include <vector>
@@ -16,7 +16,7 @@ std::string archiveFolderComplaint(const std::string& folder);
 
 // "no such day 2026-12-09 in the archive /opt/station/ (its days: 2026-12-07,
 // 2026-12-08)", or "(it holds no day)"; the newest few days are named.
-std::string noSuchDayText(const ArchiveReader& reader, const Date& day);
+std::string noSuchDayText(const ArchiveSet& reader, const Date& day);
 
 // "2026-12-08 has no recorder "BUS-99_1" (it has "BUS-12_1", "VAN-7_2")"; the
 // first few recorders are named.

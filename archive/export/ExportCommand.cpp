@@ -1,6 +1,7 @@
 #include "ExportCommand.h"
 
 #include "ArchiveComplaints.h"
+#include "ArchiveSet.h"
 #include "CommandLine.h"
 #include "ExportFiles.h"
 #include "GpxExport.h"
@@ -25,7 +26,8 @@ struct ExportOptions
     Date day;
     std::string key;
     TimeRange range;
-    std::string gpx, nmea, clips, archive;
+    std::string gpx, nmea, clips;
+    std::vector<std::string> archives; // one per gateway; read together
     bool force = false;
 };
 
@@ -66,8 +68,7 @@ std::string outputsConflict(const ExportOptions& o, const RecorderDay& day)
         if (std::string conflict = clipsFolderConflict(o.clips); !conflict.empty())
             return conflict;
         for (const Clip& clip : day.clips)
-            paths.push_back(
-                platform::joinPath(o.clips, std::filesystem::path(clip.path).filename().string()));
+            paths.push_back(platform::joinPath(o.clips, clip.name));
         paths.push_back(platform::joinPath(o.clips, kRouteFile));
     }
     std::vector<std::string> existingPaths;
@@ -134,8 +135,12 @@ int runExportCommand(const std::vector<std::string>& args, std::ostream& out, st
     app.add_option("--nmea", o.nmea, "write the position sentences to FILE")->type_name("FILE");
     app.add_option("--clips", o.clips, "copy the clips and the GPX into FOLDER")
         ->type_name("FOLDER");
-    app.add_option("--archive", o.archive, "the archive folder (default: the program's folder)")
-        ->type_name("FOLDER");
+    app.add_option("--archive", o.archives,
+                   "the archive folder (default: the program's folder); given again for each "
+                   "gateway's archive, the recorder's day is read from all of them together")
+        ->type_name("FOLDER")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     toolcli::addSwitch(app, "--force", o.force, "replace outputs that exist already");
 
     const toolcli::ParseResult parsed = toolcli::parse(app, rest);
@@ -165,14 +170,16 @@ int runExportCommand(const std::vector<std::string>& args, std::ostream& out, st
                  "to list the day's recorders)");
         return kExportBadUsage;
     }
-    if (o.archive.empty())
-        o.archive = platform::programFolder();
-    if (std::string complaint = archiveFolderComplaint(o.archive); !complaint.empty()) {
-        say(err, "export: " + complaint);
-        return kExportFailed;
+    if (o.archives.empty())
+        o.archives.push_back(platform::programFolder());
+    for (const std::string& folder : o.archives) {
+        if (std::string complaint = archiveFolderComplaint(folder); !complaint.empty()) {
+            say(err, "export: " + complaint);
+            return kExportFailed;
+        }
     }
 
-    const ArchiveReader reader(o.archive);
+    const ArchiveSet reader(o.archives);
     const std::vector<Recorder> recorders = reader.recorders(o.day);
     if (recorders.empty()) {
         say(err, "export: " + noSuchDayText(reader, o.day));

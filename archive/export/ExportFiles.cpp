@@ -115,7 +115,7 @@ std::string copyClips(const RecorderDay& day, const std::string& folder, Existin
                (error ? error.message() : std::string("not a folder"));
     std::vector<char> buffer(kCopyChunkBytes);
     for (const Clip& clip : day.clips) {
-        const std::string target = (fs::path(folder) / fs::path(clip.path).filename()).string();
+        const std::string target = (fs::path(folder) / clip.name).string();
         if (std::string failed = copyClip(clip, target, existing, buffer); !failed.empty())
             return failed;
     }

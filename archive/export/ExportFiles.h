@@ -55,7 +55,7 @@ std::vector<LeftOutClip> leaveOutUnsafeClips(RecorderDay& day);
 std::string clipsFolderConflict(const std::string& folder);
 
 // Copies the day's clips into the folder (made when missing; its parent must
-// exist; a symbolic link is refused) under their archive names, each through
+// exist; a symbolic link is refused) under their names (Clip::name), each through
 // writeOutputFile (OutputFile.h). A clip is opened without following a link.
 // Returns the error text, or an empty string.
 std::string copyClips(const RecorderDay& day, const std::string& folder, ExistingOutput existing);

@@ -105,8 +105,7 @@ std::string gpxDocument(const RecorderDay& day, std::string_view name)
                 nearestPoint = &p;
         const Position* nearest = nearestPoint->position;
         const QDateTime time = nearestPoint->utc.addSecs(clip.secondOfDay - nearest->secondOfDay);
-        const QString file =
-            QString::fromStdString(clip.path.substr(clip.path.find_last_of('/') + 1));
+        const QString file = QString::fromStdString(clip.name);
         xml.writeStartElement(QStringLiteral("wpt"));
         xml.writeAttribute(QStringLiteral("lat"), coordinate(*nearest->rmc.latitude));
         xml.writeAttribute(QStringLiteral("lon"), coordinate(*nearest->rmc.longitude));

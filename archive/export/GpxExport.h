@@ -1,8 +1,8 @@
 // A recorder's day as GPX 1.1: one track of the positions that had a fix
 // (an RMC sentence with status "A", a place and its UTC date and time), in the
 // day's order, each point timed by its sentence's UTC; and one waypoint per
-// clip, at the place of the position nearest in time, named by the clip's file
-// and linking to it (the clips are copied beside the GPX).
+// clip, at the place of the position nearest in time, named by the clip's name
+// (Clip::name: its file's) and linking to it (the clips are copied beside the GPX).
 #pragma once
 
 #include "ArchiveReader.h"

@@ -190,7 +190,8 @@ std::optional<RecorderDay> ArchiveReader::recorderDay(const Date& day,
             if (entryError)
                 return;
             result.clips.push_back({clip->secondOfDay, clip->sameSecondIndex,
-                                    std::move(clip->channel), entry.path().string(), size});
+                                    std::move(clip->channel), entry.path().string(), size, 0,
+                                    name});
         }
     });
     std::sort(result.positions.begin(), result.positions.end(),

@@ -64,6 +64,7 @@ struct Position
     std::string path;        // the file
     std::string sentence;    // the text, without its line end
     RmcFields rmc;           // parsed when the sentence is an RMC sentence
+    std::size_t archive = 0; // the archive it was read from, by its place in an ArchiveSet
 };
 
 // One clip file.
@@ -74,6 +75,11 @@ struct Clip
     std::string channel; // "1".."4" or "ALL", as the name has it
     std::string path;
     std::uint64_t size = 0;
+    std::size_t archive = 0; // as Position::archive
+    // The name it goes by beside the day's other clips (copied, linked from
+    // a GPX): its file's name, unique within the recorder's day in one archive
+    // and made unique across archives by ArchiveSet.
+    std::string name;
 };
 
 // One recorder's day.

@@ -80,6 +80,7 @@ enum class Kind
     Any,         // any integer
     Positive,    // 1 and more, at most cap
     NonNegative, // 0 and more
+    AddressList, // addresses and ranges, comma-separated
 };
 
 struct Key
@@ -89,6 +90,7 @@ struct Key
     std::uint8_t LibrarySettings::*byte = nullptr;
     std::int32_t LibrarySettings::*whole = nullptr;
     std::int32_t cap = std::numeric_limits<std::int32_t>::max();
+    TrustedProxies LibrarySettings::*list = nullptr;
 };
 
 // Every key of [Option], and how its value is kept.
@@ -103,6 +105,7 @@ const Key kKeys[] = {
     {"MAX_PACKET_MEMORY", Kind::Positive, nullptr, &LibrarySettings::MAX_PACKET_MEMORY},
     {"MAX_CONNECTIONS_PER_ADDRESS", Kind::NonNegative, nullptr,
      &LibrarySettings::MAX_CONNECTIONS_PER_ADDRESS},
+    {"TRUSTED_PROXIES", Kind::AddressList, nullptr, nullptr, 0, &LibrarySettings::TRUSTED_PROXIES},
 };
 
 bool equalsNoCase(std::string_view a, std::string_view b)
@@ -253,6 +256,13 @@ private:
     void take(const Key& key, std::string_view value)
     {
         LibrarySettings& s = m_reading.settings;
+        if (key.kind == Kind::AddressList) {
+            s.*key.list = TrustedProxies::parse(value);
+            for (const std::string& entry : (s.*key.list).rejected())
+                tell(std::string(key.name) + " entry " + quoted(std::string_view(entry)) +
+                     " is no address or range; it is left out");
+            return;
+        }
         const LibrarySettings defaults;
         const std::optional<std::int32_t> v = parseSettingInteger(value);
         const std::string given = std::string(key.name) + " must be " + rangeText(key) + ", not " +

@@ -2,8 +2,9 @@
 //
 // Section and key names match case-insensitively; each line stands on its own,
 // and only "=" separates a key from its value. Values are integers in
-// decimal, or hexadecimal after 0x or $; a missing file, section or key, or a
-// value that is no such integer, gives the default. WANT_LOG, SHOW_DEBUG and
+// decimal, or hexadecimal after 0x or $ (TRUSTED_PROXIES excepted: a list); a
+// missing file, section or key, or a value that is no such integer, gives the
+// default. WANT_LOG, SHOW_DEBUG and
 // SAVE_DATA keep only their low 8 bits, so 257 acts as 1 and 256 as 0.
 //
 // What cannot be used is found as the file is read, one sentence each with the
@@ -14,6 +15,7 @@
 // the station reads the same findings here to show them in its window.
 #pragma once
 
+#include "TrustedProxies.h"
 #include "kavrel_link.h"
 
 #include <cstdint>
@@ -47,6 +49,10 @@ struct LibrarySettings
     // Connections one peer address may hold at once (0: no limit), so that one
     // address cannot take every connection slot from the recorders.
     std::int32_t MAX_CONNECTIONS_PER_ADDRESS = 128;
+    // Load balancers whose connections begin with a PROXY protocol v2 header
+    // naming the recorder (a list of addresses and ranges, not an integer);
+    // none by default.
+    TrustedProxies TRUSTED_PROXIES;
 
     bool wantLog() const { return WANT_LOG != 0; }
     bool showDebug() const { return SHOW_DEBUG == 1; }

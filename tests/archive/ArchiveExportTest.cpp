@@ -650,3 +650,61 @@ TEST(ArchiveExportTest, PrintsArchivedTextEscapedAndLogsOnlyWellFormedSentences)
     EXPECT_EQ(missing.err, "export: 2026-12-08 has no recorder \"BUS\\x1B]0;x\\x07\" (it has "
                            "\"BUS\\x1B[31m›2J\\x0D\\x0A\\u0081_1\")\n");
 }
+
+TEST(ArchiveExportTest, ExportsARecorderDaySpreadOverTwoGatewaysArchives)
+{
+    // The recorder redials and reaches the other gateway every few sentences;
+    // at 14:00:02 both gateways archived a clip of channel 2 under one name.
+    const std::vector<std::string> sentences = archivetest::logSentences("bt451-car.nmea", "RMC,");
+    ASSERT_GE(sentences.size(), 12u);
+    StationArchive gateway1({2026, 12, 8, 14, 0, 0, 0});
+    StationArchive gateway2({2026, 12, 8, 14, 0, 0, 0});
+    const std::string key = "BUS-12_1";
+    for (std::size_t i = 0; i < sentences.size(); ++i) {
+        StationArchive& gateway = (i / 3) % 2 == 0 ? gateway1 : gateway2;
+        gateway.position(key, sentences[i]);
+        gateway1.clock.advance(500);
+        gateway2.clock.advance(500);
+    }
+    for (StationArchive* gateway : {&gateway1, &gateway2}) {
+        gateway->clock.set({2026, 12, 8, 14, 0, 2, 0});
+        const auto fill = static_cast<std::uint8_t>(gateway == &gateway1 ? 0x11 : 0x22);
+        ASSERT_FALSE(
+            gateway->archive.StoreClip(key, archivetest::clipEvent(2600, fill), "2").failed());
+    }
+
+    TempFolder out;
+    const std::string gpx = out.path() + "day.gpx", nmea = out.path() + "day.nmea",
+                      clips = out.path() + "clips";
+    const Exported run =
+        exportWith({"export", "--day", "2026-12-08", "--key", key, "--gpx", gpx, "--nmea", nmea,
+                    "--clips", clips, "--archive", gateway1.root(), "--archive", gateway2.root()});
+    ASSERT_EQ(run.code, kExportDone) << run.err;
+    EXPECT_EQ(run.out, "Exported " + std::to_string(sentences.size()) +
+                           " positions and 2 clips of \"BUS-12_1\" on 2026-12-08, "
+                           "00:00:00-24:00:00\n");
+
+    // The log holds every sentence once, in the order the recorder sent them.
+    std::ifstream log(nmea);
+    std::vector<std::string> logged;
+    for (std::string line; std::getline(log, line);)
+        logged.push_back(line);
+    EXPECT_EQ(logged, sentences);
+    const std::string reference = out.path() + "reference.nmea";
+    writeLines(reference, sentences);
+    expectSamePoints(gpsbabelPoints("gpx", gpx), gpsbabelPoints("nmea", reference));
+
+    // Both clips, neither over the other, each linked from the route.
+    EXPECT_EQ(filesIn(clips), (std::vector<std::string>{"140002_CH_2.archive2.mov",
+                                                        "140002_CH_2.mov", "route.gpx"}));
+    const auto firstByte = [&](const std::string& name) {
+        std::ifstream in(clips + "/" + name, std::ios::binary);
+        return in.get();
+    };
+    EXPECT_EQ(firstByte("140002_CH_2.mov"), 0x11);
+    EXPECT_EQ(firstByte("140002_CH_2.archive2.mov"), 0x22);
+    std::ifstream route(clips + "/route.gpx");
+    const std::string text(std::istreambuf_iterator<char>(route), {});
+    EXPECT_NE(text.find("<link href=\"140002_CH_2.mov\"/>"), std::string::npos) << text;
+    EXPECT_NE(text.find("<link href=\"140002_CH_2.archive2.mov\"/>"), std::string::npos) << text;
+}
