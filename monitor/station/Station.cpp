@@ -9,6 +9,7 @@
 #include "DispatchTiming.h"
 #include "EventDispatcher.h"
 #include "EventJournal.h"
+#include "FleetLink.h"
 #include "FloatingPoint.h"
 #include "GpsForwarder.h"
 #include "HostCallback.h"
@@ -28,7 +29,9 @@
 #include "kavrel.h"
 
 #include <exception>
+#include <stdexcept>
 #include <string_view>
+#include <variant>
 
 namespace monitor {
 namespace {
@@ -72,6 +75,8 @@ Station::Station(StationOptions options, Views views, Timers timers)
         m_gps->SelectionChanged();
         if (m_archive)
             m_archive->ShowLatestClip(key);
+        if (m_fleet)
+            m_fleet->selectionChanged(key);
     });
 
     platform::AlarmSound* sound = m_options.alarmSound;
@@ -117,8 +122,12 @@ void Station::FormCreate()
     steps.add("OpenGpsPort", [this] { StepOpenGpsPort(); });
     steps.add("FreeDeviceTable", [this] { StepFreeDeviceTable(); });
     steps.add("CreateClipStream", [] {});
-    steps.add("RecoverJournal", [this] { StepRecoverJournal(); });
-    steps.add("StartReceiver", [this] { StepStartReceiver(); });
+    if (onFleet()) {
+        steps.add("ConnectFleet", [this] { StepConnectFleet(); });
+    } else {
+        steps.add("RecoverJournal", [this] { StepRecoverJournal(); });
+        steps.add("StartReceiver", [this] { StepStartReceiver(); });
+    }
     steps.add("StartDispatchTimer", [this] { StepStartDispatchTimer(); });
     steps.add("ResetGpsSending", [this] { StepResetGpsSending(); });
     std::optional<std::string> stepError;
@@ -131,7 +140,7 @@ void Station::FormCreate()
         // opens its window and says why.
         stepError = error.what();
     }
-    if (!stepError && m_archive)
+    if (!stepError && m_archive && !onFleet())
         startRetention();
     std::vector<std::string> errors;
     for (const auto& error : {m_idleMovieError, m_listenError, stepError})
@@ -243,6 +252,27 @@ void Station::StepStartReceiver()
         m_listenError = m_listen->text();
 }
 
+// On a fleet the gateways archive; the station keeps only the preview of the
+// selected recorder's latest clip, which the movie view plays. The list, the
+// details and the events come from the broker from now on; the line that
+// tells of listening tells of the broker instead.
+void Station::StepConnectFleet()
+{
+    const auto address = fleet::parseBrokerAddress(m_options.fleetBroker);
+    if (const auto* error = std::get_if<std::string>(&address))
+        throw std::runtime_error("The fleet's broker " + m_options.fleetBroker +
+                                 " cannot be used: " + *error);
+    setSaveData(false);
+    fleet::FleetSubscriber::Options options = m_options.fleet;
+    options.broker = std::get<fleet::BrokerAddress>(address);
+    m_fleet = std::make_unique<FleetLink>(std::move(options), *m_registry, m_views.dispatcher,
+                                          [this](const std::string& text, bool connected) {
+                                              tellStandardError(text);
+                                              m_views.window.showListening(text, connected);
+                                          });
+    m_registry->setEntrySource([this](const std::string& key) { return m_fleet->entryOf(key); });
+}
+
 std::int32_t Station::startLibrary()
 {
     const std::int32_t result =
@@ -290,17 +320,21 @@ void Station::Timer1Timer()
 {
     if (!m_dispatcher)
         return;
+    if (m_fleet)
+        m_fleet->tick(*m_queue);
     if (m_dispatchTiming)
         m_dispatchTiming->timeTick(*m_queue, *m_dispatcher);
     else
         m_dispatcher->Timer1Timer();
-    if (m_dispatcher->ReceivingShown())
+    if (m_dispatcher->ReceivingShown() && !m_fleet)
         m_listen->dataArrived();
     showStorageStatus();
 }
 
 void Station::setSaveData(bool save)
 {
+    if (m_fleet)
+        save = false; // the gateways archive
     m_saveData = save;
     if (m_archive)
         m_archive->setSaveData(save);

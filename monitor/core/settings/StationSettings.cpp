@@ -42,12 +42,31 @@ template <typename T> bool parseWhole(std::string_view text, T& value)
     return ec == std::errc() && ptr == end;
 }
 
+// A topic prefix: levels separated by "/", none empty, no wildcard, printable.
+bool usablePrefix(std::string_view prefix)
+{
+    if (prefix.empty() || prefix.front() == '/' || prefix.back() == '/' ||
+        prefix.find("//") != std::string_view::npos)
+        return false;
+    return std::all_of(prefix.begin(), prefix.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u > ' ' && u < 0x7F && c != '+' && c != '#';
+    });
+}
+
+enum class Section
+{
+    Other,
+    Archive,
+    Fleet
+};
+
 } // namespace
 
 StationSettings parseStationSettings(std::string_view text, std::string_view fileName)
 {
     StationSettings settings;
-    bool inArchive = false;
+    Section section = Section::Other;
     int lineNumber = 0;
     auto tell = [&](const std::string& what) {
         settings.problems.push_back(std::string(fileName) + " line " + std::to_string(lineNumber) +
@@ -62,17 +81,36 @@ StationSettings parseStationSettings(std::string_view text, std::string_view fil
             continue;
         if (line.front() == '[') {
             const std::size_t close = line.find(']');
-            inArchive = close != std::string_view::npos &&
-                        sameName(trim(line.substr(1, close - 1)), "Archive");
+            const std::string_view name = close == std::string_view::npos
+                                              ? std::string_view()
+                                              : trim(line.substr(1, close - 1));
+            section = sameName(name, "Archive") ? Section::Archive
+                      : sameName(name, "Fleet") ? Section::Fleet
+                                                : Section::Other;
             continue;
         }
-        if (!inArchive)
+        if (section == Section::Other)
             continue;
         const std::size_t eq = line.find('=');
         const std::string_view key = trim(line.substr(0, eq));
         const std::string_view value =
             eq == std::string_view::npos ? std::string_view() : trim(line.substr(eq + 1));
         const std::string quoted = "\"" + std::string(value) + "\"";
+        if (section == Section::Fleet) {
+            if (sameName(key, "BROKER")) {
+                settings.fleetBroker = value;
+            } else if (sameName(key, "PREFIX")) {
+                if (usablePrefix(value))
+                    settings.fleetPrefix = value;
+                else
+                    tell("PREFIX must be topic levels separated by \"/\", with no empty level and "
+                         "no \"+\" or \"#\", not " +
+                         quoted + "; the default prefix is used");
+            } else {
+                tell("unknown setting \"" + std::string(key) + "\" in [Fleet] is ignored");
+            }
+            continue;
+        }
         if (sameName(key, "KEEP_DAYS")) {
             int days = 0;
             if (parseWhole(value, days) && days >= 0 && days <= kMaxKeepDays)

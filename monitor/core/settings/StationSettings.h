@@ -7,9 +7,17 @@
 //                      the oldest days; absent: none, and less than 2 GiB
 //                      free is only told
 //
+//   [Fleet]
+//   BROKER=mqtt://HOST:PORT   the station watches a fleet through this broker
+//                             (the command line's --fleet wins); absent: the
+//                             station receives its own recorders
+//   PREFIX=tessaro/v1         the fleet's topic prefix; levels separated by
+//                             "/", no wildcard ("+", "#"), no empty level
+//
 // Section and key names are matched without regard to case; lines starting
 // with ';' or '#' are comments. A value that cannot be used is told (file and
-// line) and its default taken; unknown keys of [Archive] are told and ignored,
+// line) and its default taken; unknown keys of [Archive] and [Fleet] are told
+// and ignored,
 // other sections are left to whoever owns them. A missing file is no problem.
 #pragma once
 
@@ -26,6 +34,8 @@ inline constexpr const char* kSettingsFileName = "tessaro.ini";
 struct StationSettings
 {
     RetentionLimits retention;
+    std::string fleetBroker; // as written; checked where it is used
+    std::string fleetPrefix; // empty: the fleet's default
     // What could not be used, one sentence each, for standard error and the window.
     std::vector<std::string> problems;
 };
