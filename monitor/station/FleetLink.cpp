@@ -3,6 +3,7 @@
 #include "FleetLink.h"
 
 #include "CONNECTIONINFO.h"
+#include "Clock.h"
 #include "DateTime.h"
 #include "DeviceRegistry.h"
 #include "DispatcherView.h"
@@ -53,8 +54,10 @@ CONNECTIONINFO entryFrom(const std::string& key, const fleet::RecorderState& sta
 } // namespace
 
 FleetLink::FleetLink(fleet::FleetSubscriber::Options options, DeviceRegistry& registry,
-                     DispatcherView& view, StatusShown statusShown)
-    : m_registry(registry), m_view(view), m_statusShown(std::move(statusShown)),
+                     DispatcherView& view, const platform::Clock& clock, StatusShown statusShown,
+                     std::chrono::milliseconds settleTime)
+    : m_registry(registry), m_view(view), m_clock(clock), m_settleTime(settleTime),
+      m_statusShown(std::move(statusShown)),
       m_subscriber(std::make_unique<fleet::FleetSubscriber>(std::move(options)))
 {
 }
@@ -73,14 +76,23 @@ void FleetLink::tick(HostEventQueue& queue)
         startSession(status.session);
 
     std::deque<fleet::FleetMessage> messages = m_subscriber->inbox().takeAll();
+    bool statesCame = false;
     for (fleet::FleetMessage& message : messages) {
         if (message.session < m_session)
             continue; // an earlier connection's: the current one tells anew
         if (message.session > m_session)
             startSession(message.session);
+        statesCame |= message.topic.kind != fleet::TopicKind::RecorderEvent;
         apply(message);
     }
-    if (m_listStale)
+    if (m_settling) {
+        const auto since = std::chrono::milliseconds(
+            static_cast<std::uint32_t>(m_clock.tickCount() - m_sessionStart));
+        if ((m_settlingSawStates && !statesCame) || since >= m_settleTime)
+            m_settling = false;
+        m_settlingSawStates |= statesCame;
+    }
+    if (m_listStale && !m_settling)
         updateLists();
 
     if (m_events.empty())
@@ -105,6 +117,9 @@ void FleetLink::startSession(std::uint64_t session)
     m_session = session;
     m_roster = fleet::FleetRoster();
     m_listStale = true;
+    m_settling = true;
+    m_settlingSawStates = false;
+    m_sessionStart = m_clock.tickCount();
 }
 
 void FleetLink::apply(fleet::FleetMessage& message)

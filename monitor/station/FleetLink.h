@@ -10,7 +10,12 @@
 //
 // A new connection to the broker starts the roster afresh: the broker sends
 // every retained state again, and a state the broker no longer holds (a
-// gateway gone while the station was away) must not linger in the list.
+// gateway gone while the station was away) must not linger in the list. The
+// list keeps showing the previous connection's recorders until the retained
+// states have come (a tick with no new state once some have, or kSettleTime
+// after connecting for an empty fleet) and then changes in one go, so that
+// neither a reconnection nor the first start shows a list being filled, and
+// the operator's selection stays with its recorder.
 //
 // Threads: the user-interface thread, except inside the subscriber (see
 // FleetSubscriber.h, which owns the inbox and its lock).
@@ -19,11 +24,16 @@
 #include "FleetRoster.h"
 #include "FleetSubscriber.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+
+namespace platform {
+class Clock;
+}
 
 namespace monitor {
 
@@ -38,9 +48,12 @@ public:
     // Told each new status line of the link (which broker, lost, back).
     using StatusShown = std::function<void(const std::string& text, bool connected)>;
 
-    // Starts the subscriber. The registry and the view outlive the link.
+    static constexpr std::chrono::milliseconds kSettleTime{1000};
+
+    // Starts the subscriber. The registry, the view and the clock outlive the link.
     FleetLink(fleet::FleetSubscriber::Options options, DeviceRegistry& registry,
-              DispatcherView& view, StatusShown statusShown);
+              DispatcherView& view, const platform::Clock& clock, StatusShown statusShown,
+              std::chrono::milliseconds settleTime = kSettleTime);
     ~FleetLink();
     FleetLink(const FleetLink&) = delete;
     FleetLink& operator=(const FleetLink&) = delete;
@@ -66,11 +79,17 @@ private:
 
     DeviceRegistry& m_registry;
     DispatcherView& m_view;
+    const platform::Clock& m_clock;
+    const std::chrono::milliseconds m_settleTime;
     StatusShown m_statusShown;
     std::string m_statusText;
     fleet::FleetRoster m_roster;
     std::uint64_t m_session = 0;
     bool m_listStale = false;
+    // A new connection's retained states are still coming; since when (tick count).
+    bool m_settling = false;
+    bool m_settlingSawStates = false;
+    std::uint32_t m_sessionStart = 0;
     std::uint64_t m_refusedStates = 0;
     std::uint64_t m_droppedEvents = 0;
     // The selected recorder's events of this tick, oldest first.

@@ -266,7 +266,7 @@ void Station::StepConnectFleet()
     fleet::FleetSubscriber::Options options = m_options.fleet;
     options.broker = std::get<fleet::BrokerAddress>(address);
     m_fleet = std::make_unique<FleetLink>(std::move(options), *m_registry, m_views.dispatcher,
-                                          [this](const std::string& text, bool connected) {
+                                          m_clock, [this](const std::string& text, bool connected) {
                                               tellStandardError(text);
                                               m_views.window.showListening(text, connected);
                                           });
