@@ -294,6 +294,50 @@ TEST(StationSettings, ArchiveLimitsAndBadValuesTakeTheirDefaults)
     EXPECT_EQ(unreadable.problems.size(), 1u);
 }
 
+TEST(StationSettings, TheFleetsBrokerAndPrefix)
+{
+    struct Case
+    {
+        const char* legend;
+        const char* text;
+        std::string broker;
+        std::string prefix; // empty: the default
+        std::vector<std::string> problems;
+    };
+    const Case cases[] = {
+        {"no [Fleet]: the station receives its own recorders",
+         "[Archive]\nKEEP_DAYS=3\n",
+         "",
+         "",
+         {}},
+        {"both set, any case, beside [Archive]",
+         "[fleet]\r\n broker = mqtt://10.0.0.5:1883 \r\nPrefix=depot-7/v1\r\n[Archive]\r\n",
+         "mqtt://10.0.0.5:1883",
+         "depot-7/v1",
+         {}},
+        {"a prefix with a wildcard, an empty level or an edge slash is told",
+         "[Fleet]\nPREFIX=fleet/#\nPREFIX=a//b\nPREFIX=/a\nPREFIX=\nSERVER=x\n",
+         "",
+         "",
+         {"tessaro.ini line 2: PREFIX must be topic levels separated by \"/\", with no empty level "
+          "and no \"+\" or \"#\", not \"fleet/#\"; the default prefix is used",
+          "tessaro.ini line 3: PREFIX must be topic levels separated by \"/\", with no empty level "
+          "and no \"+\" or \"#\", not \"a//b\"; the default prefix is used",
+          "tessaro.ini line 4: PREFIX must be topic levels separated by \"/\", with no empty level "
+          "and no \"+\" or \"#\", not \"/a\"; the default prefix is used",
+          "tessaro.ini line 5: PREFIX must be topic levels separated by \"/\", with no empty level "
+          "and no \"+\" or \"#\", not \"\"; the default prefix is used",
+          "tessaro.ini line 6: unknown setting \"SERVER\" in [Fleet] is ignored"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.legend);
+        const StationSettings s = parseStationSettings(c.text, "tessaro.ini");
+        EXPECT_EQ(s.fleetBroker, c.broker);
+        EXPECT_EQ(s.fleetPrefix, c.prefix);
+        EXPECT_EQ(s.problems, c.problems);
+    }
+}
+
 // Ten real days written by the archive, KEEP_DAYS=30, and the station's
 // clock going wrong and being put right in every way the tester met: nothing
 // real goes while the clock cannot be trusted, what was filed under a wrong
