@@ -83,6 +83,11 @@ void FleetSubscriber::setStatus(bool connected, std::string text)
     m_status.text = std::move(text);
 }
 
+std::string FleetSubscriber::lostText() const
+{
+    return "Fleet " + m_options.broker.text() + ": lost, trying again";
+}
+
 void FleetSubscriber::wake()
 {
     {
@@ -100,9 +105,12 @@ void FleetSubscriber::run(std::stop_token stop)
         while (!stop.stop_requested()) {
             std::string failure;
             if (!connect(failure)) {
-                setStatus(false, "Fleet " + m_options.broker.text() + ": " +
-                                     (everConnected ? "lost" : "cannot connect") + " (" + failure +
-                                     "), trying again");
+                // One line for the whole outage: the reasons of the tries
+                // after a loss would only make it flicker.
+                setStatus(false, everConnected
+                                     ? lostText()
+                                     : "Fleet " + m_options.broker.text() + ": cannot connect (" +
+                                           failure + "), trying again");
                 std::unique_lock held(m_lock);
                 m_wake.wait_for(held, stop, pause, [] { return false; });
                 pause = std::min(pause * 2, m_options.reconnectMax);
@@ -120,8 +128,7 @@ void FleetSubscriber::run(std::stop_token stop)
                 m_woken = false;
             }
             if (m_lost.load())
-                setStatus(false, "Fleet " + m_options.broker.text() +
-                                     ": lost (connection lost), trying again");
+                setStatus(false, lostText());
         }
         if (m_client->is_connected())
             m_client->disconnect()->wait_for(m_options.operationTimeout);

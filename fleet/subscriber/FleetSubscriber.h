@@ -99,6 +99,7 @@ private:
     void subscribeSelection(std::optional<std::string>& subscribed);
     void arrived(const std::string& topic, const std::string& payload);
     void setStatus(bool connected, std::string text);
+    std::string lostText() const;
     void wake();
 
     const Options m_options;
