@@ -81,6 +81,8 @@ int main(int argc, char* argv[])
     options.fleetBroker = broker;
     if (!settings.fleetPrefix.empty())
         options.fleet.prefix = settings.fleetPrefix;
+    if (settings.fleetMaxClipBytes != 0)
+        options.fleet.maxClipBytes = settings.fleetMaxClipBytes;
     monitor::TForm1 form(options);
     if (form.isSecondInstance()) {
         // Not an error, but not silent: whoever started it learns why nothing opened.

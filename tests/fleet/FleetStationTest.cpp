@@ -16,6 +16,7 @@
 #include "kavrel_events.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 using namespace fleettest;
@@ -192,6 +193,18 @@ TEST(FleetStation, FollowsTheFleetThroughAGatewaysDeathForgedPositionsAndABroker
     for (const std::string& line : port.lines())
         EXPECT_TRUE(line == rmc(1) || line == rmc(8)) << "reached the GPS port: " << line;
     EXPECT_EQ(rig.station->dispatcher()->EventTimeText(), "2026/12/09 10:05:00");
+    // Its clip plays in the movie view, from the preview beside the program;
+    // nothing is archived.
+    const std::string clip(3000, 'c');
+    gateways.event("REC0042", kavrel::EventCode::CMD_MPEG4_I_CH1, clip);
+    const std::size_t shownBefore = rig.views.shownFiles.size();
+    ASSERT_TRUE(rig.tickUntil([&] { return rig.views.shownFiles.size() > shownBefore; }));
+    EXPECT_EQ(std::filesystem::file_size(rig.views.shownFiles.back()), clip.size() + 1);
+    EXPECT_EQ(rig.station->dispatcher()->ChannelText(), "1");
+    for (const auto& file : std::filesystem::recursive_directory_iterator(folder.path()))
+        EXPECT_TRUE(!file.is_regular_file() || file.path() == rig.views.shownFiles.back() ||
+                    file.path().filename() == "nopicture.mov")
+            << "archived on a fleet: " << file.path();
     const fleet::FleetSubscriber& subscriber = rig.station->fleetLink()->subscriber();
     EXPECT_GE(subscriber.malformedTopics(), 1u);
     EXPECT_GE(subscriber.refusedPayloads(), 2u);

@@ -218,7 +218,7 @@ public:
     void post(std::function<void()>) override {}
     void beep() override {}
     void showDetails(const monitor::DeviceDetails& shown) override { details = shown; }
-    void showFile(const std::string&) override {}
+    void showFile(const std::string& path) override { shownFiles.push_back(path); }
     void closeMovie() override {}
     void showFrames(bool, bool) override {}
     void enableSoundChoice(bool) override {}
@@ -237,6 +237,7 @@ public:
     std::vector<std::string> errors;
     std::vector<std::string> connections; // each count the list was updated to
     std::vector<std::string> gpsLines;    // each sentence forwarded, without its line end
+    std::vector<std::string> shownFiles;  // each movie the movie view was given
     monitor::DeviceDetails details;
 };
 

@@ -17,6 +17,7 @@ namespace {
 constexpr int kMaxKeepDays = 36500;
 constexpr double kMaxMinFreeGib = 1e6;
 constexpr double kBytesPerGib = 1024.0 * 1024.0 * 1024.0;
+constexpr std::size_t kMaxClipMib = 1024;
 
 std::string_view trim(std::string_view s)
 {
@@ -106,6 +107,13 @@ StationSettings parseStationSettings(std::string_view text, std::string_view fil
                     tell("PREFIX must be topic levels separated by \"/\", with no empty level and "
                          "no \"+\" or \"#\", not " +
                          quoted + "; the default prefix is used");
+            } else if (sameName(key, "MAX_CLIP_MIB")) {
+                std::size_t mib = 0;
+                if (parseWhole(value, mib) && mib >= 1 && mib <= kMaxClipMib)
+                    settings.fleetMaxClipBytes = mib << 20;
+                else
+                    tell("MAX_CLIP_MIB must be a whole number of MiB from 1 to " +
+                         std::to_string(kMaxClipMib) + ", not " + quoted + "; the default is used");
             } else {
                 tell("unknown setting \"" + std::string(key) + "\" in [Fleet] is ignored");
             }

@@ -13,6 +13,8 @@
 //                             station receives its own recorders
 //   PREFIX=tessaro/v1         the fleet's topic prefix; levels separated by
 //                             "/", no wildcard ("+", "#"), no empty level
+//   MAX_CLIP_MIB=64           longer clips from the broker are refused unread,
+//                             1 to 1024
 //
 // Section and key names are matched without regard to case; lines starting
 // with ';' or '#' are comments. A value that cannot be used is told (file and
@@ -23,6 +25,7 @@
 
 #include "ArchiveRetention.h"
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,8 +37,9 @@ inline constexpr const char* kSettingsFileName = "tessaro.ini";
 struct StationSettings
 {
     RetentionLimits retention;
-    std::string fleetBroker; // as written; checked where it is used
-    std::string fleetPrefix; // empty: the fleet's default
+    std::string fleetBroker;           // as written; checked where it is used
+    std::string fleetPrefix;           // empty: the fleet's default
+    std::size_t fleetMaxClipBytes = 0; // 0: the subscriber's default
     // What could not be used, one sentence each, for standard error and the window.
     std::vector<std::string> problems;
 };

@@ -294,14 +294,15 @@ TEST(StationSettings, ArchiveLimitsAndBadValuesTakeTheirDefaults)
     EXPECT_EQ(unreadable.problems.size(), 1u);
 }
 
-TEST(StationSettings, TheFleetsBrokerAndPrefix)
+TEST(StationSettings, TheFleetsBrokerPrefixAndClipLimit)
 {
     struct Case
     {
         const char* legend;
         const char* text;
         std::string broker;
-        std::string prefix; // empty: the default
+        std::string prefix;       // empty: the default
+        std::size_t maxClipBytes; // 0: the default
         std::vector<std::string> problems;
     };
     const Case cases[] = {
@@ -309,16 +310,29 @@ TEST(StationSettings, TheFleetsBrokerAndPrefix)
          "[Archive]\nKEEP_DAYS=3\n",
          "",
          "",
+         0,
          {}},
-        {"both set, any case, beside [Archive]",
-         "[fleet]\r\n broker = mqtt://10.0.0.5:1883 \r\nPrefix=depot-7/v1\r\n[Archive]\r\n",
+        {"all set, any case, beside [Archive]",
+         "[fleet]\r\n broker = mqtt://10.0.0.5:1883 \r\nPrefix=depot-7/v1\r\nmax_clip_mib=8\r\n"
+         "[Archive]\r\n",
          "mqtt://10.0.0.5:1883",
          "depot-7/v1",
+         std::size_t{8} << 20,
          {}},
+        {"a clip limit out of range is told",
+         "[Fleet]\nMAX_CLIP_MIB=0\nMAX_CLIP_MIB=1025\n",
+         "",
+         "",
+         0,
+         {"tessaro.ini line 2: MAX_CLIP_MIB must be a whole number of MiB from 1 to 1024, not "
+          "\"0\"; the default is used",
+          "tessaro.ini line 3: MAX_CLIP_MIB must be a whole number of MiB from 1 to 1024, not "
+          "\"1025\"; the default is used"}},
         {"a prefix with a wildcard, an empty level or an edge slash is told",
          "[Fleet]\nPREFIX=fleet/#\nPREFIX=a//b\nPREFIX=/a\nPREFIX=\nSERVER=x\n",
          "",
          "",
+         0,
          {"tessaro.ini line 2: PREFIX must be topic levels separated by \"/\", with no empty level "
           "and no \"+\" or \"#\", not \"fleet/#\"; the default prefix is used",
           "tessaro.ini line 3: PREFIX must be topic levels separated by \"/\", with no empty level "
@@ -334,6 +348,7 @@ TEST(StationSettings, TheFleetsBrokerAndPrefix)
         const StationSettings s = parseStationSettings(c.text, "tessaro.ini");
         EXPECT_EQ(s.fleetBroker, c.broker);
         EXPECT_EQ(s.fleetPrefix, c.prefix);
+        EXPECT_EQ(s.fleetMaxClipBytes, c.maxClipBytes);
         EXPECT_EQ(s.problems, c.problems);
     }
 }
