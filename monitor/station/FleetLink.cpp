@@ -55,8 +55,8 @@ CONNECTIONINFO entryFrom(const std::string& key, const fleet::RecorderState& sta
 
 FleetLink::FleetLink(fleet::FleetSubscriber::Options options, DeviceRegistry& registry,
                      DispatcherView& view, const platform::Clock& clock, StatusShown statusShown,
-                     std::chrono::milliseconds settleTime)
-    : m_registry(registry), m_view(view), m_clock(clock), m_settleTime(settleTime),
+                     FleetSettle settle)
+    : m_registry(registry), m_view(view), m_clock(clock), m_settle(settle),
       m_statusShown(std::move(statusShown)),
       m_subscriber(std::make_unique<fleet::FleetSubscriber>(std::move(options)))
 {
@@ -86,11 +86,15 @@ void FleetLink::tick(HostEventQueue& queue)
         apply(message);
     }
     if (m_settling) {
-        const auto since = std::chrono::milliseconds(
-            static_cast<std::uint32_t>(m_clock.tickCount() - m_sessionStart));
-        if ((m_settlingSawStates && !statesCame) || since >= m_settleTime)
+        const std::uint32_t now = m_clock.tickCount();
+        if (statesCame)
+            m_lastStateTick = now;
+        const auto sinceStart =
+            std::chrono::milliseconds(static_cast<std::uint32_t>(now - m_sessionStart));
+        const auto sinceState =
+            std::chrono::milliseconds(static_cast<std::uint32_t>(now - m_lastStateTick));
+        if (sinceState >= m_settle.quiet || sinceStart >= m_settle.limit)
             m_settling = false;
-        m_settlingSawStates |= statesCame;
     }
     if (m_listStale && !m_settling)
         updateLists();
@@ -118,8 +122,7 @@ void FleetLink::startSession(std::uint64_t session)
     m_roster = fleet::FleetRoster();
     m_listStale = true;
     m_settling = true;
-    m_settlingSawStates = false;
-    m_sessionStart = m_clock.tickCount();
+    m_sessionStart = m_lastStateTick = m_clock.tickCount();
 }
 
 void FleetLink::apply(fleet::FleetMessage& message)

@@ -12,10 +12,10 @@
 // every retained state again, and a state the broker no longer holds (a
 // gateway gone while the station was away) must not linger in the list. The
 // list keeps showing the previous connection's recorders until the retained
-// states have come (a tick with no new state once some have, or kSettleTime
-// after connecting for an empty fleet) and then changes in one go, so that
-// neither a reconnection nor the first start shows a list being filled, and
-// the operator's selection stays with its recorder.
+// states have come (no new state for FleetSettle::quiet, or its limit after
+// connecting, whichever is first; the broker sends them in bursts) and then
+// changes in one go, so that neither a reconnection nor the first start shows
+// a list being filled, and the operator's selection stays with its recorder.
 //
 // Threads: the user-interface thread, except inside the subscriber (see
 // FleetSubscriber.h, which owns the inbox and its lock).
@@ -42,18 +42,23 @@ class DispatcherView;
 class HostEventQueue;
 struct CONNECTIONINFO;
 
+// How long a new connection's retained states are waited for.
+struct FleetSettle
+{
+    std::chrono::milliseconds quiet{250};  // no state came for this long
+    std::chrono::milliseconds limit{1500}; // since connecting
+};
+
 class FleetLink
 {
 public:
     // Told each new status line of the link (which broker, lost, back).
     using StatusShown = std::function<void(const std::string& text, bool connected)>;
 
-    static constexpr std::chrono::milliseconds kSettleTime{1000};
-
     // Starts the subscriber. The registry, the view and the clock outlive the link.
     FleetLink(fleet::FleetSubscriber::Options options, DeviceRegistry& registry,
               DispatcherView& view, const platform::Clock& clock, StatusShown statusShown,
-              std::chrono::milliseconds settleTime = kSettleTime);
+              FleetSettle settle = {});
     ~FleetLink();
     FleetLink(const FleetLink&) = delete;
     FleetLink& operator=(const FleetLink&) = delete;
@@ -80,16 +85,17 @@ private:
     DeviceRegistry& m_registry;
     DispatcherView& m_view;
     const platform::Clock& m_clock;
-    const std::chrono::milliseconds m_settleTime;
+    const FleetSettle m_settle;
     StatusShown m_statusShown;
     std::string m_statusText;
     fleet::FleetRoster m_roster;
     std::uint64_t m_session = 0;
     bool m_listStale = false;
-    // A new connection's retained states are still coming; since when (tick count).
+    // A new connection's retained states are still coming; since when, and
+    // when the latest came (tick counts).
     bool m_settling = false;
-    bool m_settlingSawStates = false;
     std::uint32_t m_sessionStart = 0;
+    std::uint32_t m_lastStateTick = 0;
     std::uint64_t m_refusedStates = 0;
     std::uint64_t m_droppedEvents = 0;
     // The selected recorder's events of this tick, oldest first.
