@@ -2,17 +2,24 @@
 //
 // Tessaro [--port N]   N: the TCP port the recorders call, 9600 unless given
 // (a second station on one computer, or a test, takes another).
+// Tessaro --fleet mqtt://HOST:PORT   the station watches a fleet through its
+// broker instead (or [Fleet] BROKER= in tessaro.ini; the command line wins).
+#include "BrokerAddress.h"
 #include "DisplayCheck.h"
 #include "HarmlessQtMessages.h"
 #include "MovieEngineSession.h"
+#include "Paths.h"
 #include "ProcessLimits.h"
 #include "SingleInstanceLock.h"
+#include "StationSettings.h"
 #include "StopSignals.h"
 #include "pmain.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <cstdio>
+#include <string>
+#include <variant>
 
 int main(int argc, char* argv[])
 {
@@ -39,6 +46,11 @@ int main(int argc, char* argv[])
         QStringLiteral("port"), QStringLiteral("TCP port the recorders call (default 9600)."),
         QStringLiteral("port"), QString::number(monitor::kStationPort));
     parser.addOption(portOption);
+    const QCommandLineOption fleetOption(
+        QStringLiteral("fleet"),
+        QStringLiteral("Watch a fleet through its MQTT broker instead of receiving recorders."),
+        QStringLiteral("mqtt://host:port"));
+    parser.addOption(fleetOption);
     parser.process(app);
     bool portOk = false;
     const int port = parser.value(portOption).toInt(&portOk);
@@ -46,6 +58,21 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "Tessaro: --port needs a number from 1 to 65535, not \"%s\"\n",
                      qPrintable(parser.value(portOption)));
         return 2;
+    }
+
+    // On a fleet: the command line's broker, or the settings file's.
+    const monitor::StationSettings settings = monitor::readStationSettings(
+        platform::joinPath(platform::programFolder(), monitor::kSettingsFileName));
+    std::string broker = parser.value(fleetOption).toStdString();
+    if (broker.empty())
+        broker = settings.fleetBroker;
+    if (!broker.empty()) {
+        const auto address = fleet::parseBrokerAddress(broker);
+        if (const auto* error = std::get_if<std::string>(&address)) {
+            std::fprintf(stderr, "Tessaro: the fleet's broker \"%s\" cannot be used: %s\n",
+                         broker.c_str(), error->c_str());
+            return 2;
+        }
     }
 
     // Ctrl-C and SIGTERM close the window as its close button does, so the
@@ -62,6 +89,11 @@ int main(int argc, char* argv[])
     movieview::MovieEngineSession movieEngine;
     monitor::WindowOptions options;
     options.port = port;
+    options.fleetBroker = broker;
+    if (!settings.fleetPrefix.empty())
+        options.fleet.prefix = settings.fleetPrefix;
+    if (settings.fleetMaxClipBytes != 0)
+        options.fleet.maxClipBytes = settings.fleetMaxClipBytes;
     monitor::TForm1 form(options);
     if (form.isSecondInstance()) {
         // Not an error, but not silent: whoever started it learns why nothing opened.

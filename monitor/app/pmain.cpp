@@ -92,8 +92,14 @@ void TForm1::buildStation(WindowOptions options)
         Station::Timers{control(Timer1), control(TmrAlarm), control(GPSTimer),
                         control(InitGPSTimer), control(m_listenRetryTimer),
                         control(m_retentionTimer)});
+    // On a fleet the list holds hundreds of recorders, found by typing part of
+    // a name; the gateways archive, so there is nothing to save here.
     m_listsView = std::make_unique<ComboBoxDeviceListsView>(m_station->registry(), *CmbBxMACID,
-                                                            *CmbBxLocateID);
+                                                            *CmbBxLocateID, m_station->onFleet());
+    if (m_station->onFleet()) {
+        ChckBxSaveData->setChecked(false);
+        ChckBxSaveData->setEnabled(false);
+    }
     // A frame of another size than the layout counted with: lay out again.
     m_frameWatcher = new FrameWatcher(*this, [this] { applyMovieLayout(m_movieSize); });
     // Installed last, it sees a move before the frame watcher lays out again.
@@ -185,8 +191,7 @@ void TForm1::showListening(const std::string& text, bool listening)
         return;
     }
     LblListen->setText(QString::fromStdString(text));
-    if (listening)
-        setTextColour(LblListen, kClearBlue);
+    setTextColour(LblListen, listening ? kClearBlue : kAlarmRed);
     LblListen->show();
 }
 

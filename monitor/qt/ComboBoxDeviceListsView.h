@@ -4,6 +4,11 @@
 // blocked, and routes the user's choice of an item back to the registry, which
 // then runs CmbBxMACIDChange.
 //
+// Finding by text (a station on a fleet lists hundreds of recorders): while
+// the visible list offers a choice, it is also an edit field whose completer
+// shows every item that contains what the operator typed, in any case;
+// choosing one of them is choosing that item of the list.
+//
 // Threading: user-interface thread only.
 #pragma once
 
@@ -12,6 +17,7 @@
 #include <QObject>
 
 class QComboBox;
+class QCompleter;
 
 namespace monitor {
 
@@ -22,7 +28,8 @@ class ComboBoxDeviceListsView final : public QObject, public DeviceListsView
 public:
     // Both lists must outlive this view; it binds itself to the registry and
     // unbinds when it goes.
-    ComboBoxDeviceListsView(DeviceRegistry& registry, QComboBox& macId, QComboBox& locateId);
+    ComboBoxDeviceListsView(DeviceRegistry& registry, QComboBox& macId, QComboBox& locateId,
+                            bool findByText = false);
     ~ComboBoxDeviceListsView() override;
     ComboBoxDeviceListsView(const ComboBoxDeviceListsView&) = delete;
     ComboBoxDeviceListsView& operator=(const ComboBoxDeviceListsView&) = delete;
@@ -32,10 +39,16 @@ public:
     void selectionChanged(int position) override;
     void locateIdChanged(bool enabled, LocateStyle style, std::string_view shownText) override;
 
+    // The visible list's completer while it finds by text; null otherwise.
+    QCompleter* finder() const;
+
 private:
+    void offerFinding();
+
     DeviceRegistry& m_registry;
     QComboBox& m_macId;
     QComboBox& m_locateId;
+    const bool m_findByText;
 };
 
 } // namespace monitor

@@ -10,6 +10,7 @@
 #include "DispatchTiming.h"
 #include "EventDispatcher.h"
 #include "EventJournal.h"
+#include "FleetLink.h"
 #include "FloatingPoint.h"
 #include "GpsForwarder.h"
 #include "HostCallback.h"
@@ -32,7 +33,9 @@
 #include "kavrel.h"
 
 #include <exception>
+#include <stdexcept>
 #include <string_view>
+#include <variant>
 
 namespace monitor {
 namespace {
@@ -93,6 +96,8 @@ Station::Station(StationOptions options, Views views, Timers timers)
         m_gps->SelectionChanged();
         if (m_archive)
             m_archive->ShowLatestClip(key);
+        if (m_fleet)
+            m_fleet->selectionChanged(key);
     });
 
     platform::AlarmSound* sound = m_options.alarmSound;
@@ -144,8 +149,12 @@ void Station::FormCreate()
     steps.add("OpenGpsPort", [this] { StepOpenGpsPort(); });
     steps.add("FreeDeviceTable", [this] { StepFreeDeviceTable(); });
     steps.add("CreateClipStream", [] {});
-    steps.add("RecoverJournal", [this] { StepRecoverJournal(); });
-    steps.add("StartReceiver", [this] { StepStartReceiver(); });
+    if (onFleet()) {
+        steps.add("ConnectFleet", [this] { StepConnectFleet(); });
+    } else {
+        steps.add("RecoverJournal", [this] { StepRecoverJournal(); });
+        steps.add("StartReceiver", [this] { StepStartReceiver(); });
+    }
     steps.add("StartDispatchTimer", [this] { StepStartDispatchTimer(); });
     steps.add("ResetGpsSending", [this] { StepResetGpsSending(); });
     std::optional<std::string> stepError;
@@ -158,8 +167,11 @@ void Station::FormCreate()
         // opens its window and says why.
         stepError = error.what();
     }
-    if (!stepError && m_archive)
-        startRetention();
+    if (!m_secondInstance && !m_programFolder.empty()) {
+        const StationSettings settings = readSettings();
+        if (!stepError && m_archive && !onFleet())
+            startRetention(settings);
+    }
     if (!m_settingsFindings.empty())
         window.showSettingsProblems(m_settingsFindings);
     std::vector<std::string> errors;
@@ -297,6 +309,27 @@ void Station::StepStartReceiver()
     m_listen->start();
 }
 
+// On a fleet the gateways archive; the station keeps only the preview of the
+// selected recorder's latest clip, which the movie view plays. The list, the
+// details and the events come from the broker from now on; the line that
+// tells of listening tells of the broker instead.
+void Station::StepConnectFleet()
+{
+    const auto address = fleet::parseBrokerAddress(m_options.fleetBroker);
+    if (const auto* error = std::get_if<std::string>(&address))
+        throw std::runtime_error("The fleet's broker " + m_options.fleetBroker +
+                                 " cannot be used: " + *error);
+    setSaveData(false);
+    fleet::FleetSubscriber::Options options = m_options.fleet;
+    options.broker = std::get<fleet::BrokerAddress>(address);
+    m_fleet = std::make_unique<FleetLink>(std::move(options), *m_registry, m_views.dispatcher,
+                                          m_clock, [this](const std::string& text, bool connected) {
+                                              tellStandardError(text);
+                                              m_views.window.showListening(text, connected);
+                                          });
+    m_registry->setEntrySource([this](const std::string& key) { return m_fleet->entryOf(key); });
+}
+
 std::int32_t Station::startLibrary()
 {
     const std::int32_t result =
@@ -346,17 +379,21 @@ void Station::Timer1Timer()
 {
     if (!m_dispatcher)
         return;
+    if (m_fleet)
+        m_fleet->tick(*m_queue);
     if (m_dispatchTiming)
         m_dispatchTiming->timeTick(*m_queue, *m_dispatcher);
     else
         m_dispatcher->Timer1Timer();
-    if (m_dispatcher->ReceivingShown())
+    if (m_dispatcher->ReceivingShown() && !m_fleet)
         m_listen->dataArrived();
     showStorageStatus();
 }
 
 void Station::setSaveData(bool save)
 {
+    if (m_fleet)
+        save = false; // the gateways archive
     m_saveData = save;
     if (m_archive)
         m_archive->setSaveData(save);
@@ -384,18 +421,24 @@ void Station::showStorageStatus()
 }
 
 // The settings file's problems are told at once on standard error, and in
-// the window with the library's at the end of start-up. The passes run on the
-// worker's thread, asked for with the time of the station's clock (the one the
-// archive names its days by) at start and every retention interval; what they
-// tell comes back to the window's thread through post.
-void Station::startRetention()
+// the window with the library's at the end of start-up, on a fleet too.
+StationSettings Station::readSettings()
 {
-    const StationSettings settings =
+    StationSettings settings =
         readStationSettings(platform::joinPath(m_programFolder, kSettingsFileName));
     for (const std::string& problem : settings.problems)
         tellStandardError(problem);
     m_settingsFindings.insert(m_settingsFindings.end(), settings.problems.begin(),
                               settings.problems.end());
+    return settings;
+}
+
+// The passes run on the worker's thread, asked for with the time of the
+// station's clock (the one the archive names its days by) at start and every
+// retention interval; what they tell comes back to the window's thread
+// through post.
+void Station::startRetention(const StationSettings& settings)
+{
     m_retention = std::make_unique<RetentionWorker>(
         std::make_unique<ArchiveRetention>(m_programFolder, settings.retention),
         [this](std::vector<std::string> lines) {

@@ -9,6 +9,10 @@
 // afterwards: start and stop, logins and logouts, the alarm, the archive's
 // failures and retention, the recorders' port and the GPS port.
 //
+// On a fleet (StationOptions::fleetBroker) the receiver is not started and
+// nothing is journaled or archived: FleetLink lists the fleet's recorders and
+// feeds the selected one's events into the same queue and dispatcher.
+//
 // Threading: the user-interface thread, except where said. The receiver
 // library's threads reach the station through HostCallback, which touches only
 // the event queue and the storage guard; the retention worker's reports and
@@ -46,6 +50,7 @@ class DispatchTiming;
 class DispatcherView;
 class EventDispatcher;
 class EventJournal;
+class FleetLink;
 class GpsForwarder;
 class HostEventQueue;
 class ListenRetry;
@@ -54,6 +59,7 @@ class StationLog;
 class StationTimer;
 class StationView;
 class StorageGuard;
+struct StationSettings;
 
 class Station
 {
@@ -122,6 +128,10 @@ public:
     GpsForwarder& gpsForwarder() const { return *m_gps; }
     // Exists from the start-up step StartDispatchTimer on.
     EventDispatcher* dispatcher() const { return m_dispatcher.get(); }
+    // The station watches a fleet through its broker.
+    bool onFleet() const { return !m_options.fleetBroker.empty(); }
+    // On a fleet, from the start-up step ConnectFleet on.
+    FleetLink* fleetLink() const { return m_fleet.get(); }
 
 private:
     void StepResetFloatingPoint();
@@ -136,6 +146,7 @@ private:
     void StepFreeDeviceTable();
     void StepRecoverJournal();
     void StepStartReceiver();
+    void StepConnectFleet();
     void StepStartDispatchTimer();
     void StepResetGpsSending();
 
@@ -144,7 +155,8 @@ private:
     void log(std::string_view kind, std::string_view details);
     void showStorageStatus();
     // Reads tessaro.ini and starts keeping the archive within its limits.
-    void startRetention();
+    StationSettings readSettings();
+    void startRetention(const StationSettings& settings);
 
     StationOptions m_options;
     Views m_views;
@@ -180,6 +192,8 @@ private:
     std::unique_ptr<ListenRetry> m_listen;
     bool m_receiverGiven = false; // a test's receiver started
     std::unique_ptr<EventDispatcher> m_dispatcher;
+    // On a fleet; gone before the registry and the views it uses.
+    std::unique_ptr<FleetLink> m_fleet;
     // Each tick's duration, while STATION_DISPATCH_TIMING asks for it.
     std::unique_ptr<DispatchTiming> m_dispatchTiming;
     // Deletes the oldest day folders on a thread of its own; joined first in

@@ -4,6 +4,7 @@
 // port, single-instance name, idle movie) is named here once.
 #pragma once
 
+#include "FleetSubscriber.h"
 #include "ListenRetry.h"
 #include "RetentionWorker.h"
 #include "StorageGuard.h"
@@ -56,6 +57,13 @@ struct StationOptions
     std::chrono::milliseconds storageRetry = StorageGuard::kRetryInterval;
     // How often the archive is kept within the limits of tessaro.ini.
     std::chrono::milliseconds retentionInterval = RetentionWorker::kInterval;
+    // The fleet's broker ("mqtt://HOST:PORT"), from the command line or from
+    // [Fleet] BROKER= of tessaro.ini; empty: the station receives its own
+    // recorders. On a fleet the station does not listen, archives nothing and
+    // lists and follows the recorders that the fleet's gateways receive.
+    std::string fleetBroker;
+    // The subscriber's prefix, intervals and limits; its broker is fleetBroker.
+    fleet::FleetSubscriber::Options fleet;
 };
 
 } // namespace monitor

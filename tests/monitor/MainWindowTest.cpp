@@ -561,7 +561,8 @@ TEST(StationWindow, TheListGreysItsLastTextOnceEveryRecorderLeft)
     recorders[0].close();
     ASSERT_TRUE(processEventsUntil([&] { return list->count() == 0; }));
     EXPECT_FALSE(list->isEnabled());
-    EXPECT_EQ(list->currentText(), QStringLiteral("Oregon_0")) << "the greyed list keeps its last text";
+    EXPECT_EQ(list->currentText(), QStringLiteral("Oregon_0"))
+        << "the greyed list keeps its last text";
     EXPECT_EQ(count->text(), QStringLiteral("0"));
     EXPECT_EQ(userName->text(), QString());
     EXPECT_EQ(userName->toolTip(), QString());
@@ -661,7 +662,7 @@ TEST(StationWindow, EverySettingsFindingIsShownWholeUntilClosed)
         QStringLiteral("tessaro.ini line 3: MIN_FREE_GIB must be a number of GiB from 0 to "
                        "1000000, not \"plenty of room\"; no free-space limit is used"),
         QStringLiteral("tessaro.ini line 4: unknown section [Archiv] is ignored with its lines "
-                       "(the limits are read from [Archive])"),
+                       "(the station reads [Archive] and [Fleet])"),
     };
     EXPECT_EQ(text->text().split(QLatin1Char('\n')), expected);
     EXPECT_TRUE(notice->isVisible());

@@ -245,8 +245,7 @@ void EventDispatcher::refresh()
     m_parts.view.setStatusText(DispatcherView::Panel::Clock,
                                platform::formatDateTime(kClockPattern, now));
 
-    const CONNECTIONINFO& selected =
-        m_parts.registry.table()[m_parts.registry.SelectedDeviceIndex()];
+    const CONNECTIONINFO& selected = m_parts.registry.selectedEntry();
     if (!selected.Key.empty()) {
         const platform::DateTimeMs elapsed = platform::toDateTimeMs(now) - selected.LoginTime;
         m_parts.view.setElapsed(

@@ -116,6 +116,21 @@ bool HostEventQueue::post(const char* text, std::int32_t code, const void* data,
     return true;
 }
 
+bool HostEventQueue::tryPost(const Lock& held, const char* text, std::int32_t code,
+                             std::span<const std::uint8_t> data)
+{
+    checked(held);
+    // Room freed while producers wait is theirs.
+    if (m_closing.load() || producersWaiting() || !hasRoom(data.size()))
+        return false;
+    try {
+        write(text, code, data, 0);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
 void HostEventQueue::takeIn(QueueTreatment treatment, const char* text, std::int32_t code,
                             std::span<const std::uint8_t> data, std::uint64_t connection,
                             std::uint64_t journalId)

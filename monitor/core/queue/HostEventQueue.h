@@ -113,6 +113,14 @@ public:
     // event can stop the queue. Returns whether an event was taken.
     template <typename Handler> bool takeOne(const Lock& held, Handler&& handle);
 
+    // An event from the station's own thread, under QueueLock (the fleet's,
+    // which comes from a broker rather than from the receiver library): queued
+    // like a callback's event when there is room now, never waited for, never
+    // journaled. False, and nothing queued, when there is no room or the
+    // queue is closing: the caller keeps or drops the event.
+    bool tryPost(const Lock& held, const char* text, std::int32_t code,
+                 std::span<const std::uint8_t> data);
+
     // The program is closing: wakes waiting producers (and those the storage
     // guard holds); from now on every event is dropped.
     void shutdown();

@@ -47,8 +47,15 @@ void DeviceRegistry::CmbBxMACIDChange()
     else if (!key.empty())
         m_selectedDeviceIndex = DeviceTable::kUnregisteredEntry;
 
+    bool unregistered = m_selectedDeviceIndex == DeviceTable::kUnregisteredEntry;
+    if (m_entrySource) {
+        std::optional<CONNECTIONINFO> sourced;
+        if (!key.empty())
+            sourced = m_entrySource(key);
+        unregistered = !sourced;
+        m_sourcedEntry = sourced.value_or(CONNECTIONINFO{});
+    }
     const CONNECTIONINFO& entry = selectedEntry();
-    const bool unregistered = m_selectedDeviceIndex == DeviceTable::kUnregisteredEntry;
     if (key.empty()) {
         m_details = DeviceDetails{};
     } else {

@@ -39,6 +39,10 @@
 // With no recorder selected the details are blank: nothing of a recorder that
 // has left stays in view.
 //
+// On a fleet the recorders are listed from the broker's states, not from
+// logins, and the table stays empty: an entry source set with setEntrySource
+// gives the selected recorder's entry, whatever the number listed.
+//
 // Texts are Windows-1252 bytes as they came from the wire.
 #pragma once
 
@@ -72,6 +76,8 @@ public:
     // Told the newly selected key (empty: none) whenever the selection moves
     // to another recorder, after its details are shown.
     using SelectionChanged = std::function<void(const std::string& key)>;
+    // The entry of a listed key (none: nothing known of it).
+    using EntrySource = std::function<std::optional<CONNECTIONINFO>(const std::string& key)>;
 
     // The clock gives the login times.
     explicit DeviceRegistry(const platform::Clock& clock);
@@ -80,12 +86,17 @@ public:
     void setDetailsView(DeviceDetailsView* view);
     void setNavigationRetitle(NavigationRetitle retitle) { m_retitle = std::move(retitle); }
     void setSelectionChanged(SelectionChanged changed) { m_selectionChanged = std::move(changed); }
+    // From now on the selected recorder's entry comes from the source.
+    void setEntrySource(EntrySource source) { m_entrySource = std::move(source); }
 
     DeviceLists& lists() { return m_lists; }
     const DeviceLists& lists() const { return m_lists; }
     const DeviceTable& table() const { return m_table; }
     int SelectedDeviceIndex() const { return m_selectedDeviceIndex; }
-    const CONNECTIONINFO& selectedEntry() const { return m_table[m_selectedDeviceIndex]; }
+    const CONNECTIONINFO& selectedEntry() const
+    {
+        return m_entrySource ? m_sourcedEntry : m_table[m_selectedDeviceIndex];
+    }
     const DeviceDetails& details() const { return m_details; }
 
     void freeDeviceTable() { m_table.freeAll(); }
@@ -110,6 +121,9 @@ private:
     DeviceDetailsView* m_detailsView = nullptr;
     NavigationRetitle m_retitle;
     SelectionChanged m_selectionChanged;
+    EntrySource m_entrySource;
+    // The selected recorder's entry as the source gave it.
+    CONNECTIONINFO m_sourcedEntry;
     // The key that m_selectionChanged was last told of.
     std::string m_toldKey;
 };

@@ -18,6 +18,7 @@ constexpr std::string_view kArchiveSection = "Archive";
 constexpr int kMaxKeepDays = 36500;
 constexpr double kMaxMinFreeGib = 1e6;
 constexpr double kBytesPerGib = 1024.0 * 1024.0 * 1024.0;
+constexpr std::size_t kMaxClipMib = 1024;
 
 std::string_view trim(std::string_view s)
 {
@@ -43,6 +44,18 @@ template <typename T> bool parseWhole(std::string_view text, T& value)
     return ec == std::errc() && ptr == end;
 }
 
+// A topic prefix: levels separated by "/", none empty, no wildcard, printable.
+bool usablePrefix(std::string_view prefix)
+{
+    if (prefix.empty() || prefix.front() == '/' || prefix.back() == '/' ||
+        prefix.find("//") != std::string_view::npos)
+        return false;
+    return std::all_of(prefix.begin(), prefix.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u > ' ' && u < 0x7F && c != '+' && c != '#';
+    });
+}
+
 } // namespace
 
 StationSettings parseStationSettings(std::string_view text, std::string_view fileName)
@@ -50,7 +63,8 @@ StationSettings parseStationSettings(std::string_view text, std::string_view fil
     enum class Section
     {
         None,    // before the first section
-        Archive, // the station's
+        Archive, // the archive's limits
+        Fleet,   // the fleet's broker
         Unknown, // another, told at its name; its lines are ignored
     };
     StationSettings settings;
@@ -79,16 +93,18 @@ StationSettings parseStationSettings(std::string_view text, std::string_view fil
             const std::size_t close = line.find(']');
             const std::string_view name =
                 close == std::string_view::npos ? line : trim(line.substr(1, close - 1));
-            section = close != std::string_view::npos && sameName(name, kArchiveSection)
-                          ? Section::Archive
-                          : Section::Unknown;
+            section = close == std::string_view::npos   ? Section::Unknown
+                      : sameName(name, kArchiveSection) ? Section::Archive
+                      : sameName(name, "Fleet")         ? Section::Fleet
+                                                        : Section::Unknown;
             if (section == Section::Unknown)
                 tell(close == std::string_view::npos
                          ? "\"" + std::string(line) +
                                "\" is not a section name such as [Archive]; the lines up to "
                                "the next section are ignored"
                          : "unknown section [" + std::string(name) +
-                               "] is ignored with its lines (the limits are read from [Archive])");
+                               "] is ignored with its lines (the station reads [Archive] and "
+                               "[Fleet])");
             continue;
         }
         if (section == Section::Unknown)
@@ -101,10 +117,32 @@ StationSettings parseStationSettings(std::string_view text, std::string_view fil
         const std::string_view key = trim(line.substr(0, eq));
         const std::string_view value = trim(line.substr(eq + 1));
         if (section == Section::None) {
-            tell("\"" + std::string(key) + "\" stands before [Archive] and is ignored");
+            tell("\"" + std::string(key) + "\" stands before [Archive] or [Fleet] and is ignored");
             continue;
         }
         const std::string quoted = "\"" + std::string(value) + "\"";
+        if (section == Section::Fleet) {
+            if (sameName(key, "BROKER")) {
+                settings.fleetBroker = value;
+            } else if (sameName(key, "PREFIX")) {
+                if (usablePrefix(value))
+                    settings.fleetPrefix = value;
+                else
+                    tell("PREFIX must be topic levels separated by \"/\", with no empty level and "
+                         "no \"+\" or \"#\", not " +
+                         quoted + "; the default prefix is used");
+            } else if (sameName(key, "MAX_CLIP_MIB")) {
+                std::size_t mib = 0;
+                if (parseWhole(value, mib) && mib >= 1 && mib <= kMaxClipMib)
+                    settings.fleetMaxClipBytes = mib << 20;
+                else
+                    tell("MAX_CLIP_MIB must be a whole number of MiB from 1 to " +
+                         std::to_string(kMaxClipMib) + ", not " + quoted + "; the default is used");
+            } else {
+                tell("unknown setting \"" + std::string(key) + "\" in [Fleet] is ignored");
+            }
+            continue;
+        }
         if (sameName(key, "KEEP_DAYS")) {
             givenAgain(keepDaysLine, "KEEP_DAYS");
             int days = 0;

@@ -7,16 +7,26 @@
 //                      the oldest days; absent: none, and less than 2 GiB
 //                      free is only told
 //
+//   [Fleet]
+//   BROKER=mqtt://HOST:PORT   the station watches a fleet through this broker
+//                             (the command line's --fleet wins); absent: the
+//                             station receives its own recorders
+//   PREFIX=tessaro/v1         the fleet's topic prefix; levels separated by
+//                             "/", no wildcard ("+", "#"), no empty level
+//   MAX_CLIP_MIB=64           longer clips from the broker are refused unread,
+//                             1 to 1024
+//
 // Section and key names are matched without regard to case; lines starting
 // with ';' or '#' are comments. What cannot be used is told (file and line)
 // and ignored: a value (its default is taken), an unknown name, an unknown
 // section with its lines, a line that is no setting or stands before
-// [Archive]. A name given again is told, and the later value used. A missing
+// [Archive] or [Fleet]. A name given again is told, and the later value used. A missing
 // file is no problem.
 #pragma once
 
 #include "ArchiveRetention.h"
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +38,9 @@ inline constexpr const char* kSettingsFileName = "tessaro.ini";
 struct StationSettings
 {
     RetentionLimits retention;
+    std::string fleetBroker;           // as written; checked where it is used
+    std::string fleetPrefix;           // empty: the fleet's default
+    std::size_t fleetMaxClipBytes = 0; // 0: the subscriber's default
     // What could not be used, one sentence each, for standard error and the window.
     std::vector<std::string> problems;
 };

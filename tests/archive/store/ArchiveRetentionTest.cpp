@@ -313,8 +313,9 @@ TEST(StationSettings, ArchiveLimitsAndBadValuesTakeTheirDefaults)
          30,
          kGib / 2,
          0,
-         {"tessaro.ini line 2: unknown section [Option] is ignored with its lines (the limits are "
-          "read from [Archive])"}},
+         {"tessaro.ini line 2: unknown section [Option] is ignored with its lines (the station "
+          "reads "
+          "[Archive] and [Fleet])"}},
         {"zeros switch both limits off", "[Archive]\nKEEP_DAYS=0\nMIN_FREE_GIB=0\n", 0, 0, 0, {}},
         {"bad values are told and take their defaults",
          "[Archive]\nKEEP_DAYS=-3\nMIN_FREE_GIB=lots\nKEEP_DAYS=7x\nKEEP=1\n",
@@ -335,8 +336,9 @@ TEST(StationSettings, ArchiveLimitsAndBadValuesTakeTheirDefaults)
          0,
          0,
          2 * kGib,
-         {"tessaro.ini line 1: unknown section [Archiv] is ignored with its lines (the limits are "
-          "read from [Archive])"}},
+         {"tessaro.ini line 1: unknown section [Archiv] is ignored with its lines (the station "
+          "reads "
+          "[Archive] and [Fleet])"}},
         {"a name given again: the later value is used, the line told",
          "[Archive]\nKEEP_DAYS=30\n\nkeep_days=7\n",
          7,
@@ -349,7 +351,7 @@ TEST(StationSettings, ArchiveLimitsAndBadValuesTakeTheirDefaults)
          0,
          0,
          2 * kGib,
-         {"tessaro.ini line 1: \"KEEP_DAYS\" stands before [Archive] and is ignored",
+         {"tessaro.ini line 1: \"KEEP_DAYS\" stands before [Archive] or [Fleet] and is ignored",
           "tessaro.ini line 3: \"MIN_FREE_GIB 2\" is not a setting (name=value) and is ignored",
           "tessaro.ini line 4: \"[Archive\" is not a section name such as [Archive]; the lines "
           "up to the next section are ignored"}},
@@ -371,6 +373,65 @@ TEST(StationSettings, ArchiveLimitsAndBadValuesTakeTheirDefaults)
     const StationSettings unreadable = readStationSettings(folder.path() + "tessaro.ini");
     EXPECT_EQ(unreadable.retention.keepDays, 0);
     EXPECT_EQ(unreadable.problems.size(), 1u);
+}
+
+TEST(StationSettings, TheFleetsBrokerPrefixAndClipLimit)
+{
+    struct Case
+    {
+        const char* legend;
+        const char* text;
+        std::string broker;
+        std::string prefix;       // empty: the default
+        std::size_t maxClipBytes; // 0: the default
+        std::vector<std::string> problems;
+    };
+    const Case cases[] = {
+        {"no [Fleet]: the station receives its own recorders",
+         "[Archive]\nKEEP_DAYS=3\n",
+         "",
+         "",
+         0,
+         {}},
+        {"all set, any case, beside [Archive]",
+         "[fleet]\r\n broker = mqtt://10.0.0.5:1883 \r\nPrefix=depot-7/v1\r\nmax_clip_mib=8\r\n"
+         "[Archive]\r\n",
+         "mqtt://10.0.0.5:1883",
+         "depot-7/v1",
+         std::size_t{8} << 20,
+         {}},
+        {"a clip limit out of range is told",
+         "[Fleet]\nMAX_CLIP_MIB=0\nMAX_CLIP_MIB=1025\n",
+         "",
+         "",
+         0,
+         {"tessaro.ini line 2: MAX_CLIP_MIB must be a whole number of MiB from 1 to 1024, not "
+          "\"0\"; the default is used",
+          "tessaro.ini line 3: MAX_CLIP_MIB must be a whole number of MiB from 1 to 1024, not "
+          "\"1025\"; the default is used"}},
+        {"a prefix with a wildcard, an empty level or an edge slash is told",
+         "[Fleet]\nPREFIX=fleet/#\nPREFIX=a//b\nPREFIX=/a\nPREFIX=\nSERVER=x\n",
+         "",
+         "",
+         0,
+         {"tessaro.ini line 2: PREFIX must be topic levels separated by \"/\", with no empty level "
+          "and no \"+\" or \"#\", not \"fleet/#\"; the default prefix is used",
+          "tessaro.ini line 3: PREFIX must be topic levels separated by \"/\", with no empty level "
+          "and no \"+\" or \"#\", not \"a//b\"; the default prefix is used",
+          "tessaro.ini line 4: PREFIX must be topic levels separated by \"/\", with no empty level "
+          "and no \"+\" or \"#\", not \"/a\"; the default prefix is used",
+          "tessaro.ini line 5: PREFIX must be topic levels separated by \"/\", with no empty level "
+          "and no \"+\" or \"#\", not \"\"; the default prefix is used",
+          "tessaro.ini line 6: unknown setting \"SERVER\" in [Fleet] is ignored"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.legend);
+        const StationSettings s = parseStationSettings(c.text, "tessaro.ini");
+        EXPECT_EQ(s.fleetBroker, c.broker);
+        EXPECT_EQ(s.fleetPrefix, c.prefix);
+        EXPECT_EQ(s.fleetMaxClipBytes, c.maxClipBytes);
+        EXPECT_EQ(s.problems, c.problems);
+    }
 }
 
 // Ten real days written by the archive, KEEP_DAYS=30, and the station's
