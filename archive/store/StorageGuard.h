@@ -66,6 +66,19 @@ public:
 
     // "Save data to disk": while off nothing is journaled.
     void setEnabled(bool enabled) { m_enabled = enabled; }
+
+    // Which events are journaled: by default those the archive keeps
+    // (Archive::Keeps). A program that also passes events on elsewhere
+    // journals those too, so that none it acknowledged is lost on the way.
+    // Set before the receiver starts.
+    using Journals = bool (*)(std::int32_t code, std::size_t length);
+    void setJournals(Journals journals) { m_journals = journals; }
+    // Called with a journaled event that leaves the journal from here (recovered
+    // after a stop, stored again after a failure, or set aside), just before it
+    // is marked archived; the dispatcher's own events it passes on itself,
+    // before it calls archived(). None by default. User-interface thread.
+    using PassOn = std::function<void(const EventJournal::Event& event)>;
+    void setPassOn(PassOn passOn) { m_passOn = std::move(passOn); }
     bool enabled() const { return m_enabled.load(); }
 
     // Worker threads (see above).
@@ -100,6 +113,8 @@ private:
     bool setAside(Archive& archive, const EventJournal::Event& event, const StoreOutcome& outcome);
     // The event waits with those the archive could not take.
     void hold(std::uint64_t id);
+    // The event leaves the journal: passed on, then marked archived.
+    void release(const EventJournal::Event& event);
     void recoverLocked();
     void setTextLocked(std::string text, bool failing);
 
@@ -108,6 +123,8 @@ private:
     const std::chrono::milliseconds m_retryInterval;
     const Tell m_tell;
     std::atomic<bool> m_enabled{true};
+    Journals m_journals = &Archive::Keeps;
+    PassOn m_passOn;
 
     mutable std::mutex m_lock;
     std::condition_variable m_changed;

@@ -1,0 +1,182 @@
+// The gateway while its broker is away or cannot be reached: receiving and
+// archiving go on, every acknowledgement comes as before, the gateway tells it
+// once and tries again, and once the broker is back the retained states are
+// whole again.
+#include "DeviceInfoText.h"
+#include "FleetStates.h"
+#include "FleetSubscriber.h"
+#include "FleetTopics.h"
+#include "GatewayProcess.h"
+#include "MqttBrokerHarness.h"
+#include "RecorderConnection.h"
+#include "TempFolder.h"
+#include "kavrel_events.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <set>
+
+using namespace fleettest;
+using namespace testsupport;
+using namespace std::chrono_literals;
+namespace Code = kavrel::EventCode;
+
+namespace {
+
+constexpr auto kWait = 20s;
+// A recorder's acknowledgement while the broker is away comes as fast as ever.
+constexpr auto kPromptAck = 2s;
+constexpr std::string_view kPrefix = "tessaro/v1";
+
+// A recorder that logs in and sends positions, each acknowledged promptly.
+struct Recorder
+{
+    recorder::RecorderConnection connection;
+    std::string key = "SN9_ID";
+
+    ::testing::AssertionResult send(std::uint16_t code, const std::string& text)
+    {
+        const auto result =
+            connection.sendPacket(code, Bytes(text.begin(), text.end()), kPromptAck);
+        if (result.ok())
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << result.error;
+    }
+    ::testing::AssertionResult login(std::uint16_t port)
+    {
+        if (!connection.connect("127.0.0.1", port, 5s))
+            return ::testing::AssertionFailure() << connection.lastError();
+        recorder::DeviceInfo info;
+        info.fields = {"QUVEX", "SN9", "10.0.0.9", "Fleet", "Driver", "Depot", "ID"};
+        std::string text;
+        recorder::appendDeviceInfoText(text, info);
+        return send(Code::QUVEX_INFO, text);
+    }
+};
+
+std::size_t archivedPositions(const std::string& data)
+{
+    std::multiset<Bytes> positions, clips;
+    archived(data, positions, clips);
+    return positions.size();
+}
+
+bool retainedOnline(FleetSubscriber& subscriber, const std::string& gateway, const std::string& key)
+{
+    const bool gatewayOnline = subscriber.waitFor(
+        [&](const Received& m) {
+            const auto state = fleet::decodeGatewayState(m.payload);
+            return m.retained && m.topic == fleet::gatewayStateTopic(kPrefix, gateway) && state &&
+                   state->online;
+        },
+        kWait);
+    const bool recorderOnline = subscriber.waitFor(
+        [&](const Received& m) {
+            const auto state = fleet::decodeRecorderState(m.payload);
+            return m.retained && m.topic == fleet::recorderStateTopic(kPrefix, key, gateway) &&
+                   state && state->online;
+        },
+        kWait);
+    return gatewayOnline && recorderOnline;
+}
+
+// The broker stops and starts again without its retained messages: the
+// gateway goes on acknowledging and archiving, tells the loss and the return
+// once each, and publishes its states again.
+TEST(GatewayBrokerTest, BrokerAwayAndBackLeavesReceivingAloneAndRetainedStatesWhole)
+{
+    TempFolder temp;
+    MqttBrokerHarness broker(BrokerKind::Mosquitto, temp.path());
+    const std::string data = temp.path() + "data/";
+    std::filesystem::create_directories(data);
+    const std::uint16_t port = freePort();
+    GatewayProcess gateway({"--port", std::to_string(port), "--fleet", broker.url(), "--data", data,
+                            "--name", "gw-away"});
+    ASSERT_TRUE(gateway.waitLine("listening on port", kWait)) << gateway.lines();
+    Recorder rec;
+    ASSERT_TRUE(rec.login(port));
+    {
+        FleetSubscriber before(broker.clientUri(), std::string(kPrefix) + "/#");
+        ASSERT_TRUE(retainedOnline(before, "gw-away", rec.key));
+    }
+
+    broker.stop();
+    ASSERT_TRUE(gateway.waitLine("lost the broker", kWait)) << gateway.lines();
+    constexpr int kAway = 10;
+    for (int i = 0; i < kAway; ++i)
+        ASSERT_TRUE(rec.send(Code::CMD_GPRMC_DATA, "$GPRMC,away," + std::to_string(i)));
+    EXPECT_EQ(archivedPositions(data), static_cast<std::size_t>(kAway));
+
+    broker.start();
+    ASSERT_TRUE(gateway.waitLine("is back", kWait)) << gateway.lines();
+    FleetSubscriber after(broker.clientUri(), std::string(kPrefix) + "/#");
+    EXPECT_TRUE(retainedOnline(after, "gw-away", rec.key)) << gateway.lines();
+    ASSERT_TRUE(rec.send(Code::CMD_GPRMC_DATA, "$GPRMC,back"));
+    EXPECT_TRUE(after.waitFor(
+        [&](const Received& m) {
+            return m.topic == fleet::recorderEventTopic(kPrefix, rec.key, Code::CMD_GPRMC_DATA) &&
+                   m.payload == "$GPRMC,back";
+        },
+        kWait));
+    EXPECT_EQ(gateway.stop(10s), 0) << gateway.lines();
+    EXPECT_EQ(gateway.countLines("lost the broker"), 2) << "one per connection\n"
+                                                        << gateway.lines();
+    EXPECT_EQ(gateway.countLines("cannot reach the broker"), 0) << gateway.lines();
+}
+
+// A broker address that is wrong or cannot be reached: one line at once, and
+// never a hang. One that can be read but not reached is tried again while
+// the gateway receives and archives; once a broker listens there, the
+// gateway connects.
+TEST(GatewayBrokerTest, WrongOrUnreachableBrokerGivesOneLineAndRetries)
+{
+    struct Case
+    {
+        const char* legend;
+        std::string fleet; // "{PORT}": a port nothing listens on yet
+        bool refused;      // the address cannot be read: exit 2
+        bool brokerLater;  // a broker starts on {PORT} afterwards
+    };
+    const Case cases[] = {
+        {"another scheme is refused at once", "http://127.0.0.1:1883", true, false},
+        {"a port is a number up to 65535", "mqtt://127.0.0.1:99999", true, false},
+        {"nothing listens on the port yet", "mqtt://127.0.0.1:{PORT}", false, true},
+        {"a host name that does not resolve", "mqtt://no-such-host.invalid:1883", false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.legend);
+        TempFolder temp;
+        const std::string data = temp.path() + "data/";
+        std::filesystem::create_directories(data);
+        const std::uint16_t brokerPort = freePort();
+        std::string fleet = c.fleet;
+        if (const auto at = fleet.find("{PORT}"); at != std::string::npos)
+            fleet.replace(at, 6, std::to_string(brokerPort));
+        const std::uint16_t port = freePort();
+        GatewayProcess gateway(
+            {"--port", std::to_string(port), "--fleet", fleet, "--data", data, "--name", "gw-bad"});
+        if (c.refused) {
+            EXPECT_TRUE(gateway.process().waitExit(kWait));
+            EXPECT_EQ(gateway.process().exitCode(), 2);
+            EXPECT_TRUE(gateway.waitLine("--fleet", kWait)) << gateway.lines();
+            continue;
+        }
+        ASSERT_TRUE(gateway.waitLine("cannot reach the broker", kWait)) << gateway.lines();
+        ASSERT_TRUE(gateway.waitLine("listening on port", kWait)) << gateway.lines();
+        Recorder rec;
+        ASSERT_TRUE(rec.login(port));
+        ASSERT_TRUE(rec.send(Code::CMD_GPRMC_DATA, "$GPRMC,nobroker"));
+        EXPECT_EQ(archivedPositions(data), 1u);
+        if (c.brokerLater) {
+            MqttBrokerHarness broker(BrokerKind::Mosquitto, temp.path(), brokerPort);
+            EXPECT_TRUE(gateway.waitLine("connected to the broker", kWait)) << gateway.lines();
+            FleetSubscriber subscriber(broker.clientUri(), std::string(kPrefix) + "/#");
+            EXPECT_TRUE(retainedOnline(subscriber, "gw-bad", rec.key)) << gateway.lines();
+        }
+        EXPECT_EQ(gateway.stop(10s), 0) << gateway.lines();
+        EXPECT_EQ(gateway.countLines("cannot reach the broker"), 2) << "one per connection\n"
+                                                                    << gateway.lines();
+    }
+}
+
+} // namespace
