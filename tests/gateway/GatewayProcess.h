@@ -29,10 +29,15 @@ public:
             args, testsupport::ChildProcess::Output::CaptureBoth);
     }
 
-    // Waits for a line of standard error holding text, reading on from the
-    // last line read; every line read is kept.
+    // Waits for a line of standard error holding text after the one the last
+    // wait found (lines read past it are looked at first); every line read is kept.
     bool waitLine(std::string_view text, std::chrono::milliseconds timeout)
     {
+        for (; m_looked < m_lines.size(); ++m_looked)
+            if (m_lines[m_looked].find(text) != std::string::npos) {
+                ++m_looked;
+                return true;
+            }
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         for (;;) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -43,6 +48,7 @@ public:
             if (!line)
                 return false;
             m_lines.push_back(*line);
+            m_looked = m_lines.size();
             if (line->find(text) != std::string::npos)
                 return true;
         }
@@ -80,6 +86,7 @@ public:
 private:
     std::unique_ptr<testsupport::ChildProcess> m_child;
     std::vector<std::string> m_lines;
+    std::size_t m_looked = 0; // lines a wait has looked at
 };
 
 inline Bytes fileBytes(const std::filesystem::path& path)
