@@ -150,8 +150,8 @@ void Gateway::start()
     if (m_publisher) {
         m_guard->setJournals(&journalsWithBroker);
         m_guard->setPassOn([this](const monitor::EventJournal::Event& event) {
-            if (publishes(event.code))
-                publishEvent(event.key, event.code, packetBytes(event.data));
+            return !publishes(event.code) ||
+                   !publishEvent(event.key, event.code, packetBytes(event.data), event.id);
         });
     }
     m_guard->recover(*m_archive);
@@ -181,8 +181,8 @@ void Gateway::handle(const monitor::RAWDATA& event)
     const std::span<const std::uint8_t> bytes = event.bytes();
     if (const std::string_view channel = kavrel::clipChannel(event.Code); !channel.empty()) {
         const monitor::StoreOutcome stored = m_archive->StoreClip(event.Key, bytes, channel);
-        passOn(event.Key, event.Code, bytes, stored);
-        m_guard->archived(event.JournalId, stored);
+        if (!passOn(event, stored))
+            m_guard->archived(event.JournalId, stored);
         return;
     }
     switch (event.Code) {
@@ -192,13 +192,13 @@ void Gateway::handle(const monitor::RAWDATA& event)
     case Code::CMD_GPRMC_DATA: {
         const monitor::StoreOutcome stored =
             m_archive->StorePositionSentence(event.Key, monitor::EventText(bytes));
-        passOn(event.Key, event.Code, bytes, stored);
-        m_guard->archived(event.JournalId, stored);
+        if (!passOn(event, stored))
+            m_guard->archived(event.JournalId, stored);
         break;
     }
     case Code::CMD_QUVEX_TIME_EVENT:
-        passOn(event.Key, event.Code, bytes, {});
-        m_guard->archived(event.JournalId, {});
+        if (!passOn(event, {}))
+            m_guard->archived(event.JournalId, {});
         break;
     case Code::CONNECTION_CLOSED:
     case Code::CONNECTION_TIMED_OUT:
@@ -232,15 +232,16 @@ void Gateway::leave(const monitor::RAWDATA& event)
 // An event the archive could not take yet is published by the storage guard
 // once it is stored (setPassOn), so that subscribers never see what the
 // gateway's own disk does not hold.
-void Gateway::passOn(const std::string& key, std::int32_t code, std::span<const std::uint8_t> data,
-                     const monitor::StoreOutcome& stored)
+bool Gateway::passOn(const monitor::RAWDATA& event, const monitor::StoreOutcome& stored)
 {
-    if (m_publisher && !stored.failed())
-        publishEvent(key, code, packetBytes(data));
+    if (!m_publisher || stored.failed())
+        return false;
+    return publishEvent(event.Key, event.Code, packetBytes(event.bytes()), event.JournalId) &&
+           event.JournalId != 0;
 }
 
-void Gateway::publishEvent(const std::string& key, std::int32_t code,
-                           std::span<const std::uint8_t> payload)
+bool Gateway::publishEvent(const std::string& key, std::int32_t code,
+                           std::span<const std::uint8_t> payload, std::uint64_t journalId)
 {
     if (!kavrel::clipChannel(code).empty() && payload.size() > m_config.maxClipBytes) {
         ++m_clipsKeptBack;
@@ -248,9 +249,17 @@ void Gateway::publishEvent(const std::string& key, std::int32_t code,
                                    archive::deviceFolderName(key) +
                                    " is archived, not published (MAX_CLIP_BYTES " +
                                    std::to_string(m_config.maxClipBytes) + ")");
-        return;
+        return false;
     }
-    m_publisher->event(key, code, payload);
+    return m_publisher->event(key, code, payload, journalId);
+}
+
+void Gateway::markDelivered()
+{
+    if (!m_publisher)
+        return;
+    for (const std::uint64_t id : m_publisher->takeDelivered())
+        m_journal->markArchived(id);
 }
 
 // One line per interval in which something happened: recorders are too many
@@ -264,8 +273,12 @@ void Gateway::tellSummary()
     std::string line = std::to_string(m_presence.online()) + " recorders online; " +
                        std::to_string(m_logins) + " logins, " + std::to_string(m_leaves) + " gone";
     if (m_publisher)
-        line += ", " + std::to_string(published - m_publishedTold) + " messages published, " +
-                std::to_string(refused - m_refusedTold) + " refused (buffer full or bad key)";
+        line +=
+            ", " + std::to_string(published - m_publishedTold) + " messages published, " +
+            std::to_string(refused - m_refusedTold) + " refused (buffer full or bad key)" +
+            (m_publisher->givenUp() > 0 ? ", " + std::to_string(m_publisher->givenUp()) +
+                                              " events given up in all while the broker was away"
+                                        : std::string());
     monitor::tellStandardError(line + " since the last count");
     m_logins = m_leaves = 0;
     m_publishedTold = published;
@@ -281,6 +294,7 @@ bool Gateway::run(const std::atomic<bool>& stop)
         bool took = false;
         while (takeOne())
             took = true;
+        markDelivered();
         m_guard->retry(*m_archive);
         if (m_listenTimer.fire())
             m_listen->tick();
@@ -318,6 +332,8 @@ bool Gateway::run(const std::atomic<bool>& stop)
     tellSummary();
     if (m_publisher)
         m_publisher->stop(m_config.stopFlush);
+    // What the broker has not taken by now stays journaled for the next start.
+    markDelivered();
     if (!m_receiverStopped.load()) {
         monitor::tellStandardError("the receiver did not stop in time; ending without it");
         return false;

@@ -7,13 +7,16 @@
 //
 // Durability. Every event it publishes (positions, event times, clips) is
 // journaled before the receiver acknowledges it, not only what the archive
-// keeps. An event leaves the journal once it is archived and handed to the
-// client library, which has then stored it in its own folder under the data
-// folder (QoS 1, a fixed client id, no clean session) until the broker takes
-// it: an event archived but not yet handed over when the process is killed is
-// still in the journal, and is archived and published at the next start. It
-// may then be archived twice (a second file under a suffixed name) and
-// reach subscribers twice; it is never lost.
+// keeps. An event leaves the journal once it is archived and the broker has
+// taken it (its PUBACK), not when it is handed to the client library: the
+// client library keeps what it was handed in its folder, but drops what it
+// had sent when the broker comes back without the session (a restarted
+// broker, or one that did not keep it). An event archived but not yet taken
+// by the broker when the process is killed is still in the journal, and is
+// archived and published at the next start: it may then be archived twice
+// (a second file under a suffixed name) and reach subscribers twice, and is
+// never lost. One refused by a full buffer, a clip larger than MAX_CLIP_BYTES
+// and what the publisher gives up (FleetPublisher) leave the journal at once.
 //
 // Threads. The thread that calls run() owns everything here and takes the
 // events out of the queue. The receiver library's threads reach the queue and
@@ -99,11 +102,13 @@ private:
     void handle(const monitor::RAWDATA& event);
     void login(const monitor::RAWDATA& event);
     void leave(const monitor::RAWDATA& event);
-    // Publishes an event that was archived (or that the archive does not keep).
-    void passOn(const std::string& key, std::int32_t code, std::span<const std::uint8_t> data,
-                const monitor::StoreOutcome& stored);
-    void publishEvent(const std::string& key, std::int32_t code,
-                      std::span<const std::uint8_t> data);
+    // An event the archive took (or does not keep): published, and its
+    // journal entry left to the publisher (true), or to be dropped now (false).
+    bool passOn(const monitor::RAWDATA& event, const monitor::StoreOutcome& stored);
+    bool publishEvent(const std::string& key, std::int32_t code,
+                      std::span<const std::uint8_t> payload, std::uint64_t journalId);
+    // Drops from the journal what the broker has taken.
+    void markDelivered();
     void tellSummary();
     std::string now() const;
 

@@ -248,9 +248,8 @@ bool StorageGuard::setAside(Archive& archive, const EventJournal::Event& event,
 
 void StorageGuard::release(const EventJournal::Event& event)
 {
-    if (m_passOn)
-        m_passOn(event);
-    m_journal.markArchived(event.id);
+    if (!m_passOn || m_passOn(event))
+        m_journal.markArchived(event.id);
 }
 
 void StorageGuard::recoverLocked()

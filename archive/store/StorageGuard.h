@@ -73,11 +73,13 @@ public:
     // Set before the receiver starts.
     using Journals = bool (*)(std::int32_t code, std::size_t length);
     void setJournals(Journals journals) { m_journals = journals; }
-    // Called with a journaled event that leaves the journal from here (recovered
-    // after a stop, stored again after a failure, or set aside), just before it
-    // is marked archived; the dispatcher's own events it passes on itself,
-    // before it calls archived(). None by default. User-interface thread.
-    using PassOn = std::function<void(const EventJournal::Event& event)>;
+    // Called with a journaled event that the archive has taken here
+    // (recovered after a stop, stored again after a failure, or set aside),
+    // before it leaves the journal; the dispatcher's own events its owner
+    // passes on itself, before it calls archived(). It returns whether the
+    // event may leave the journal now; when not, the pass-on marks it
+    // archived itself later. None by default. User-interface thread.
+    using PassOn = std::function<bool(const EventJournal::Event& event)>;
     void setPassOn(PassOn passOn) { m_passOn = std::move(passOn); }
     bool enabled() const { return m_enabled.load(); }
 
@@ -113,7 +115,7 @@ private:
     bool setAside(Archive& archive, const EventJournal::Event& event, const StoreOutcome& outcome);
     // The event waits with those the archive could not take.
     void hold(std::uint64_t id);
-    // The event leaves the journal: passed on, then marked archived.
+    // The event is passed on, and leaves the journal unless the pass-on keeps it.
     void release(const EventJournal::Event& event);
     void recoverLocked();
     void setTextLocked(std::string text, bool failing);

@@ -27,9 +27,29 @@ std::string secondsText(std::chrono::milliseconds interval)
 
 } // namespace
 
+// Reports the tag a message was published with once the client library is done with it.
+class BrokerLink::Listener final : public mqtt::iaction_listener
+{
+public:
+    explicit Listener(BrokerLink& link) : m_link(link) {}
+
+private:
+    void on_success(const mqtt::token& token) override { report(token, true); }
+    void on_failure(const mqtt::token& token) override { report(token, false); }
+    void report(const mqtt::token& token, bool delivered)
+    {
+        const auto tag = reinterpret_cast<std::uintptr_t>(token.get_user_context());
+        if (tag != 0 && m_link.m_delivered)
+            m_link.m_delivered(tag, delivered);
+    }
+
+    BrokerLink& m_link;
+};
+
 BrokerLink::BrokerLink(Options options, Connected connected, Message message, Tell tell)
     : m_options(std::move(options)), m_connectedHandler(std::move(connected)),
-      m_message(std::move(message)), m_tell(std::move(tell))
+      m_message(std::move(message)), m_tell(std::move(tell)),
+      m_listener(std::make_unique<Listener>(*this))
 {
     mqtt::create_options create(MQTTVERSION_3_1_1);
     // Kept while the broker is away, also before the first connection.
@@ -73,10 +93,17 @@ void BrokerLink::start()
     m_thread = std::jthread([this](std::stop_token stop) { run(stop); });
 }
 
-bool BrokerLink::publish(const std::string& topic, std::string_view payload, bool retained)
+bool BrokerLink::publish(const std::string& topic, std::string_view payload, bool retained,
+                         std::uint64_t tag)
 {
+    static_assert(sizeof(std::uintptr_t) >= sizeof(std::uint64_t), "a tag travels as the context");
     try {
-        m_client->publish(topic, payload.data(), payload.size(), kQos, retained);
+        if (tag == 0)
+            m_client->publish(topic, payload.data(), payload.size(), kQos, retained);
+        else
+            m_client->publish(
+                mqtt::make_message(topic, payload.data(), payload.size(), kQos, retained),
+                reinterpret_cast<void*>(static_cast<std::uintptr_t>(tag)), *m_listener);
         if (!m_connected.load())
             ++m_publishedAway;
         return true;

@@ -36,7 +36,8 @@
 
 namespace mqtt {
 class async_client;
-}
+class iaction_listener;
+} // namespace mqtt
 
 namespace fleet {
 
@@ -72,6 +73,9 @@ public:
     using Message =
         std::function<void(const std::string& topic, const std::string& payload, bool retained)>;
     using Tell = std::function<void(const std::string& line)>;
+    // On the client library's thread: the broker took the message published
+    // with this tag (delivered), or the client library gave it up.
+    using Delivered = std::function<void(std::uint64_t tag, bool delivered)>;
 
     // Throws std::runtime_error when the client library refuses the options.
     BrokerLink(Options options, Connected connected, Message message, Tell tell);
@@ -80,9 +84,13 @@ public:
     BrokerLink(const BrokerLink&) = delete;
     BrokerLink& operator=(const BrokerLink&) = delete;
 
+    // Set before start().
+    void setDelivered(Delivered delivered) { m_delivered = std::move(delivered); }
     void start();
     // QoS 1. False when the client library refused it (its buffer is full).
-    bool publish(const std::string& topic, std::string_view payload, bool retained);
+    // A tag other than 0 is reported to Delivered once the broker has taken it.
+    bool publish(const std::string& topic, std::string_view payload, bool retained,
+                 std::uint64_t tag = 0);
     // QoS 1; false when the broker did not take it within kAnswerTimeout.
     bool subscribe(const std::string& filter);
     bool unsubscribe(const std::string& filter);
@@ -95,6 +103,7 @@ public:
     void stop(std::chrono::milliseconds flush);
 
 private:
+    class Listener;
     void run(std::stop_token stop);
     bool connectOnce(const std::stop_token& stop, std::string& why);
 
@@ -102,6 +111,8 @@ private:
     const Connected m_connectedHandler;
     const Message m_message;
     const Tell m_tell;
+    Delivered m_delivered;
+    std::unique_ptr<mqtt::iaction_listener> m_listener;
     std::unique_ptr<mqtt::async_client> m_client;
 
     std::mutex m_lock;

@@ -6,6 +6,7 @@
 #include "kavrel_events.h"
 
 #include <stdexcept>
+#include <utility>
 
 namespace fleet {
 namespace {
@@ -51,6 +52,14 @@ FleetPublisher::FleetPublisher(Options options, BrokerLink::Tell tell)
     // A clip the buffer has no room for is refused, not one kept before it.
     m_clips = std::make_unique<BrokerLink>(linkOptions("clips", m_options.maxBufferedClips, false),
                                            nullptr, nullptr, m_tell);
+    // A message the client library gave up is not taken out of the journal:
+    // the next start publishes it again.
+    const auto onDelivered = [this](std::uint64_t journalId, bool taken) {
+        if (taken)
+            delivered(journalId);
+    };
+    m_states->setDelivered(onDelivered);
+    m_clips->setDelivered(onDelivered);
 }
 
 FleetPublisher::~FleetPublisher() = default;
@@ -82,14 +91,44 @@ bool FleetPublisher::recorderState(const std::string& recorderKey, const Recorde
 }
 
 bool FleetPublisher::event(const std::string& recorderKey, std::int32_t code,
-                           std::span<const std::uint8_t> payload)
+                           std::span<const std::uint8_t> payload, std::uint64_t journalId)
 {
     if (!topicLevel(recorderKey))
         return count(false);
     const std::string topic = recorderEventTopic(m_options.prefix, recorderKey, code);
     const std::string_view bytes(reinterpret_cast<const char*>(payload.data()), payload.size());
     BrokerLink& link = kavrel::clipChannel(code).empty() ? *m_states : *m_clips;
-    return count(link.publish(topic, bytes, false));
+    if (journalId != 0) {
+        // Waited for before it can be delivered, which may come at once.
+        const std::lock_guard held(m_deliveryLock);
+        m_waiting.insert(journalId);
+        const std::size_t bound = static_cast<std::size_t>(m_options.maxBufferedStates) +
+                                  static_cast<std::size_t>(m_options.maxBufferedClips);
+        while (m_waiting.size() > bound) {
+            m_delivered.push_back(*m_waiting.begin());
+            m_waiting.erase(m_waiting.begin());
+            ++m_givenUp;
+        }
+    }
+    const bool accepted = link.publish(topic, bytes, false, journalId);
+    if (!accepted && journalId != 0) {
+        const std::lock_guard held(m_deliveryLock);
+        m_waiting.erase(journalId);
+    }
+    return count(accepted);
+}
+
+void FleetPublisher::delivered(std::uint64_t journalId)
+{
+    const std::lock_guard held(m_deliveryLock);
+    if (m_waiting.erase(journalId) > 0)
+        m_delivered.push_back(journalId);
+}
+
+std::vector<std::uint64_t> FleetPublisher::takeDelivered()
+{
+    const std::lock_guard held(m_deliveryLock);
+    return std::exchange(m_delivered, {});
 }
 
 void FleetPublisher::stop(std::chrono::milliseconds flush)

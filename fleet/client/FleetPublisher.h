@@ -11,10 +11,19 @@
 // its goodbye leaves "online" ones behind) and clears every one of a recorder
 // it does not hold now.
 //
+// Events. An event published with its journal id is reported back by
+// takeDelivered() once the broker has taken it (its PUBACK), so that the
+// gateway drops it from its journal only then: neither a kill nor a broker
+// that comes back without the session loses it. What waits for the broker is
+// bounded: beyond kMaxBufferedStates + kMaxBufferedClips the oldest is given
+// up (reported as delivered and counted in givenUp()).
+//
 // Threads: the gateway's thread calls the publishing functions; the first
 // link's thread publishes the states again after each connection, and the
-// client library's thread brings the retained states read at start. m_lock
-// guards the held states and the stale keys found; the counters are atomics.
+// client library's threads bring the retained states read at start and the
+// deliveries. m_lock guards the held states and the stale keys found,
+// m_deliveryLock the events waiting for the broker and those delivered; the
+// counters are atomics.
 #pragma once
 
 #include "BrokerAddress.h"
@@ -31,6 +40,7 @@
 #include <set>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace fleet {
 
@@ -74,9 +84,14 @@ public:
     // after each connection), an offline one lets it go. False when refused
     // (a key no topic can carry, or the client library's buffer is full).
     bool recorderState(const std::string& recorderKey, const RecorderState& state);
-    // One packet's payload, QoS 1: clips on the second connection.
+    // One packet's payload, QoS 1: clips on the second connection. A
+    // journalId other than 0 comes back from takeDelivered() once the broker
+    // took it, when this returns true; false: refused, not to wait for.
     bool event(const std::string& recorderKey, std::int32_t code,
-               std::span<const std::uint8_t> payload);
+               std::span<const std::uint8_t> payload, std::uint64_t journalId = 0);
+    // The journal ids of the events the broker took (or that were given up)
+    // since the last call.
+    std::vector<std::uint64_t> takeDelivered();
 
     // The orderly goodbye: every held recorder offline, the gateway offline,
     // then waits up to flush for delivery and disconnects.
@@ -86,12 +101,15 @@ public:
     std::uint64_t refused() const { return m_refused.load(); }
     // Recorder states of an earlier run cleared at start.
     std::uint64_t staleCleared() const { return m_staleCleared.load(); }
+    // Events no longer waited for, as more were waiting than the buffers hold.
+    std::uint64_t givenUp() const { return m_givenUp.load(); }
 
 private:
     void stateLinkConnected(bool first);
     void sweepStaleStates();
     void retainedState(const std::string& topic, const std::string& payload, bool retained);
     bool count(bool accepted);
+    void delivered(std::uint64_t journalId);
 
     const Options m_options;
     const BrokerLink::Tell m_tell;
@@ -107,6 +125,11 @@ private:
     std::atomic<std::uint64_t> m_published{0};
     std::atomic<std::uint64_t> m_refused{0};
     std::atomic<std::uint64_t> m_staleCleared{0};
+    std::atomic<std::uint64_t> m_givenUp{0};
+
+    std::mutex m_deliveryLock;
+    std::set<std::uint64_t> m_waiting; // journal ids published, not yet taken
+    std::vector<std::uint64_t> m_delivered;
 
     std::unique_ptr<BrokerLink> m_states;
     std::unique_ptr<BrokerLink> m_clips;

@@ -2,14 +2,13 @@
 // archiving go on, every acknowledgement comes as before, the gateway tells it
 // once and tries again, and once the broker is back the retained states are
 // whole again.
-#include "DeviceInfoText.h"
 #include "FleetStates.h"
 #include "FleetSubscriber.h"
 #include "FleetTopics.h"
 #include "GatewayProcess.h"
 #include "MqttBrokerHarness.h"
-#include "RecorderConnection.h"
 #include "TempFolder.h"
+#include "TestRecorder.h"
 #include "kavrel_events.h"
 
 #include <filesystem>
@@ -30,32 +29,6 @@ constexpr auto kPromptAck = 2s;
 constexpr std::string_view kPrefix = "tessaro/v1";
 // How often a wait for the archive looks at it.
 constexpr auto kArchivePoll = 20ms;
-
-// A recorder that logs in and sends positions, each acknowledged promptly.
-struct Recorder
-{
-    recorder::RecorderConnection connection;
-    std::string key = "SN9_ID";
-
-    ::testing::AssertionResult send(std::uint16_t code, const std::string& text)
-    {
-        const auto result =
-            connection.sendPacket(code, Bytes(text.begin(), text.end()), kPromptAck);
-        if (result.ok())
-            return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure() << result.error;
-    }
-    ::testing::AssertionResult login(std::uint16_t port)
-    {
-        if (!connection.connect("127.0.0.1", port, 5s))
-            return ::testing::AssertionFailure() << connection.lastError();
-        recorder::DeviceInfo info;
-        info.fields = {"QUVEX", "SN9", "10.0.0.9", "Fleet", "Driver", "Depot", "ID"};
-        std::string text;
-        recorder::appendDeviceInfoText(text, info);
-        return send(Code::QUVEX_INFO, text);
-    }
-};
 
 // Waits until the archive holds count position files: an acknowledgement
 // means journaled, and the archive follows a moment later.
@@ -110,33 +83,33 @@ TEST(GatewayBrokerTest, BrokerAwayAndBackLeavesReceivingAloneAndRetainedStatesWh
     GatewayProcess gateway({"--port", std::to_string(port), "--fleet", broker.url(), "--data", data,
                             "--name", "gw-away"});
     ASSERT_TRUE(gateway.waitLine("listening on port", kWait)) << gateway.lines();
-    Recorder rec;
+    TestRecorder rec("SN9");
     ASSERT_TRUE(rec.login(port));
     {
         FleetSubscriber before(broker.clientUri(), std::string(kPrefix) + "/#");
-        ASSERT_TRUE(online(before, "gw-away", rec.key, false));
+        ASSERT_TRUE(online(before, "gw-away", rec.key(), false));
     }
 
     broker.stop();
     ASSERT_TRUE(gateway.waitLine("lost the broker", kWait)) << gateway.lines();
     constexpr int kAway = 10;
     for (int i = 0; i < kAway; ++i)
-        ASSERT_TRUE(rec.send(Code::CMD_GPRMC_DATA, "$GPRMC,away," + std::to_string(i)));
+        ASSERT_TRUE(rec.position("$GPRMC,away," + std::to_string(i), kPromptAck));
     EXPECT_TRUE(archivesPositions(data, kAway));
 
     broker.start();
     ASSERT_TRUE(gateway.waitLine("is back", kWait)) << gateway.lines();
     FleetSubscriber after(broker.clientUri(), std::string(kPrefix) + "/#");
-    EXPECT_TRUE(online(after, "gw-away", rec.key, false)) << gateway.lines();
+    EXPECT_TRUE(online(after, "gw-away", rec.key(), false)) << gateway.lines();
     {
         // The broker came back empty: what a newcomer sees, the gateway put back.
         FleetSubscriber newcomer(broker.clientUri(), std::string(kPrefix) + "/#");
-        EXPECT_TRUE(online(newcomer, "gw-away", rec.key, true));
+        EXPECT_TRUE(online(newcomer, "gw-away", rec.key(), true));
     }
-    ASSERT_TRUE(rec.send(Code::CMD_GPRMC_DATA, "$GPRMC,back"));
+    ASSERT_TRUE(rec.position("$GPRMC,back"));
     EXPECT_TRUE(after.waitFor(
         [&](const Received& m) {
-            return m.topic == fleet::recorderEventTopic(kPrefix, rec.key, Code::CMD_GPRMC_DATA) &&
+            return m.topic == fleet::recorderEventTopic(kPrefix, rec.key(), Code::CMD_GPRMC_DATA) &&
                    m.payload == "$GPRMC,back";
         },
         kWait));
@@ -185,15 +158,15 @@ TEST(GatewayBrokerTest, WrongOrUnreachableBrokerGivesOneLineAndRetries)
         }
         ASSERT_TRUE(gateway.waitLine("cannot reach the broker", kWait)) << gateway.lines();
         ASSERT_TRUE(gateway.waitLine("listening on port", kWait)) << gateway.lines();
-        Recorder rec;
+        TestRecorder rec("SN9");
         ASSERT_TRUE(rec.login(port));
-        ASSERT_TRUE(rec.send(Code::CMD_GPRMC_DATA, "$GPRMC,nobroker"));
+        ASSERT_TRUE(rec.position("$GPRMC,nobroker", kPromptAck));
         EXPECT_TRUE(archivesPositions(data, 1));
         if (c.brokerLater) {
             MqttBrokerHarness broker(BrokerKind::Mosquitto, temp.path(), brokerPort);
             EXPECT_TRUE(gateway.waitLine("connected to the broker", kWait)) << gateway.lines();
             FleetSubscriber subscriber(broker.clientUri(), std::string(kPrefix) + "/#");
-            EXPECT_TRUE(online(subscriber, "gw-bad", rec.key, false)) << gateway.lines();
+            EXPECT_TRUE(online(subscriber, "gw-bad", rec.key(), false)) << gateway.lines();
         }
         EXPECT_EQ(gateway.stop(10s), 0) << gateway.lines();
         // Told once per connection, not once per attempt.

@@ -3,15 +3,14 @@
 // would be, and recorders over loopback. What a recorder had acknowledged
 // reaches the archive and the subscribers, also across a SIGKILL; the fleet's
 // retained states stay true across the gateway's restart and the broker's.
-#include "DeviceInfoText.h"
 #include "FleetStates.h"
 #include "FleetSubscriber.h"
 #include "FleetTopics.h"
 #include "GatewayProcess.h"
 #include "GpsdHarness.h"
 #include "MqttBrokerHarness.h"
-#include "RecorderConnection.h"
 #include "TempFolder.h"
+#include "TestRecorder.h"
 #include "kavrel_events.h"
 
 #include <filesystem>
@@ -30,37 +29,6 @@ constexpr std::string_view kPrefix = "tessaro/v1";
 constexpr std::size_t kClipBytes = 5000;
 // Positions sent back to back before the kill, so that some are still queued.
 constexpr int kBurst = 40;
-
-// One recorder and what the gateway acknowledged of it.
-struct Recorder
-{
-    explicit Recorder(std::string serialNumber) : serial(std::move(serialNumber)) {}
-    std::string serial;
-    std::string key() const { return serial + "_ID"; }
-    recorder::RecorderConnection connection;
-    std::vector<std::string> positions;
-
-    void send(std::uint16_t code, const Bytes& payload)
-    {
-        const auto result = connection.sendPacket(code, payload, 10s);
-        ASSERT_TRUE(result.ok()) << serial << ": " << result.error;
-    }
-    void login(std::uint16_t port)
-    {
-        connection = recorder::RecorderConnection();
-        ASSERT_TRUE(connection.connect("127.0.0.1", port, 5s)) << connection.lastError();
-        recorder::DeviceInfo info;
-        info.fields = {"QUVEX", serial, "10.0.0.7", "Fleet", "Driver", "Depot", "ID"};
-        std::string text;
-        recorder::appendDeviceInfoText(text, info);
-        send(Code::QUVEX_INFO, Bytes(text.begin(), text.end()));
-    }
-    void position(const std::string& sentence)
-    {
-        send(Code::CMD_GPRMC_DATA, Bytes(sentence.begin(), sentence.end()));
-        positions.push_back(sentence);
-    }
-};
 
 Bytes clipOf(std::size_t size)
 {
@@ -135,8 +103,8 @@ TEST_P(GatewayFleetTest, EveryAcknowledgedEventReachesArchiveAndSubscribersAcros
     ASSERT_TRUE(gateway->waitLine("listening on port", kWait)) << gateway->lines();
     ASSERT_TRUE(subscriber.waitFor(gatewayIs(name, true), kWait)) << gateway->lines();
 
-    Recorder rec("SN1");
-    rec.login(port);
+    TestRecorder rec("SN1");
+    ASSERT_TRUE(rec.login(port));
     std::uint64_t firstConnection = 0;
     ASSERT_TRUE(subscriber.waitFor(
         [&](const Received& m) {
@@ -150,11 +118,11 @@ TEST_P(GatewayFleetTest, EveryAcknowledgedEventReachesArchiveAndSubscribersAcros
         },
         kWait));
     for (const std::string& sentence : sentences(3))
-        rec.position(sentence);
+        ASSERT_TRUE(rec.position(sentence));
     const std::string eventTime = "2026/12/09 10:00:05,CH1";
-    rec.send(Code::CMD_QUVEX_TIME_EVENT, Bytes(eventTime.begin(), eventTime.end()));
+    ASSERT_TRUE(rec.send(Code::CMD_QUVEX_TIME_EVENT, eventTime));
     const Bytes clip = clipOf(kClipBytes);
-    rec.send(Code::CMD_MPEG4_I_CH1, clip);
+    ASSERT_TRUE(rec.send(Code::CMD_MPEG4_I_CH1, std::string(clip.begin(), clip.end())));
     for (const std::string& sentence : rec.positions)
         EXPECT_TRUE(subscriber.waitFor(
             [&](const Received& m) {
@@ -177,7 +145,7 @@ TEST_P(GatewayFleetTest, EveryAcknowledgedEventReachesArchiveAndSubscribersAcros
 
     // Killed right after the last acknowledgement of a burst.
     for (const std::string& sentence : sentences(kBurst))
-        rec.position(sentence + "," + std::to_string(rec.positions.size()));
+        ASSERT_TRUE(rec.position(sentence + "," + std::to_string(rec.positions.size())));
     gateway->kill();
     EXPECT_TRUE(subscriber.waitFor(gatewayIs(name, false), kWait)) << "the last will";
     const std::size_t afterKill = subscriber.count();
@@ -201,7 +169,8 @@ TEST_P(GatewayFleetTest, EveryAcknowledgedEventReachesArchiveAndSubscribersAcros
                        m.payload == sentence;
             },
             kWait))
-            << "not published: " << sentence;
+            << "not published: " << sentence << "\n"
+            << gateway->lines();
     // And is archived.
     std::multiset<Bytes> positions, clips;
     archived(data, positions, clips);
@@ -217,7 +186,7 @@ TEST_P(GatewayFleetTest, EveryAcknowledgedEventReachesArchiveAndSubscribersAcros
 
     // The recorder calls again and leaves.
     const std::size_t beforeSecondLogin = subscriber.count();
-    rec.login(port);
+    ASSERT_TRUE(rec.login(port));
     std::uint64_t secondConnection = 0;
     ASSERT_TRUE(subscriber.waitFor(
         [&](const Received& m) {

@@ -29,15 +29,12 @@ public:
             args, testsupport::ChildProcess::Output::CaptureBoth);
     }
 
-    // Waits for a line of standard error holding text after the one the last
-    // wait found (lines read past it are looked at first); every line read is kept.
+    // Waits until a line of standard error holding text has been read, in
+    // whatever order the lines came; every line read is kept.
     bool waitLine(std::string_view text, std::chrono::milliseconds timeout)
     {
-        for (; m_looked < m_lines.size(); ++m_looked)
-            if (m_lines[m_looked].find(text) != std::string::npos) {
-                ++m_looked;
-                return true;
-            }
+        if (countLines(text) > 0)
+            return true;
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         for (;;) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -48,7 +45,6 @@ public:
             if (!line)
                 return false;
             m_lines.push_back(*line);
-            m_looked = m_lines.size();
             if (line->find(text) != std::string::npos)
                 return true;
         }
@@ -86,7 +82,6 @@ public:
 private:
     std::unique_ptr<testsupport::ChildProcess> m_child;
     std::vector<std::string> m_lines;
-    std::size_t m_looked = 0; // lines a wait has looked at
 };
 
 inline Bytes fileBytes(const std::filesystem::path& path)
