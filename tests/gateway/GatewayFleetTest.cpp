@@ -14,6 +14,7 @@
 #include "kavrel_events.h"
 
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <set>
 
@@ -27,6 +28,9 @@ namespace {
 constexpr auto kWait = 20s;
 constexpr std::string_view kPrefix = "tessaro/v1";
 constexpr std::size_t kClipBytes = 5000;
+// The settings' limit on clips published, and a clip above it.
+constexpr std::size_t kMaxClipBytes = 8000;
+constexpr std::size_t kLargeClipBytes = 9000;
 // Positions sent back to back before the kill, so that some are still queued.
 constexpr int kBurst = 40;
 
@@ -85,10 +89,10 @@ class GatewayFleetTest : public ::testing::TestWithParam<BrokerKind>
 {
 };
 
-// Logins, positions, an event time and a clip reach the subscriber; the
-// gateway is killed right after an acknowledgement and started again: every
-// acknowledged position is archived and published, the recorder's stale
-// "online" is cleared; the recorder calls again and leaves: online, then
+// Logins, positions, an event time and a clip reach the subscriber (a clip
+// over the settings' limit is archived only); the gateway is killed right
+// after an acknowledgement and started again: every acknowledged position is
+// archived and published, the recorder's stale "online" is cleared; the recorder calls again and leaves: online, then
 // offline with the same connection number; SIGTERM says goodbye.
 TEST_P(GatewayFleetTest, EveryAcknowledgedEventReachesArchiveAndSubscribersAcrossAKill)
 {
@@ -97,6 +101,7 @@ TEST_P(GatewayFleetTest, EveryAcknowledgedEventReachesArchiveAndSubscribersAcros
     FleetSubscriber subscriber(broker.clientUri(), std::string(kPrefix) + "/#");
     const std::string data = temp.path() + "data/";
     std::filesystem::create_directories(data);
+    std::ofstream(data + "tessaro.ini") << "[Fleet]\nMAX_CLIP_BYTES=" << kMaxClipBytes << "\n";
     const std::uint16_t port = freePort();
     const std::string name = "gw-e2e";
     auto gateway = std::make_unique<GatewayProcess>(gatewayArgs(port, broker.url(), data, name));
@@ -123,6 +128,9 @@ TEST_P(GatewayFleetTest, EveryAcknowledgedEventReachesArchiveAndSubscribersAcros
     ASSERT_TRUE(rec.send(Code::CMD_QUVEX_TIME_EVENT, eventTime));
     const Bytes clip = clipOf(kClipBytes);
     ASSERT_TRUE(rec.send(Code::CMD_MPEG4_I_CH1, std::string(clip.begin(), clip.end())));
+    const Bytes largeClip = clipOf(kLargeClipBytes);
+    ASSERT_TRUE(rec.send(Code::CMD_MPEG4_I_CH2, std::string(largeClip.begin(), largeClip.end())));
+    EXPECT_TRUE(gateway->waitLine("is archived, not published", kWait)) << gateway->lines();
     for (const std::string& sentence : rec.positions)
         EXPECT_TRUE(subscriber.waitFor(
             [&](const Received& m) {
@@ -180,9 +188,10 @@ TEST_P(GatewayFleetTest, EveryAcknowledgedEventReachesArchiveAndSubscribersAcros
         stored.push_back('\n');
         EXPECT_TRUE(positions.contains(stored)) << "not archived: " << sentence;
     }
-    Bytes storedClip = clip;
-    storedClip.push_back(0);
-    EXPECT_TRUE(clips.contains(storedClip));
+    for (Bytes stored : {clip, largeClip}) {
+        stored.push_back(0);
+        EXPECT_TRUE(clips.contains(stored)) << stored.size() << " bytes";
+    }
 
     // The recorder calls again and leaves.
     const std::size_t beforeSecondLogin = subscriber.count();
@@ -208,6 +217,8 @@ TEST_P(GatewayFleetTest, EveryAcknowledgedEventReachesArchiveAndSubscribersAcros
 
     EXPECT_EQ(gateway->stop(10s), 0) << gateway->lines();
     EXPECT_TRUE(subscriber.waitFor(gatewayIs(name, false), kWait)) << "the goodbye";
+    for (const Received& m : subscriber.received())
+        EXPECT_NE(m.topic, eventTopic(rec.key(), Code::CMD_MPEG4_I_CH2)) << "a clip over the limit";
 }
 
 INSTANTIATE_TEST_SUITE_P(Brokers, GatewayFleetTest,
