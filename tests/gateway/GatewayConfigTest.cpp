@@ -22,7 +22,7 @@ TEST(GatewayConfigTest, CommandLineWinsOverSettingsOverDefaults)
         std::string prefix;
         std::uint64_t maxClipBytes;
         std::size_t problems;
-        std::string error; // part of the one line; empty: none
+        std::string error; // found in the one line; empty: none
     };
     const Case cases[] = {
         {"nothing given: no broker, host-port, default prefix",
