@@ -92,8 +92,9 @@ class GatewayFleetTest : public ::testing::TestWithParam<BrokerKind>
 // Logins, positions, an event time and a clip reach the subscriber (a clip
 // over the settings' limit is archived only); the gateway is killed right
 // after an acknowledgement and started again: every acknowledged position is
-// archived and published, the recorder's stale "online" is cleared; the recorder calls again and leaves: online, then
-// offline with the same connection number; SIGTERM says goodbye.
+// archived and published, the recorder's stale "online" is cleared; the
+// recorder calls again and leaves: online, then offline with the same
+// connection number; SIGTERM says goodbye.
 TEST_P(GatewayFleetTest, EveryAcknowledgedEventReachesArchiveAndSubscribersAcrossAKill)
 {
     TempFolder temp;
