@@ -171,40 +171,38 @@ void FleetPublisher::sweepStaleStates()
     const std::string filter =
         m_options.prefix + "/recorder/+/state/" + *topicLevel(m_options.gateway);
     {
-        const std::lock_guard held(m_lock);
+        const std::lock_guard sweep(m_sweepLock);
         m_sweeping = true;
         m_staleKeys.clear();
-        m_lastStateSeen = std::chrono::steady_clock::now();
     }
     const bool subscribed = m_states->subscribe(filter);
-    std::unique_lock held(m_lock);
-    if (subscribed) {
+    std::set<std::string> stale;
+    {
+        std::unique_lock sweep(m_sweepLock);
         const auto longest = std::chrono::steady_clock::now() + m_options.sweepLongest;
         m_lastStateSeen = std::chrono::steady_clock::now();
-        while (std::chrono::steady_clock::now() < longest) {
+        while (subscribed && std::chrono::steady_clock::now() < longest) {
             const auto quietEnd = m_lastStateSeen + m_options.sweepQuiet;
             if (std::chrono::steady_clock::now() >= quietEnd)
                 break;
-            m_stateSeen.wait_until(held, std::min(quietEnd, longest));
+            m_stateSeen.wait_until(sweep, std::min(quietEnd, longest));
         }
+        m_sweeping = false;
+        stale = std::move(m_staleKeys);
     }
-    m_sweeping = false;
-    std::set<std::string> stale = std::move(m_staleKeys);
-    held.unlock();
     if (subscribed)
         m_states->unsubscribe(filter);
     else
         m_tell("the recorder states of an earlier run could not be read; they stay as they are");
-    held.lock();
     std::uint64_t cleared = 0;
-    for (const std::string& key : stale) {
-        if (m_held.contains(key))
-            continue;
-        if (m_states->publish(recorderStateTopic(m_options.prefix, key, m_options.gateway), "",
-                              true))
-            ++cleared;
+    {
+        const std::lock_guard held(m_lock);
+        for (const std::string& key : stale)
+            if (!m_held.contains(key) &&
+                m_states->publish(recorderStateTopic(m_options.prefix, key, m_options.gateway), "",
+                                  true))
+                ++cleared;
     }
-    held.unlock();
     m_staleCleared += cleared;
     if (cleared > 0)
         m_tell(std::to_string(cleared) + " recorder states left by an earlier run cleared");
@@ -220,7 +218,7 @@ void FleetPublisher::retainedState(const std::string& topic, const std::string& 
     const std::optional<FleetTopic> parsed = parseTopic(m_options.prefix, topic);
     if (!parsed || parsed->kind != TopicKind::RecorderState || parsed->gateway != m_options.gateway)
         return;
-    const std::lock_guard held(m_lock);
+    const std::lock_guard sweep(m_sweepLock);
     if (!m_sweeping)
         return;
     m_staleKeys.insert(parsed->recorderKey);

@@ -21,9 +21,12 @@
 // Threads: the gateway's thread calls the publishing functions; the first
 // link's thread publishes the states again after each connection, and the
 // client library's threads bring the retained states read at start and the
-// deliveries. m_lock guards the held states and the stale keys found,
-// m_deliveryLock the events waiting for the broker and those delivered; the
-// counters are atomics.
+// deliveries. m_lock guards the held states and is held while their messages
+// are handed to the client library, so that a state cleared at start never
+// overtakes a newer one; the client library calls back holding its own lock,
+// so what its threads touch has locks of its own, never held while calling
+// it: m_sweepLock the stale keys found, m_deliveryLock the events waiting for
+// the broker and those delivered. The counters are atomics.
 #pragma once
 
 #include "BrokerAddress.h"
@@ -116,8 +119,10 @@ private:
     const std::string m_gatewayTopic;
 
     std::mutex m_lock;
-    std::condition_variable m_stateSeen;
     std::map<std::string, RecorderState> m_held; // by recorder key
+
+    std::mutex m_sweepLock;
+    std::condition_variable m_stateSeen;
     bool m_sweeping = false;
     std::set<std::string> m_staleKeys;
     std::chrono::steady_clock::time_point m_lastStateSeen;
