@@ -32,7 +32,7 @@ StorageGuard::StorageGuard(EventJournal& journal, const platform::Clock& clock,
 std::optional<std::uint64_t> StorageGuard::keep(const char* text, std::int32_t code,
                                                 std::span<const std::uint8_t> data) noexcept
 {
-    if (!m_enabled.load() || !Archive::Keeps(code, data.size()))
+    if (!m_enabled.load() || !m_journals(code, data.size()))
         return 0;
     try {
         const std::string_view key = text ? std::string_view(text) : std::string_view();
@@ -105,7 +105,7 @@ int StorageGuard::recover(Archive& archive)
                 hold(id);
             continue;
         }
-        m_journal.markArchived(id);
+        release(*event);
         ++recovered;
     }
     if (!loaded.unarchived.empty()) {
@@ -173,10 +173,13 @@ void StorageGuard::retry(Archive& archive)
             }
             if (outcome.failed() && !setAside(archive, *event, outcome))
                 return;
+            if (!outcome.failed())
+                release(*event);
+        } else {
+            // An event that cannot be read back stays in the journal's file
+            // until it is emptied; there is nothing more to try for it.
+            m_journal.markArchived(id);
         }
-        // An event that cannot be read back stays in the journal's file
-        // until it is emptied; there is nothing more to try for it.
-        m_journal.markArchived(id);
         const std::lock_guard held(m_lock);
         m_failed.pop_front();
     }
@@ -232,7 +235,7 @@ bool StorageGuard::setAside(Archive& archive, const EventJournal::Event& event,
                    platform::joinPath(archive.ProgramFolder(), kQuarantineFolderName));
         return false;
     }
-    m_journal.markArchived(event.id);
+    release(event);
     m_tell("an event of " + archive::deviceFolderName(event.key) + " can never be archived (" +
            reason + "); set aside as " + kept.path);
     const std::lock_guard held(m_lock);
@@ -241,6 +244,12 @@ bool StorageGuard::setAside(Archive& archive, const EventJournal::Event& event,
                           " set aside in quarantine: " + reason,
                       false);
     return true;
+}
+
+void StorageGuard::release(const EventJournal::Event& event)
+{
+    if (!m_passOn || m_passOn(event))
+        m_journal.markArchived(event.id);
 }
 
 void StorageGuard::recoverLocked()

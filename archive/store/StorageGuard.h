@@ -66,6 +66,21 @@ public:
 
     // "Save data to disk": while off nothing is journaled.
     void setEnabled(bool enabled) { m_enabled = enabled; }
+
+    // Which events are journaled: by default those the archive keeps
+    // (Archive::Keeps). A program that also passes events on elsewhere
+    // journals those too, so that none it acknowledged is lost on the way.
+    // Set before the receiver starts.
+    using Journals = bool (*)(std::int32_t code, std::size_t length);
+    void setJournals(Journals journals) { m_journals = journals; }
+    // Called with a journaled event that the archive has taken here
+    // (recovered after a stop, stored again after a failure, or set aside),
+    // before it leaves the journal; the dispatcher's own events its owner
+    // passes on itself, before it calls archived(). It returns whether the
+    // event may leave the journal now; when not, the pass-on marks it
+    // archived itself later. None by default. User-interface thread.
+    using PassOn = std::function<bool(const EventJournal::Event& event)>;
+    void setPassOn(PassOn passOn) { m_passOn = std::move(passOn); }
     bool enabled() const { return m_enabled.load(); }
 
     // Worker threads (see above).
@@ -100,6 +115,8 @@ private:
     bool setAside(Archive& archive, const EventJournal::Event& event, const StoreOutcome& outcome);
     // The event waits with those the archive could not take.
     void hold(std::uint64_t id);
+    // The event is passed on, and leaves the journal unless the pass-on keeps it.
+    void release(const EventJournal::Event& event);
     void recoverLocked();
     void setTextLocked(std::string text, bool failing);
 
@@ -108,6 +125,8 @@ private:
     const std::chrono::milliseconds m_retryInterval;
     const Tell m_tell;
     std::atomic<bool> m_enabled{true};
+    Journals m_journals = &Archive::Keeps;
+    PassOn m_passOn;
 
     mutable std::mutex m_lock;
     std::condition_variable m_changed;
