@@ -315,9 +315,9 @@ measure_memory() {
   check_archive "$work/memory.sim" 0 "$per_recorder"
 }
 
-# fleet_round_trip NAME PORT: a minute of a fleet's normal rate; prints the
+# demo_round_trip NAME PORT: a minute of a fleet's normal rate; prints the
 # round trips of the position recorders and of the clip recorders.
-fleet_round_trip() {
+demo_round_trip() {
   local name=$1 port=$2 clip_pid
   nice -n "$nice_level" "$bin/recorder-sim" --port "$port" --recorders 20 --serial FCLIP \
     --positions 0 --clip "$big_clip" --clips 2 --interval 30000 --ramp 30000 >"$work/$name-fclips.sim" 2>&1 &
@@ -333,12 +333,12 @@ fleet_round_trip() {
 measure_fleet() {
   say "== a fleet's normal rate: 20 recorders, a position every 2 s each, 20 clips every 30 s (load $(load))"
   start_station fleet
-  fleet_round_trip Tessaro "$station_port"
+  demo_round_trip Tessaro "$station_port"
   wait_settled
   stop_station
   check_archive "$work/Tessaro-fpos.sim" 30 0
   check_archive "$work/Tessaro-fclips.sim" 0 2
-  against_listener fleet_round_trip
+  against_listener demo_round_trip
   say "  load after: $(load)"
 }
 

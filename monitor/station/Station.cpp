@@ -213,8 +213,9 @@ void Station::StepSetProgramFolder()
     // retention write them on their own threads.
     m_log = std::make_unique<StationLog>(m_programFolder, platform::systemClock());
     m_dispatchLog = std::make_unique<DispatchLog>(*m_log);
-    log(LogKind::start, std::string(kStationTitle) + " in " + m_programFolder + ", port " +
-                            std::to_string(m_options.port));
+    log(LogKind::start, std::string(kStationTitle) + " in " + m_programFolder +
+                            (onFleet() ? ", on the fleet " + m_options.fleetBroker
+                                       : ", port " + std::to_string(m_options.port)));
 }
 
 void Station::log(std::string_view kind, std::string_view details)

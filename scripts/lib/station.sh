@@ -160,31 +160,31 @@ station_free_port() {
 # driving along a real receiver log of its own (tests/data/nmea/, README.md
 # there), each sending its clips on a channel of its own, each clip a test
 # pattern of its own, so that the operator sees which recorder a clip is from.
-fleet_serials=(BUS-12 VAN-7 TRUCK-3)
-fleet_ids=(1 2 3)
-fleet_departments=(North South West)
-fleet_users=("Driver 1" "Driver 2" "Driver 3")
-fleet_locations=(Lithuania Germany Oregon)
-fleet_tracks=(bt451-car.nmea nl402u-slow.nmea neo-m8n-parked.nmea)
-fleet_channels=(1 2 3)
-fleet_patterns=(testsrc smptebars testsrc2)
-fleet_pids=()
+demo_serials=(BUS-12 VAN-7 TRUCK-3)
+demo_ids=(1 2 3)
+demo_departments=(North South West)
+demo_users=("Driver 1" "Driver 2" "Driver 3")
+demo_locations=(Lithuania Germany Oregon)
+demo_tracks=(bt451-car.nmea nl402u-slow.nmea neo-m8n-parked.nmea)
+demo_channels=(1 2 3)
+demo_patterns=(testsrc smptebars testsrc2)
+demo_pids=()
 
-fleet_key() { echo "${fleet_serials[$1]}_${fleet_ids[$1]}"; }
-fleet_clip() { echo "$root/build/demo/clip-$(($1 + 1))-${fleet_patterns[$1]}.mov"; }
+demo_key() { echo "${demo_serials[$1]}_${demo_ids[$1]}"; }
+demo_clip() { echo "$root/build/demo/clip-$(($1 + 1))-${demo_patterns[$1]}.mov"; }
 
 # Makes each recorder's clip once with the ffmpeg program: 320x240, two
 # seconds of MPEG-4 in a QuickTime file, tens of kilobytes (the station keeps
 # only clips larger than 2000 bytes).
-fleet_make_clips() {
+demo_make_clips() {
   station_need ffmpeg ffmpeg
   mkdir -p "$root/build/demo"
   local i clip
-  for i in "${!fleet_patterns[@]}"; do
-    clip=$(fleet_clip "$i")
+  for i in "${!demo_patterns[@]}"; do
+    clip=$(demo_clip "$i")
     [ -s "$clip" ] && continue
     ffmpeg -hide_banner -loglevel error -nostdin -y \
-      -f lavfi -i "${fleet_patterns[$i]}=size=320x240:rate=10:duration=2" \
+      -f lavfi -i "${demo_patterns[$i]}=size=320x240:rate=10:duration=2" \
       -c:v mpeg4 -q:v 5 -pix_fmt yuv420p -f mov "$clip.part"
     mv "$clip.part" "$clip"
   done
@@ -192,24 +192,24 @@ fleet_make_clips() {
 
 # Starts recorder $1 (0-based) in the background, calling 127.0.0.1 on port
 # $2, its output going to file $3; further arguments go to recorder-sim (how
-# many packets, how fast). Its process id is appended to fleet_pids.
-fleet_start() {
+# many packets, how fast). Its process id is appended to demo_pids.
+demo_recorder_start() {
   local i=$1 port=$2 log=$3
   shift 3
   "$root/build/release/bin/recorder-sim" --port "$port" \
-    --serial "${fleet_serials[$i]}" --id "${fleet_ids[$i]}" \
-    --department "${fleet_departments[$i]}" --user "${fleet_users[$i]}" \
-    --location "${fleet_locations[$i]}" \
-    --track "$root/tests/data/nmea/${fleet_tracks[$i]}" \
-    --clip "$(fleet_clip "$i")" --channel "${fleet_channels[$i]}" "$@" >"$log" 2>&1 &
-  fleet_pids+=($!)
+    --serial "${demo_serials[$i]}" --id "${demo_ids[$i]}" \
+    --department "${demo_departments[$i]}" --user "${demo_users[$i]}" \
+    --location "${demo_locations[$i]}" \
+    --track "$root/tests/data/nmea/${demo_tracks[$i]}" \
+    --clip "$(demo_clip "$i")" --channel "${demo_channels[$i]}" "$@" >"$log" 2>&1 &
+  demo_pids+=($!)
 }
 
 # Asks every recorder still running to stop (each ends after its packet under
 # way) and waits for them.
-fleet_stop() {
+demo_recorders_stop() {
   local pid
-  for pid in "${fleet_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${fleet_pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-  fleet_pids=()
+  for pid in "${demo_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${demo_pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  demo_pids=()
 }
