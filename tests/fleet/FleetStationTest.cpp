@@ -23,7 +23,7 @@ using namespace fleettest;
 using namespace monitor;
 using namespace stationtest;
 using testsupport::ChildProcess;
-using testsupport::MosquittoBroker;
+using testsupport::MqttBrokerHarness;
 using testsupport::PtyPair;
 using Clock = std::chrono::steady_clock;
 
@@ -40,7 +40,7 @@ private:
 };
 const auto* const g_runtimeFolder = ::testing::AddGlobalTestEnvironment(new RuntimeFolder);
 
-StationOptions fleetOptions(const ProgramFolder& folder, const MosquittoBroker& broker,
+StationOptions fleetOptions(const ProgramFolder& folder, const MqttBrokerHarness& broker,
                             const PtyPair& gps)
 {
     StationOptions options = stationOptions(folder);
@@ -113,7 +113,7 @@ bool publishUntilForwarded(FleetStationRig& rig, FleetPublisher& gateways, const
 
 TEST(FleetStation, FollowsTheFleetThroughAGatewaysDeathForgedPositionsAndABrokerRestart)
 {
-    MosquittoBroker broker;
+    MqttBrokerHarness broker;
     FleetPublisher gateways(broker);
     // Gateway B's own connection holds its last will. (A broker that stops
     // publishes the wills of the connections it ends, so gateway A holds none:
@@ -233,7 +233,7 @@ TEST(FleetStation, FollowsTheFleetThroughAGatewaysDeathForgedPositionsAndABroker
 // The same fleet in two stations: this one, and another in a process of its own.
 TEST(FleetStation, TwoStationsOnOneFleetListTheSameAndForwardTheSamePositions)
 {
-    MosquittoBroker broker;
+    MqttBrokerHarness broker;
     FleetPublisher gateways(broker);
     gateways.gatewayState("gw-A", true);
     gateways.recorders(0, 300, "gw-A");

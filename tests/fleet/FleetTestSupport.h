@@ -13,7 +13,7 @@
 #include "FleetStates.h"
 #include "FleetTopics.h"
 #include "ManualTimer.h"
-#include "MosquittoBroker.h"
+#include "MqttBrokerHarness.h"
 #include "NmeaChecksum.h"
 #include "RecordingSound.h"
 #include "Station.h"
@@ -80,7 +80,7 @@ inline std::string rmc(int minute)
 class FleetPublisher
 {
 public:
-    explicit FleetPublisher(const testsupport::MosquittoBroker& broker)
+    explicit FleetPublisher(const testsupport::MqttBrokerHarness& broker)
         : m_client(broker.clientUri(), "test-publisher-" + std::to_string(::getpid()),
                    mqtt::create_options(MQTTVERSION_3_1_1))
     {
@@ -148,7 +148,7 @@ private:
 class GatewayWill
 {
 public:
-    GatewayWill(const testsupport::MosquittoBroker& broker, const std::string& gateway)
+    GatewayWill(const testsupport::MqttBrokerHarness& broker, const std::string& gateway)
         : m_process({testsupport::findTool("stdbuf", "coreutils"),
                      "-oL",
                      testsupport::findTool("mosquitto_sub", "mosquitto-clients"),

@@ -29,7 +29,7 @@ constexpr int kRecorders = 400;
 
 TEST(FleetWindow, FindsARecorderByPartOfItsNameAndTellsItsBroker)
 {
-    testsupport::MosquittoBroker broker;
+    testsupport::MqttBrokerHarness broker;
     FleetPublisher gateways(broker);
     gateways.gatewayState("gw-A", true);
     gateways.recorders(0, kRecorders, "gw-A");

@@ -22,9 +22,11 @@ using Bytes = std::vector<std::uint8_t>;
 class GatewayProcess
 {
 public:
-    explicit GatewayProcess(std::vector<std::string> args)
+    // program: the gateway's executable; a copy elsewhere reads the quvex.ini beside it.
+    explicit GatewayProcess(std::vector<std::string> args,
+                            const std::string& program = TESSARO_GATEWAY_PATH)
     {
-        args.insert(args.begin(), TESSARO_GATEWAY_PATH);
+        args.insert(args.begin(), program);
         m_child = std::make_unique<testsupport::ChildProcess>(
             args, testsupport::ChildProcess::Output::CaptureBoth);
     }

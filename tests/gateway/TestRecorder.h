@@ -38,10 +38,11 @@ struct TestRecorder
             return ::testing::AssertionSuccess();
         return ::testing::AssertionFailure() << serial << ": " << result.error;
     }
-    // On a new connection.
-    ::testing::AssertionResult login(std::uint16_t port)
+    // On a new connection, from the given loopback address (empty: the system's choice).
+    ::testing::AssertionResult login(std::uint16_t port, const std::string& from = {})
     {
         connection = recorder::RecorderConnection();
+        connection.setLocalAddress(from);
         if (!connection.connect("127.0.0.1", port, kAckTimeout))
             return ::testing::AssertionFailure() << connection.lastError();
         recorder::DeviceInfo info;

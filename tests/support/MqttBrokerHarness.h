@@ -1,11 +1,14 @@
 // An MQTT broker for tests: mosquitto, or nats-server with its MQTT listener,
 // on a free loopback port with a configuration written into the test's
-// temporary folder, ready once it accepts connections, stopped by pid. A
-// broker stopped with stop() can start again on the same port.
+// temporary folder (or one of its own), ready once it accepts connections,
+// stopped by pid. A broker stopped with stop() can start again on the same
+// port. The broker is required: without it the test fails and names the
+// package to install.
 #pragma once
 
 #include "ChildProcess.h"
 #include "FreePort.h"
+#include "TempFolder.h"
 
 #include <arpa/inet.h>
 #include <chrono>
@@ -33,10 +36,12 @@ public:
     // How often a start looks whether the broker accepts yet.
     static constexpr std::chrono::milliseconds kProbeInterval{20};
 
-    // folder: the test's temporary folder, with a trailing separator.
-    // port: where it listens; 0: a free one.
-    MqttBrokerHarness(BrokerKind kind, std::string folder, std::uint16_t port = 0)
-        : m_kind(kind), m_folder(std::move(folder)), m_port(port != 0 ? port : freePort())
+    // folder: the test's temporary folder, with a trailing separator; empty:
+    // one of the broker's own. port: where it listens; 0: a free one.
+    explicit MqttBrokerHarness(BrokerKind kind = BrokerKind::Mosquitto, std::string folder = {},
+                               std::uint16_t port = 0)
+        : m_kind(kind), m_folder(folder.empty() ? m_ownFolder.path() : std::move(folder)),
+          m_port(port != 0 ? port : freePort())
     {
         start();
     }
@@ -49,8 +54,11 @@ public:
     {
         if (m_kind == BrokerKind::Mosquitto) {
             const std::string config = m_folder + "mosquitto.conf";
+            // Every state of a large fleet is sent to a new subscriber at
+            // once: no queue limit may drop any of them.
             std::ofstream(config) << "listener " << m_port << " 127.0.0.1\n"
-                                  << "allow_anonymous true\npersistence false\n";
+                                  << "allow_anonymous true\npersistence false\n"
+                                  << "max_queued_messages 0\nlog_type error\n";
             m_process = std::make_unique<ChildProcess>(
                 std::vector<std::string>{findTool("mosquitto", "mosquitto"), "-c", config},
                 ChildProcess::Output::Capture);
@@ -88,6 +96,7 @@ private:
         return ok;
     }
 
+    TempFolder m_ownFolder; // before m_folder, which may name it
     const BrokerKind m_kind;
     const std::string m_folder;
     const std::uint16_t m_port;
