@@ -6,12 +6,14 @@
 //   NAME=depot-north                    the gateway's name in the fleet;
 //                                       absent: the host's name, "-", the port
 //   MAX_CLIP_BYTES=16777216             a larger clip is archived, not published
+//                                       (or MAX_CLIP_MIB=16)
 //
-// Read as the station reads its [Archive] section (StationSettings.h): names
-// without regard to case, ';' and '#' start comments, a value that cannot be
-// used is told (file and line) and its default taken, unknown keys of [Fleet]
-// are told and ignored, other sections belong to others.
+// The gateway reads the same tessaro.ini as the station, through the station's
+// reader (StationSettings.h): its [Archive] limits and its [Fleet] section
+// with the names above, one list of problems for the whole file.
 #pragma once
+
+#include "StationSettings.h"
 
 #include <cstdint>
 #include <optional>
@@ -36,9 +38,7 @@ struct FleetSettings
 FleetSettings parseFleetSettings(std::string_view text, std::string_view fileName);
 // A missing file gives the defaults; one that cannot be read, the defaults and a problem.
 FleetSettings readFleetSettings(const std::string& path);
-
-// Whether text can stand before a topic's own levels: one or more levels of
-// printable ASCII without wildcards, none empty.
-bool isUsablePrefix(std::string_view text);
+// The [Fleet] part of the station's reading of the file, with all its problems.
+FleetSettings fleetSettingsOf(const monitor::StationSettings& settings);
 
 } // namespace gateway

@@ -112,10 +112,9 @@ void Gateway::start()
     m_archive = std::make_unique<monitor::Archive>(folder, m_clock, *m_selection);
     m_archive->BuildDayFolder();
 
+    // Its problems were told when the command line was resolved (main).
     const monitor::StationSettings settings =
         monitor::readStationSettings(platform::joinPath(folder, monitor::kSettingsFileName));
-    for (const std::string& problem : settings.problems)
-        monitor::tellStandardError(problem);
     m_retention = std::make_unique<monitor::RetentionWorker>(
         std::make_unique<monitor::ArchiveRetention>(folder, settings.retention),
         [](std::vector<std::string>) {}); // the worker tells its lines itself

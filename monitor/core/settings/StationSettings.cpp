@@ -131,6 +131,16 @@ StationSettings parseStationSettings(std::string_view text, std::string_view fil
                     tell("PREFIX must be topic levels separated by \"/\", with no empty level and "
                          "no \"+\" or \"#\", not " +
                          quoted + "; the default prefix is used");
+            } else if (sameName(key, "NAME")) {
+                settings.fleetName = value;
+            } else if (sameName(key, "MAX_CLIP_BYTES")) {
+                std::size_t bytes = 0;
+                if (parseWhole(value, bytes) && bytes >= 1 && bytes <= (kMaxClipMib << 20))
+                    settings.fleetMaxClipBytes = bytes;
+                else
+                    tell("MAX_CLIP_BYTES must be a whole number of bytes from 1 to " +
+                         std::to_string(kMaxClipMib << 20) + ", not " + quoted +
+                         "; the default is used");
             } else if (sameName(key, "MAX_CLIP_MIB")) {
                 std::size_t mib = 0;
                 if (parseWhole(value, mib) && mib >= 1 && mib <= kMaxClipMib)

@@ -13,8 +13,12 @@
 //                             station receives its own recorders
 //   PREFIX=tessaro/v1         the fleet's topic prefix; levels separated by
 //                             "/", no wildcard ("+", "#"), no empty level
-//   MAX_CLIP_MIB=64           longer clips from the broker are refused unread,
-//                             1 to 1024
+//   MAX_CLIP_MIB=64           the longest clip: a station refuses longer ones
+//                             from the broker unread, a gateway archives them
+//                             but does not publish them; 1 to 1024
+//   MAX_CLIP_BYTES=16777216   the same limit in bytes (the later line wins)
+//   NAME=depot-north          a gateway's name in the fleet (stations do not
+//                             use it)
 //
 // Section and key names are matched without regard to case; lines starting
 // with ';' or '#' are comments. What cannot be used is told (file and line)
@@ -40,7 +44,8 @@ struct StationSettings
     RetentionLimits retention;
     std::string fleetBroker;           // as written; checked where it is used
     std::string fleetPrefix;           // empty: the fleet's default
-    std::size_t fleetMaxClipBytes = 0; // 0: the subscriber's default
+    std::string fleetName;             // a gateway's name; empty: its default
+    std::size_t fleetMaxClipBytes = 0; // 0: the program's default
     // What could not be used, one sentence each, for standard error and the window.
     std::vector<std::string> problems;
 };
