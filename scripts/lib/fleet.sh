@@ -1,7 +1,8 @@
 # Shared by the scripts that start a fleet on this machine (sourced, not run):
 # an MQTT broker (mosquitto), two gateways (tessaro-gateway) and HAProxy in
 # front of them, all on loopback ports of their own, their configuration in a
-# temporary folder, stopped by pid. Expects $root (the repository) to be set
+# temporary folder, stopped by pid. Each runs in a session of its own, so that
+# Ctrl-C reaches only the script, which stops them in order. Expects $root (the repository) to be set
 # and scripts/lib/station.sh sourced.
 #
 # The program folder station-fleet/gateway/ beside this repository's sources
@@ -35,7 +36,7 @@ fleet_start() {
   broker_port=$(station_free_port)
   printf 'listener %s 127.0.0.1\nallow_anonymous true\npersistence false\nmax_queued_messages 0\n' \
     "$broker_port" >"$fleet_tmp/mosquitto.conf"
-  "$(command -v mosquitto || echo /usr/sbin/mosquitto)" -c "$fleet_tmp/mosquitto.conf" \
+  setsid "$(command -v mosquitto || echo /usr/sbin/mosquitto)" -c "$fleet_tmp/mosquitto.conf" \
     >"$logs/mosquitto.log" 2>&1 &
   fleet_pids+=($!)
   fleet_wait_for_port "$broker_port" $! mosquitto "$logs/mosquitto.log" || return 1
@@ -46,7 +47,7 @@ fleet_start() {
     fleet_gateway_ports+=("$(station_free_port)")
     data=$root/station-fleet/gateway-$n
     mkdir -p "$data"
-    "$root/station-fleet/gateway/tessaro-gateway" --port "${fleet_gateway_ports[$((n - 1))]}" \
+    setsid "$root/station-fleet/gateway/tessaro-gateway" --port "${fleet_gateway_ports[$((n - 1))]}" \
       --fleet "$fleet_broker" --data "$data" --name "gateway-$n" >"$logs/gateway-$n.log" 2>&1 &
     fleet_pids+=($!)
     fleet_wait_for_port "${fleet_gateway_ports[$((n - 1))]}" $! "gateway-$n" "$logs/gateway-$n.log" ||
@@ -56,7 +57,7 @@ fleet_start() {
   sed -e "s/@LISTEN_ADDRESS@/0.0.0.0/" -e "s/@LISTEN_PORT@/$port/" \
     -e "s/@GATEWAY1_PORT@/${fleet_gateway_ports[0]}/" -e "s/@GATEWAY2_PORT@/${fleet_gateway_ports[1]}/" \
     "$root/scripts/fleet/haproxy.cfg.in" >"$fleet_tmp/haproxy.cfg"
-  "$(command -v haproxy || echo /usr/sbin/haproxy)" -db -f "$fleet_tmp/haproxy.cfg" \
+  setsid "$(command -v haproxy || echo /usr/sbin/haproxy)" -db -f "$fleet_tmp/haproxy.cfg" \
     >"$logs/haproxy.log" 2>&1 &
   fleet_pids+=($!)
   fleet_wait_for_port "$port" $! haproxy "$logs/haproxy.log" || return 1
