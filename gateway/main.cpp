@@ -1,4 +1,5 @@
 // tessaro-gateway: the receiving program without a window. See --help.
+#include "DataFolder.h"
 #include "FleetSettings.h"
 #include "Gateway.h"
 #include "GatewayCommandLine.h"
@@ -64,6 +65,10 @@ int run(int argc, char** argv)
         return kExitBadOptions;
     }
     const std::string folder = gateway::dataFolderOf(parsed.line);
+    // The receiver library keeps its settings and log in the same folder; set
+    // before any thread runs.
+    ::setenv(platform::kHostDataVariable, folder.c_str(), 1);
+    monitor::tellStandardError("archive and settings in " + folder);
     const gateway::FleetSettings settings =
         gateway::readFleetSettings(platform::joinPath(folder, monitor::kSettingsFileName));
     for (const std::string& problem : settings.problems)
