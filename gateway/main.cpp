@@ -65,10 +65,12 @@ int run(int argc, char** argv)
         return kExitBadOptions;
     }
     const std::string folder = gateway::dataFolderOf(parsed.line);
-    // The receiver library keeps its settings and log in the same folder; set
-    // before any thread runs.
-    ::setenv(platform::kHostDataVariable, folder.c_str(), 1);
-    monitor::tellStandardError("archive and settings in " + folder);
+    // The receiver library reads quvex.ini and writes its log beside the
+    // program, where gateways run from one program folder with data folders
+    // of their own share them; an installed gateway, whose program folder
+    // cannot take them, keeps them in its data folder. Set before any thread runs.
+    if (!platform::programFolderTakesData())
+        ::setenv(platform::kHostDataVariable, folder.c_str(), 1);
     const gateway::FleetSettings settings =
         gateway::readFleetSettings(platform::joinPath(folder, monitor::kSettingsFileName));
     for (const std::string& problem : settings.problems)
@@ -78,6 +80,7 @@ int run(int argc, char** argv)
         monitor::tellStandardError(*error);
         return kExitBadOptions;
     }
+    monitor::tellStandardError("archive in " + folder);
     catchStopSignals();
     gateway::Gateway gateway(std::get<gateway::GatewayConfig>(std::move(resolved)));
     gateway.start();

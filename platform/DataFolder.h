@@ -29,6 +29,10 @@ enum class DataOwner
 // home to take the user's from.
 std::string dataFolder(DataOwner owner, std::string_view given = {});
 
+// Whether the program's own folder can take data: it can be written and is
+// not one of the system's.
+bool programFolderTakesData();
+
 // Whether the data folder differs from the program's (an installed copy).
 bool dataFolderIsElsewhere(const std::string& dataFolder);
 

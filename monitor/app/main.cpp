@@ -80,9 +80,8 @@ int main(int argc, char* argv[])
         return 2;
     }
     // The receiver library keeps its settings (quvex.ini) and log there too;
-    // set before the library or any other thread starts.
+    // set before the library starts, and before the station's own threads.
     ::setenv(platform::kHostDataVariable, dataFolder.c_str(), 1);
-    std::fprintf(stderr, "Tessaro: archive and settings in %s\n", dataFolder.c_str());
 
     // On a fleet: the command line's broker, or the settings file's.
     const monitor::StationSettings settings =
@@ -98,6 +97,8 @@ int main(int argc, char* argv[])
             return 2;
         }
     }
+
+    std::fprintf(stderr, "Tessaro: archive and settings in %s\n", dataFolder.c_str());
 
     // Ctrl-C and SIGTERM close the window as its close button does, so the
     // station stops in order while its display is still there; one that comes

@@ -69,6 +69,11 @@ std::string dataFolder(DataOwner owner, std::string_view given)
     return folder;
 }
 
+bool programFolderTakesData()
+{
+    return canWrite(programFolder());
+}
+
 bool dataFolderIsElsewhere(const std::string& dataFolder)
 {
     std::error_code error;
