@@ -75,6 +75,7 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/bin)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://example.org/tessaro")
 set(CPACK_DEBIAN_STATION_PACKAGE_NAME tessaro)
@@ -83,12 +84,13 @@ set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME tessaro-tools)
 set(CPACK_DEBIAN_STATION_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_GATEWAY_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION devel)
+# The first line is the summary; CPack indents the lines after it.
 set(CPACK_COMPONENT_STATION_DESCRIPTION
-  "monitoring station for vehicle video recorders\n The station receives the recorders' positions, events and clips, archives\n them and shows them; the archive browser replays and exports the archive.")
+  "monitoring station for vehicle video recorders\nThe station receives the recorders' positions, events and clips, archives\nthem and shows them; the archive browser replays and exports the archive.")
 set(CPACK_COMPONENT_GATEWAY_DESCRIPTION
-  "receiving gateway for vehicle video recorders, without a window\n The gateway receives and archives the recorders' data and publishes it to a\n fleet's MQTT broker; a systemd unit runs it as a service.")
+  "receiving gateway for vehicle video recorders, without a window\nThe gateway receives and archives the recorders' data and publishes it to a\nfleet's MQTT broker; a systemd unit runs it as a service.")
 set(CPACK_COMPONENT_TOOLS_DESCRIPTION
-  "test tools for the vehicle video recorder station\n A simulated recorder that calls a station or gateway, and a listener that\n prints what the receiver library delivers.")
+  "test tools for the vehicle video recorder station\nA simulated recorder that calls a station or gateway, and a listener that\nprints what the receiver library delivers.")
 # The gateway and the listener load the receiver library of the station's package.
 set(_same_version "tessaro (= ${PROJECT_VERSION}-${CPACK_DEBIAN_PACKAGE_RELEASE})")
 set(CPACK_DEBIAN_GATEWAY_PACKAGE_DEPENDS "${_same_version}")

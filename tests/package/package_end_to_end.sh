@@ -39,8 +39,9 @@ deb() { ls "$tmp/out/$1"_*.deb 2>/dev/null | head -1; }
 for p in tessaro tessaro-gateway tessaro-tools; do [ -n "$(deb "$p")" ] || fail "no package $p"; done
 
 # 2. What each holds (package, then path), and what the station's depends on.
+for p in tessaro tessaro-gateway tessaro-tools; do dpkg-deb -c "$(deb "$p")" >"$tmp/$p.list"; done
 while read -r package path; do
-  dpkg-deb -c "$(deb "$package")" | grep -q " \./${path}\$" || fail "$package lacks /$path"
+  grep -q " \./${path}\$" "$tmp/$package.list" || fail "$package lacks /$path"
 done <<'LIST'
 tessaro usr/bin/Tessaro
 tessaro usr/bin/TessaroArchive
