@@ -4,14 +4,13 @@
 # station there with its program folder read-only: it must name its data folder
 # (XDG_DATA_HOME/tessaro) on standard error, archive a simulated recorder's
 # positions there, and the unpacked archive browser's export must list that
-# recorder from the same folder without being told where. Last, the gateway's
-# unit passes systemd-analyze verify. Nothing is installed on this machine.
+# recorder from the same folder without being told where. The desktop entries
+# pass desktop-file-validate, the gateway's unit systemd-analyze verify. Nothing is installed on this machine.
 #
-#   package_end_to_end.sh BUILD_DIR SOURCE_DIR
+#   package_end_to_end.sh BUILD_DIR
 set -euo pipefail
 build=$1
-source=$2
-for tool in cpack dpkg-deb systemd-analyze python3; do
+for tool in cpack dpkg-deb systemd-analyze desktop-file-validate python3; do
   command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (scripts/setup installs it)"; exit 1; }
 done
 tmp=$(mktemp -d)
@@ -35,7 +34,10 @@ wait_for() {
 
 # 1. The packages, made from this build.
 (cd "$build" && cpack -G DEB -B "$tmp/out" >"$tmp/cpack.log" 2>&1) || { cat "$tmp/cpack.log"; fail "cpack"; }
-deb() { ls "$tmp/out/$1"_*.deb 2>/dev/null | head -1; }
+deb() {
+  local found=("$tmp/out/$1"_*.deb)
+  [ ! -e "${found[0]}" ] || echo "${found[0]}"
+}
 for p in tessaro tessaro-gateway tessaro-tools; do [ -n "$(deb "$p")" ] || fail "no package $p"; done
 
 # 2. What each holds (package, then path), and what the station's depends on.
@@ -66,6 +68,11 @@ done
 # 3. Unpacked, read-only, run by a user with a home of its own.
 root=$tmp/root
 for p in tessaro tessaro-gateway tessaro-tools; do dpkg-deb -x "$(deb "$p")" "$root"; done
+for entry in "$root"/usr/share/applications/*.desktop; do
+  if ! findings=$(desktop-file-validate "$entry" 2>&1) || [ -n "$findings" ]; then
+    fail "$entry: $findings"
+  fi
+done
 chmod -R a-w "$root/usr"
 mkdir -p "$tmp/home" "$tmp/xdg" "$tmp/run"
 chmod 700 "$tmp/run"
