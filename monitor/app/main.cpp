@@ -98,7 +98,11 @@ int main(int argc, char* argv[])
         }
     }
 
-    std::fprintf(stderr, "Tessaro: archive and settings in %s\n", dataFolder.c_str());
+    // Where the data went is told when it is not beside the program (an
+    // installed copy, or --data); a copy run where it lies stays silent.
+    const bool dataElsewhere = platform::dataFolderIsElsewhere(dataFolder);
+    if (dataElsewhere)
+        std::fprintf(stderr, "Tessaro: archive and settings in %s\n", dataFolder.c_str());
 
     // Ctrl-C and SIGTERM close the window as its close button does, so the
     // station stops in order while its display is still there; one that comes
@@ -116,7 +120,7 @@ int main(int argc, char* argv[])
     options.port = port;
     options.fleetBroker = broker;
     options.programFolder = dataFolder;
-    options.showDataFolder = platform::dataFolderIsElsewhere(dataFolder);
+    options.showDataFolder = dataElsewhere;
     if (!settings.fleetPrefix.empty())
         options.fleet.prefix = settings.fleetPrefix;
     if (settings.fleetMaxClipBytes != 0)
