@@ -34,14 +34,16 @@ SIGTERM: it stops receiving, archives what is queued and says goodbye.)");
                           line.fleet = v;
                           return std::string();
                       });
-    toolcli::addValue(app, "--data", "DIR",
-                      "the data folder: archive, journal, tessaro.ini (default: the program's)",
-                      [&line](std::string_view v) {
-                          if (v.empty())
-                              return std::string("--data needs a folder");
-                          line.data = v;
-                          return std::string();
-                      });
+    toolcli::addValue(
+        app, "--data", "DIR",
+        "the data folder: archive, journal, tessaro.ini, quvex.ini, log (default: the "
+        "program's folder when it can be written, else /var/lib/tessaro-gateway)",
+        [&line](std::string_view v) {
+            if (v.empty())
+                return std::string("--data needs a folder");
+            line.data = v;
+            return std::string();
+        });
     toolcli::addValue(app, "--name", "NAME",
                       "the gateway's name in the fleet (default: [Fleet] NAME, else HOST-PORT)",
                       [&line](std::string_view v) {

@@ -1,6 +1,7 @@
 // The gateway's settings put together.
 #include "GatewayConfig.h"
 
+#include "DataFolder.h"
 #include "FleetTopics.h"
 #include "Paths.h"
 
@@ -8,8 +9,7 @@ namespace gateway {
 
 std::string dataFolderOf(const GatewayCommandLine& line)
 {
-    std::string folder =
-        line.data.empty() ? platform::programFolder() : platform::withTrailingSeparator(line.data);
+    std::string folder = platform::dataFolder(platform::DataOwner::service, line.data);
     return folder.empty() ? std::string("./") : folder;
 }
 

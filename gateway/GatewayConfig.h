@@ -46,7 +46,8 @@ struct GatewayConfig
     std::chrono::milliseconds brokerLongestDelay = fleet::ReconnectDelay::kLongest;
 };
 
-// The data folder the command line names, or the program's.
+// The data folder the command line names, else the program's when it can be
+// written, else the service's (/var/lib/tessaro-gateway).
 std::string dataFolderOf(const GatewayCommandLine& line);
 // The command line wins over the settings; hostName makes the default name.
 // Gives one line saying what is wrong when the broker's address cannot be read.

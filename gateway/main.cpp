@@ -1,4 +1,5 @@
 // tessaro-gateway: the receiving program without a window. See --help.
+#include "DataFolder.h"
 #include "FleetSettings.h"
 #include "Gateway.h"
 #include "GatewayCommandLine.h"
@@ -64,6 +65,12 @@ int run(int argc, char** argv)
         return kExitBadOptions;
     }
     const std::string folder = gateway::dataFolderOf(parsed.line);
+    // The receiver library reads quvex.ini and writes its log beside the
+    // program, where gateways run from one program folder with data folders
+    // of their own share them; an installed gateway, whose program folder
+    // cannot take them, keeps them in its data folder. Set before any thread runs.
+    if (!platform::programFolderTakesData())
+        ::setenv(platform::kHostDataVariable, folder.c_str(), 1);
     const gateway::FleetSettings settings =
         gateway::readFleetSettings(platform::joinPath(folder, monitor::kSettingsFileName));
     for (const std::string& problem : settings.problems)
@@ -73,6 +80,7 @@ int run(int argc, char** argv)
         monitor::tellStandardError(*error);
         return kExitBadOptions;
     }
+    monitor::tellStandardError("archive in " + folder);
     catchStopSignals();
     gateway::Gateway gateway(std::get<gateway::GatewayConfig>(std::move(resolved)));
     gateway.start();

@@ -30,6 +30,9 @@ bool fileExists(const std::string& path);
 // The longest file name, in bytes, that the folder's file system takes.
 std::size_t maxNameLength(const std::string& folder);
 
+// The user's home: $HOME, else the home of the user database; empty when neither.
+std::string homeFolder();
+
 // Where the station keeps what belongs to the user on this computer (its
 // single-instance lock, the virtual GPS port's folder), never a folder that
 // other users may write to: $XDG_RUNTIME_DIR when set and not empty, else

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "ConnectionListener.h"
+#include "DataFolder.h"
 #include "LogWindow.h"
 #include "Paths.h"
 #include "ReceiverCore.h"
@@ -24,9 +25,10 @@ class TfrmMain
 public:
     struct Options
     {
-        std::string hostFolder; // empty: the running program's folder
-        // Where the running program's file lies; empty when that cannot be found.
-        std::function<std::string()> programFolder = platform::programFolder;
+        std::string hostFolder; // empty: the host's data folder
+        // The host's data folder (the one it names in TESSARO_DATA), else where
+        // the running program's file lies; empty when that cannot be found.
+        std::function<std::string()> programFolder = platform::libraryHostFolder;
         std::chrono::milliseconds silenceLimit = kSilenceLimit;
         PayloadRateFloor payloadRateFloor;
         ListenerOptions listener;

@@ -9,6 +9,7 @@
 #include "ArchiveComplaints.h"
 #include "ArchiveSet.h"
 #include "ArchiveWindow.h"
+#include "DataFolder.h"
 #include "DisplayCheck.h"
 #include "ExportCommand.h"
 #include "HarmlessQtMessages.h"
@@ -50,8 +51,10 @@ int main(int argc, char* argv[])
     parser.addHelpOption();
     parser.addPositionalArgument(
         QStringLiteral("folder"),
-        QStringLiteral("The archive's folder (the station's program folder); by default the "
-                       "folder of this program. Several (one per gateway) are shown together."),
+        QStringLiteral("The archive's folder; by default the station's data folder, found as "
+                       "the station finds it: beside this program when that folder can be "
+                       "written, else $XDG_DATA_HOME/tessaro (~/.local/share/tessaro). Several "
+                       "(one per gateway) are shown together."),
         QStringLiteral("[ARCHIVE_FOLDER...]"));
     const QCommandLineOption dayOption(QStringLiteral("day"),
                                        QStringLiteral("Open at this day (2026-12-08)."),
@@ -81,7 +84,7 @@ int main(int argc, char* argv[])
         return 2;
     }
     const QStringList folders = parser.positionalArguments();
-    std::string folder = platform::programFolder();
+    std::string folder = platform::dataFolder(platform::DataOwner::user);
     if (!folders.isEmpty()) {
         if (!QFileInfo(folders.front()).isDir()) {
             std::fprintf(stderr, "TessaroArchive: no such folder: %s\n",

@@ -3,6 +3,7 @@
 #include "ArchiveComplaints.h"
 #include "ArchiveSet.h"
 #include "CommandLine.h"
+#include "DataFolder.h"
 #include "ExportFiles.h"
 #include "GpxExport.h"
 #include "Paths.h"
@@ -135,9 +136,12 @@ int runExportCommand(const std::vector<std::string>& args, std::ostream& out, st
     app.add_option("--nmea", o.nmea, "write the position sentences to FILE")->type_name("FILE");
     app.add_option("--clips", o.clips, "copy the clips and the GPX into FOLDER")
         ->type_name("FOLDER");
-    app.add_option("--archive", o.archives,
-                   "the archive folder (default: the program's folder); given again for each "
-                   "gateway's archive, the recorder's day is read from all of them together")
+    app.add_option(
+           "--archive", o.archives,
+           "the archive folder (default: the station's data folder, as the station finds it: "
+           "beside the program, or ~/.local/share/tessaro for an installed copy); given again for "
+           "each "
+           "gateway's archive, the recorder's day is read from all of them together")
         ->type_name("FOLDER")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
@@ -171,7 +175,7 @@ int runExportCommand(const std::vector<std::string>& args, std::ostream& out, st
         return kExportBadUsage;
     }
     if (o.archives.empty())
-        o.archives.push_back(platform::programFolder());
+        o.archives.push_back(platform::dataFolder(platform::DataOwner::user));
     for (const std::string& folder : o.archives) {
         if (std::string complaint = archiveFolderComplaint(folder); !complaint.empty()) {
             say(err, "export: " + complaint);

@@ -4,7 +4,10 @@
 // (a second station on one computer, or a test, takes another).
 // Tessaro --fleet mqtt://HOST:PORT   the station watches a fleet through its
 // broker instead (or [Fleet] BROKER= in tessaro.ini; the command line wins).
+// Tessaro --data DIR   keeps the archive, settings and log in DIR instead of
+// the data folder that platform::dataFolder() chooses.
 #include "BrokerAddress.h"
+#include "DataFolder.h"
 #include "DisplayCheck.h"
 #include "HarmlessQtMessages.h"
 #include "MovieEngineSession.h"
@@ -18,6 +21,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <variant>
 
@@ -51,6 +55,13 @@ int main(int argc, char* argv[])
         QStringLiteral("Watch a fleet through its MQTT broker instead of receiving recorders."),
         QStringLiteral("mqtt://host:port"));
     parser.addOption(fleetOption);
+    const QCommandLineOption dataOption(
+        QStringLiteral("data"),
+        QStringLiteral("The data folder: archive, journal, log, tessaro.ini and quvex.ini. By "
+                       "default the program's folder when it can be written, else "
+                       "$XDG_DATA_HOME/tessaro (~/.local/share/tessaro), made on first start."),
+        QStringLiteral("dir"));
+    parser.addOption(dataOption);
     parser.process(app);
     bool portOk = false;
     const int port = parser.value(portOption).toInt(&portOk);
@@ -60,9 +71,21 @@ int main(int argc, char* argv[])
         return 2;
     }
 
+    const std::string dataFolder =
+        platform::dataFolder(platform::DataOwner::user, parser.value(dataOption).toStdString());
+    if (dataFolder.empty()) {
+        std::fputs("Tessaro: no folder for the archive: this program's folder cannot be written "
+                   "and there is no home folder; give one with --data DIR\n",
+                   stderr);
+        return 2;
+    }
+    // The receiver library keeps its settings (quvex.ini) and log there too;
+    // set before the library starts, and before the station's own threads.
+    ::setenv(platform::kHostDataVariable, dataFolder.c_str(), 1);
+
     // On a fleet: the command line's broker, or the settings file's.
-    const monitor::StationSettings settings = monitor::readStationSettings(
-        platform::joinPath(platform::programFolder(), monitor::kSettingsFileName));
+    const monitor::StationSettings settings =
+        monitor::readStationSettings(platform::joinPath(dataFolder, monitor::kSettingsFileName));
     std::string broker = parser.value(fleetOption).toStdString();
     if (broker.empty())
         broker = settings.fleetBroker;
@@ -74,6 +97,12 @@ int main(int argc, char* argv[])
             return 2;
         }
     }
+
+    // Where the data went is told when it is not beside the program (an
+    // installed copy, or --data); a copy run where it lies stays silent.
+    const bool dataElsewhere = platform::dataFolderIsElsewhere(dataFolder);
+    if (dataElsewhere)
+        std::fprintf(stderr, "Tessaro: archive and settings in %s\n", dataFolder.c_str());
 
     // Ctrl-C and SIGTERM close the window as its close button does, so the
     // station stops in order while its display is still there; one that comes
@@ -90,6 +119,8 @@ int main(int argc, char* argv[])
     monitor::WindowOptions options;
     options.port = port;
     options.fleetBroker = broker;
+    options.programFolder = dataFolder;
+    options.showDataFolder = dataElsewhere;
     if (!settings.fleetPrefix.empty())
         options.fleet.prefix = settings.fleetPrefix;
     if (settings.fleetMaxClipBytes != 0)

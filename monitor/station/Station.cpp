@@ -5,6 +5,7 @@
 #include "AlarmSound.h"
 #include "Archive.h"
 #include "Clock.h"
+#include "DataFolder.h"
 #include "DeviceRegistry.h"
 #include "DispatchLog.h"
 #include "DispatchTiming.h"
@@ -230,7 +231,7 @@ void Station::log(std::string_view kind, std::string_view details)
 void Station::StepLoadIdleMovie()
 {
     m_idleMovieError =
-        m_views.window.loadIdleMovie(platform::joinPath(m_programFolder, kIdleMovieName));
+        m_views.window.loadIdleMovie(platform::shippedFile(m_programFolder, kIdleMovieName));
 }
 
 void Station::StepResetSharedState()
@@ -247,7 +248,7 @@ void Station::StepBuildDayFolder()
 {
     m_archive = std::make_unique<Archive>(m_programFolder, m_clock, m_registry->lists());
     m_archive->setClipViewer(&m_views.clips);
-    m_archive->setIdleMovie(platform::joinPath(m_programFolder, kIdleMovieName));
+    m_archive->setIdleMovie(platform::shippedFile(m_programFolder, kIdleMovieName));
     m_archive->setSaveData(m_saveData);
     m_archive->BuildDayFolder();
 }
@@ -284,6 +285,8 @@ void Station::StepRecoverJournal()
     m_storageGuard->setEnabled(m_saveData);
     m_storageGuard->recover(*m_archive);
     m_queue->setStorageGuard(m_storageGuard.get());
+    if (m_options.showDataFolder)
+        m_views.window.showStorageStatus("Archive in " + m_programFolder);
     showStorageStatus();
 }
 

@@ -31,8 +31,12 @@ inline constexpr const char* kIdleMovieName = "nopicture.mov";
 struct StationOptions
 {
     std::int32_t port = kStationPort;
-    // Folder with a trailing separator; empty: the folder of the program file.
+    // The data folder (archive, journal, log, settings), with a trailing
+    // separator; empty: the folder of the program file.
     std::string programFolder;
+    // Whether the storage line names the data folder while the archive can be
+    // written: an installed station keeps it away from its program.
+    bool showDataFolder = false;
     platform::Clock* clock = nullptr; // none: the system's clocks
     // None: the system's sounds. A sound given here has its tone ends
     // reported by the test, through alarm().ToneEnded().

@@ -78,20 +78,6 @@ namespace {
 constexpr std::string_view kCacheFolder = ".cache";
 constexpr std::string_view kRuntimeFolderPrefix = "tessaro-";
 
-std::string homeFolder()
-{
-    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
-        return home;
-    const long size = sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::string buffer(size > 0 ? static_cast<std::size_t>(size) : std::size_t{16384}, '\0');
-    passwd entry{};
-    passwd* found = nullptr;
-    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 ||
-        found == nullptr || found->pw_dir == nullptr)
-        return {};
-    return found->pw_dir;
-}
-
 std::string hostName()
 {
     char buffer[HOST_NAME_MAX + 1] = {};
@@ -105,6 +91,20 @@ std::string hostName()
 }
 
 } // namespace
+
+std::string homeFolder()
+{
+    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0')
+        return home;
+    const long size = sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::string buffer(size > 0 ? static_cast<std::size_t>(size) : std::size_t{16384}, '\0');
+    passwd entry{};
+    passwd* found = nullptr;
+    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 ||
+        found == nullptr || found->pw_dir == nullptr)
+        return {};
+    return found->pw_dir;
+}
 
 std::string userRuntimeFolder()
 {

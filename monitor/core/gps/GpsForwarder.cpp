@@ -1,6 +1,7 @@
 // Port writes, the live and replay ticks, and the navigation window's steps.
 #include "GpsForwarder.h"
 
+#include "DataFolder.h"
 #include "DevicePath.h"
 #include "NavigationTitle.h"
 #include "NmeaSentence.h"
@@ -236,7 +237,7 @@ void GpsForwarder::LoadTracks()
 
 bool GpsForwarder::loadTrack(int track, std::string_view fileName)
 {
-    const std::string path = platform::joinPath(m_programFolder, fileName);
+    const std::string path = platform::shippedFile(m_programFolder, fileName);
     if (!platform::fileExists(path))
         return false;
     const auto text = readWholeFile(path);
