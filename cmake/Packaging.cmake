@@ -29,6 +29,8 @@ install(FILES ${PACKAGING_DIR}/tessaro-gateway.service
   DESTINATION lib/systemd/system COMPONENT gateway)
 install(FILES ${PACKAGING_DIR}/tessaro-gateway.default
   DESTINATION /etc/tessaro RENAME tessaro-gateway COMPONENT gateway)
+install(FILES ${PACKAGING_DIR}/tessaro-gateway.ini
+  DESTINATION /etc/tessaro RENAME tessaro.ini COMPONENT gateway)
 
 install(TARGETS recorder-sim RUNTIME DESTINATION bin COMPONENT tools)
 if(TARGET kavrel-listen)

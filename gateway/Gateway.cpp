@@ -113,8 +113,7 @@ void Gateway::start()
     m_archive->BuildDayFolder();
 
     // Its problems were told when the command line was resolved (main).
-    const monitor::StationSettings settings =
-        monitor::readStationSettings(platform::joinPath(folder, monitor::kSettingsFileName));
+    const monitor::StationSettings settings = monitor::readStationSettings(m_config.settingsFile);
     m_retention = std::make_unique<monitor::RetentionWorker>(
         std::make_unique<monitor::ArchiveRetention>(folder, settings.retention),
         [](std::vector<std::string>) {}); // the worker tells its lines itself

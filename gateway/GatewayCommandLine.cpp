@@ -52,6 +52,15 @@ SIGTERM: it stops receiving, archives what is queued and says goodbye.)");
                           line.name = v;
                           return std::string();
                       });
+    toolcli::addValue(app, "--settings", "FILE",
+                      "the settings file (default: tessaro.ini in the data folder; the service "
+                      "reads /etc/tessaro/tessaro.ini)",
+                      [&line](std::string_view v) {
+                          if (v.empty())
+                              return std::string("--settings needs a file");
+                          line.settings = v;
+                          return std::string();
+                      });
 }
 
 } // namespace

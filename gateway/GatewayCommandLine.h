@@ -1,5 +1,6 @@
 // The gateway's command line:
 //   tessaro-gateway [--port N] [--fleet mqtt://HOST:PORT] [--data DIR] [--name NAME]
+//                   [--settings FILE]
 // Each option given wins over the settings file (GatewayConfig.h).
 #pragma once
 
@@ -16,9 +17,10 @@ namespace gateway {
 struct GatewayCommandLine
 {
     std::optional<std::int32_t> port;
-    std::string fleet; // empty: not given
-    std::string data;  // empty: the program's folder
-    std::string name;  // empty: not given
+    std::string fleet;    // empty: not given
+    std::string data;     // empty: the program's folder
+    std::string name;     // empty: not given
+    std::string settings; // empty: tessaro.ini in the data folder
 };
 
 struct ParsedCommandLine : toolcli::ParseResult

@@ -4,6 +4,7 @@
 #include "DataFolder.h"
 #include "FleetTopics.h"
 #include "Paths.h"
+#include "StationSettings.h"
 
 namespace gateway {
 
@@ -13,6 +14,13 @@ std::string dataFolderOf(const GatewayCommandLine& line)
     return folder.empty() ? std::string("./") : folder;
 }
 
+std::string settingsFileOf(const GatewayCommandLine& line)
+{
+    return !line.settings.empty()
+               ? line.settings
+               : platform::joinPath(dataFolderOf(line), monitor::kSettingsFileName);
+}
+
 std::variant<GatewayConfig, std::string> resolveGatewayConfig(const GatewayCommandLine& line,
                                                               const FleetSettings& settings,
                                                               std::string_view hostName)
@@ -20,6 +28,7 @@ std::variant<GatewayConfig, std::string> resolveGatewayConfig(const GatewayComma
     GatewayConfig config;
     config.port = line.port.value_or(kDefaultPort);
     config.dataFolder = dataFolderOf(line);
+    config.settingsFile = settingsFileOf(line);
     config.prefix = settings.prefix.empty() ? std::string(fleet::kDefaultPrefix) : settings.prefix;
     config.maxClipBytes = settings.maxClipBytes;
     config.name = !line.name.empty() ? line.name

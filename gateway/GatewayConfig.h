@@ -27,6 +27,7 @@ struct GatewayConfig
 {
     std::int32_t port = kDefaultPort;
     std::string dataFolder;                     // with a trailing separator
+    std::string settingsFile;                   // tessaro.ini: --settings, else in dataFolder
     std::optional<fleet::BrokerAddress> broker; // none: receive and archive only
     std::string prefix;
     std::string name;
@@ -49,6 +50,8 @@ struct GatewayConfig
 // The data folder the command line names, else the program's when it can be
 // written, else the service's (/var/lib/tessaro-gateway).
 std::string dataFolderOf(const GatewayCommandLine& line);
+// The settings file: --settings, else tessaro.ini in the data folder.
+std::string settingsFileOf(const GatewayCommandLine& line);
 // The command line wins over the settings; hostName makes the default name.
 // Gives one line saying what is wrong when the broker's address cannot be read.
 std::variant<GatewayConfig, std::string> resolveGatewayConfig(const GatewayCommandLine& line,

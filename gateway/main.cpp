@@ -72,7 +72,7 @@ int run(int argc, char** argv)
     if (!platform::programFolderTakesData())
         ::setenv(platform::kHostDataVariable, folder.c_str(), 1);
     const gateway::FleetSettings settings =
-        gateway::readFleetSettings(platform::joinPath(folder, monitor::kSettingsFileName));
+        gateway::readFleetSettings(gateway::settingsFileOf(parsed.line));
     for (const std::string& problem : settings.problems)
         monitor::tellStandardError(problem);
     auto resolved = gateway::resolveGatewayConfig(parsed.line, settings, hostName());

@@ -118,6 +118,14 @@ TEST(GatewayConfigTest, CommandLineWinsOverSettingsOverDefaults)
         EXPECT_EQ(config.prefix, c.prefix);
         EXPECT_EQ(config.maxClipBytes, c.maxClipBytes);
     }
+    // The service reads its settings from /etc, its data stays in its data folder.
+    const std::vector<std::string_view> service = {"--data", "/var/lib/gw", "--settings",
+                                                   "/etc/tessaro/tessaro.ini"};
+    const gateway::ParsedCommandLine parsed = gateway::parseGatewayCommandLine(service);
+    ASSERT_EQ(parsed.action, gateway::ParsedCommandLine::Action::Run) << parsed.error;
+    EXPECT_EQ(gateway::settingsFileOf(parsed.line), "/etc/tessaro/tessaro.ini");
+    EXPECT_EQ(gateway::settingsFileOf({}).substr(gateway::settingsFileOf({}).size() - 11),
+              "tessaro.ini");
 }
 
 } // namespace

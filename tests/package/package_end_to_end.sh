@@ -56,6 +56,7 @@ tessaro-gateway usr/bin/tessaro-gateway
 tessaro-gateway usr/share/man/man1/tessaro-gateway.1.gz
 tessaro-gateway usr/lib/systemd/system/tessaro-gateway.service
 tessaro-gateway etc/tessaro/tessaro-gateway
+tessaro-gateway etc/tessaro/tessaro.ini
 tessaro-tools usr/bin/recorder-sim
 LIST
 depends=$(dpkg-deb -f "$(deb tessaro)" Depends)
