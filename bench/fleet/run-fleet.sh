@@ -18,9 +18,13 @@
 #    events per second, and the RSS of the broker, each gateway, HAProxy and
 #    the station at the end of the 60 s.
 # 3. The same 1000 against kavrel-listen alone, right after.
-# 4. One gateway directly, at FLEET_STEPS recorders (default "500 1000 2000"),
-#    each sending FLEET_STEP_POSITIONS positions a second apart (default 30):
-#    the acknowledgements' round trip per step.
+# 4. A fresh gateway of its own per step, called directly by FLEET_STEPS
+#    recorders (default "250 500 1000"), each sending FLEET_STEP_POSITIONS
+#    positions a second apart (default 30): the acknowledgements' round trip
+#    per step. A gateway flushes its journal before each acknowledgement, so
+#    the run begins with the rate of small flushes that the disk of the
+#    gateways' data folders takes (FLEET_DATA=DIR puts them there, a tmpfs for
+#    one, instead of the temporary folder).
 #
 # Every program runs from a folder of its own in a temporary folder, so that
 # its settings (quvex.ini beside the program) belong to the run; all are
@@ -31,11 +35,12 @@
 # from 127.0.0.2. FLEET_BIN=DIR takes the programs from DIR as they are
 # instead of building them.
 set -euo pipefail
+data_parent=${FLEET_DATA:+$(cd "$FLEET_DATA" && pwd)}
 cd "$(dirname "$0")/../.."
 root=$PWD
 source scripts/lib/station.sh
 build=build/release
-steps=${FLEET_STEPS:-500 1000 2000}
+steps=${FLEET_STEPS:-250 500 1000}
 step_positions=${FLEET_STEP_POSITIONS:-30}
 fleet_recorders=1000
 fleet_positions=60
@@ -62,17 +67,41 @@ ulimit -n "$(ulimit -Hn)"
 
 work=$(mktemp -d /tmp/fleet-bench-XXXXXX)
 pids=()  # every program started, stopped in reverse order
+declare -A gateway_pid gateway_port  # by the gateway's name: 1, 2, step500, ...
 cleanup() {
   local i
   for (( i = ${#pids[@]} - 1; i >= 0; --i )); do
     kill -TERM "${pids[$i]}" 2>/dev/null || true
     wait "${pids[$i]}" 2>/dev/null || true
   done
+  [ -n "${data_root:-}" ] && rm -rf "$data_root"
   rm -rf "$work"
 }
 trap cleanup EXIT
+data_root=$(mktemp -d "${data_parent:-$work}/fleet-data-XXXXXX")
 
 now_ms() { date +%s%3N; }
+
+# A free port below the system's range of outgoing ports, which thousands of
+# recorders' connections take up while the script picks one.
+free_port() {
+  local port
+  while :; do
+    port=$(( 20000 + RANDOM % 12000 ))
+    station_port_listening "$port" || { echo "$port"; return; }
+  done
+}
+
+# Stops process $1 with SIGTERM, with SIGKILL after $2 s; takes it off the list.
+stop_pid() {
+  local pid=$1 i kept=()
+  kill -TERM "$pid" 2>/dev/null || true
+  for (( i = 0; i < $2 * 10; ++i )); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  kill -KILL "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  for i in "${pids[@]}"; do [ "$i" = "$pid" ] || kept+=("$i"); done
+  pids=("${kept[@]}")
+}
 
 # Waits until port $1 listens, while process $2 lives, or says what $3 wrote and ends.
 wait_port() {
@@ -85,7 +114,7 @@ receiver_settings() {
 }
 
 start_broker() {
-  broker_port=$(station_free_port)
+  broker_port=$(free_port)
   mkdir -p "$work/broker"
   cat > "$work/broker/mosquitto.conf" <<EOF
 listener $broker_port 127.0.0.1
@@ -102,11 +131,11 @@ EOF
 # start_gateway N: gateway N on a free port, its program folder and data its own.
 start_gateway() {
   local n=$1 dir=$work/gateway$1 port
-  port=$(station_free_port)
-  mkdir -p "$dir/data"
+  port=$(free_port)
+  mkdir -p "$dir" "$data_root/gateway$n"
   cp "$bin/tessaro-gateway" "$bin/libKavrel.so" "$dir/"
   receiver_settings 3000 "TRUSTED_PROXIES=127.0.0.1"$'\n' > "$dir/quvex.ini"
-  "$dir/tessaro-gateway" --port "$port" --fleet "$broker" --data "$dir/data" \
+  "$dir/tessaro-gateway" --port "$port" --fleet "$broker" --data "$data_root/gateway$n" \
     --name "bench-$n" > "$work/gateway$n.log" 2>&1 &
   gateway_pid[$n]=$!; pids+=("${gateway_pid[$n]}")
   gateway_port[$n]=$port
@@ -114,7 +143,7 @@ start_gateway() {
 }
 
 start_haproxy() {
-  proxy_port=$(station_free_port)
+  proxy_port=$(free_port)
   sed -e "s/@LISTEN_ADDRESS@/127.0.0.1/" -e "s/@LISTEN_PORT@/$proxy_port/" \
     -e "s/@GATEWAY1_PORT@/${gateway_port[1]}/" -e "s/@GATEWAY2_PORT@/${gateway_port[2]}/" \
     scripts/fleet/haproxy.cfg.in > "$work/haproxy.cfg"
@@ -135,15 +164,31 @@ start_gps_port() {
     [ -e "$work/vgps/VGPSIn" ] && [ -e "$work/vgps/ttyVGPS" ] && break
     sleep 0.05
   done
+  stamp_lines "$work/vgps/ttyVGPS" "$work/gps.log"
+}
+
+# stamp_lines IN OUT: each line read from IN written to OUT with its arrival
+# time in front (milliseconds since the epoch), line ends and zero bytes taken off.
+stamp_lines() {
   perl -MTime::HiRes=time -e '
     open(my $in, "<", $ARGV[0]) or die "$ARGV[0]: $!";
     open(my $out, ">", $ARGV[1]) or die "$ARGV[1]: $!";
     $out->autoflush(1);
     while (my $line = <$in>) {
-      $line =~ s/[\r\n]+//g;
+      $line =~ s/[\r\n\0]+//g;
       printf $out "%.0f %s\n", time() * 1000, $line if length $line;
-    }' "$work/vgps/ttyVGPS" "$work/gps.log" &
+    }' "$1" "$2" &
   pids+=($!)
+}
+
+# The pilot's positions as the broker hands them to a subscriber, so that the
+# way to the station's GPS port is told apart from the way to the broker.
+watch_pilot_topic() {
+  mkfifo "$work/pilot.fifo"
+  mosquitto_sub -p "$broker_port" -h 127.0.0.1 -q 1 -t "tessaro/v1/recorder/PILOT_1/event/0002" \
+    > "$work/pilot.fifo" 2> "$work/sub.log" &
+  pids+=($!)
+  stamp_lines "$work/pilot.fifo" "$work/broker-pilot.log"
 }
 
 start_station() {
@@ -166,7 +211,7 @@ start_station() {
 }
 
 start_listener() {
-  listen_port=$(station_free_port)
+  listen_port=$(free_port)
   mkdir -p "$work/listen"
   cp "$bin/kavrel-listen" "$work/listen/"
   receiver_settings 3000 > "$work/listen/quvex.ini"
@@ -177,7 +222,7 @@ start_listener() {
 
 summary() { grep -E '^(recorders|packets|ack round|error|\.\.\.)' "$1" | sed 's/^/  /'; }
 # How many recorders whose serial begins with $2 have a folder in gateway $1's archive.
-archived_keys() { find "$work/gateway$1/data" -type d -name "$2-*" -printf '%f\n' | sort -u | wc -l; }
+archived_keys() { find "$data_root/gateway$1" -type d -name "$2-*" -printf '%f\n' | sort -u | wc -l; }
 rss_mib() { awk '/^VmRSS/ {printf "%.1f", $2 / 1024}' "/proc/$1/status"; }
 
 # The pilot's sentences (southern latitudes, which only its log has) that
@@ -191,7 +236,7 @@ pilot_delays() {
       day = (arrival / 1000) % 86400
       d = day - sent; if (d < -43200) d += 86400
       printf "%.0f\n", d * 1000
-    }' "$work/gps.log"
+    }' "${2:-$work/gps.log}"
 }
 
 # "median M, p99 P, max X (n N)" of the numbers in file $1 (nearest rank).
@@ -218,11 +263,16 @@ dispatch_rate() {
 }
 
 echo "== fleet on loopback: load $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) processors"
+flushes=$(dd if=/dev/zero of="$data_root/flush-probe" bs=100 count=500 oflag=dsync 2>&1 |
+  awk '/copied/ {for (i = 1; i < NF; ++i) if ($i == "s,") print $(i - 1)}')
+rm -f "$data_root/flush-probe"
+echo "the gateways' data folder takes $(awk -v s="$flushes" 'BEGIN {printf "%.0f", 500 / s}') flushed writes of 100 bytes a second (dd oflag=dsync)"
 start_broker
 start_gateway 1
 start_gateway 2
 start_haproxy
 start_gps_port
+watch_pilot_topic
 start_station
 start_listener
 echo "broker :$broker_port, gateways :${gateway_port[1]} :${gateway_port[2]}, HAProxy :$proxy_port," \
@@ -237,7 +287,13 @@ for _ in $(seq 200); do
   sleep 0.1
 done
 [ -n "$(pilot_delays 0)" ] || { echo "the pilot's positions never reached the GPS port:"; tail -5 "$work/station.log"; exit 1; }
-echo "the station follows the pilot: its positions arrive on the GPS port"
+idle_from=$(now_ms)
+sleep 10
+pilot_delays "$idle_from" > "$work/pilot-idle.delays"
+pilot_delays "$idle_from" "$work/broker-pilot.log" > "$work/pilot-idle-broker.delays"
+echo "the station follows the pilot; before the load, its position from sending to arriving, ms:"
+echo "  on the GPS port $(stats "$work/pilot-idle.delays")"
+echo "  at a subscriber of the broker $(stats "$work/pilot-idle-broker.delays")"
 
 echo "== $fleet_recorders recorders through HAProxy to two gateways, a position a second for" \
   "$fleet_positions s, logins over $(( fleet_ramp_ms / 1000 )) s (load $(cut -d' ' -f1 /proc/loadavg))"
@@ -257,7 +313,9 @@ sleep 1.5 # the timing file is appended once a second
 summary "$work/fleet.out"
 echo "  recorders archived: gateway 1 $(archived_keys 1 FLEET), gateway 2 $(archived_keys 2 FLEET)"
 pilot_delays "$start" > "$work/pilot.delays"
-echo "  pilot's position, sent to arriving on the station's GPS port, ms: $(stats "$work/pilot.delays")"
+pilot_delays "$start" "$work/broker-pilot.log" > "$work/pilot-broker.delays"
+echo "  pilot's position, sent to arriving, ms: on the station's GPS port $(stats "$work/pilot.delays");"
+echo "    at a subscriber of the broker $(stats "$work/pilot-broker.delays")"
 echo "  station's dispatcher: $(dispatch_rate "$timing_from")"
 echo "  RSS MiB at the end of the 60 s: $rss"
 
@@ -270,12 +328,16 @@ echo "  kavrel-listen RSS $(rss_mib "$listen_pid") MiB"
 
 kill -TERM "$pilot_pid" 2>/dev/null || true
 for n in $steps; do
-  echo "== $n recorders directly against gateway 1, a position a second for $step_positions s" \
-    "(load $(cut -d' ' -f1 /proc/loadavg))"
-  "$sim" --port "${gateway_port[1]}" --bind 127.0.0.2 --recorders "$n" --serial "STEP$n" \
+  echo "== $n recorders directly against a gateway of their own, a position a second for" \
+    "$step_positions s (load $(cut -d' ' -f1 /proc/loadavg))"
+  start_gateway "step$n"
+  "$sim" --port "${gateway_port[step$n]}" --bind 127.0.0.2 --recorders "$n" --serial "STEP$n" \
     --track "$fleet_track" --positions "$step_positions" --interval 1000 --ramp $(( n * 10 )) \
     --quiet > "$work/step$n.out" 2>&1 || true
   summary "$work/step$n.out"
-  echo "  gateway 1 RSS $(rss_mib "${gateway_pid[1]}") MiB, broker $(rss_mib "$broker_pid") MiB"
+  echo "  gateway RSS $(rss_mib "${gateway_pid[step$n]}") MiB, broker $(rss_mib "$broker_pid") MiB"
+  started=$SECONDS
+  stop_pid "${gateway_pid[step$n]}" 30
+  echo "  the gateway stopped $(( SECONDS - started )) s after SIGTERM (SIGKILL after 30 s)"
 done
 echo "== done (load $(cut -d' ' -f1 /proc/loadavg))"
