@@ -6,8 +6,11 @@
 #include "PacketBytes.h"
 #include "TestAckServer.h"
 
+#include <chrono>
+#include <cmath>
 #include <gtest/gtest.h>
 #include <string>
+#include <vector>
 
 using namespace recorder;
 using namespace std::chrono_literals;
@@ -162,5 +165,41 @@ TEST(RecorderSession, DialsAgainAsARecorderDoesAndCanTrickle)
             EXPECT_EQ(report.acksChecked, 2u) << c.legend;
             EXPECT_EQ(server.packets().size(), 2u) << c.legend;
         }
+    }
+}
+
+TEST(RecorderSession, ReplayedPositionsCarryTheTimeTheyAreSent)
+{
+    // Each packet after the login waits the interval first; a sentence made
+    // before that wait would be an interval old when it leaves.
+    constexpr auto kInterval = 300ms;
+    constexpr auto kClockGrain = 1ms; // the sentence's time is cut to milliseconds
+    TestAckServer server(TestAckServer::Mode::Ack);
+    SimOptions options = optionsFor(server);
+    options.positions = 3;
+    options.events = 0;
+    options.repeat = 1;
+    options.interval = kInterval;
+    const std::vector<std::string> track = {
+        "$GPRMC,095304.802,A,2712.6520,S,15303.1397,E,0.00,133.96,080407,,,A*78"};
+
+    const auto before = std::chrono::system_clock::now();
+    const SessionReport report = RecorderSession(options, 0, {}, track).run({});
+    ASSERT_EQ(report.errors, 0u) << (report.errorTexts.empty() ? "" : report.errorTexts[0]);
+
+    const auto packets = server.packets();
+    ASSERT_EQ(packets.size(), 4u);
+    const auto dayStart = std::chrono::floor<std::chrono::days>(before);
+    for (std::size_t i = 1; i < packets.size(); ++i) {
+        const std::string text(packets[i].payload.begin(), packets[i].payload.end());
+        const std::string clock = text.substr(text.find(',') + 1, 10); // hhmmss.sss
+        auto sentAt = dayStart + std::chrono::hours(std::stoi(clock.substr(0, 2))) +
+                      std::chrono::minutes(std::stoi(clock.substr(2, 2))) +
+                      std::chrono::milliseconds(std::lround(std::stod(clock.substr(4)) * 1000));
+        if (sentAt < before - std::chrono::hours(12))
+            sentAt += std::chrono::days(1); // made after midnight
+        // Packet i left after i pauses, and was made after them.
+        EXPECT_GE(sentAt + kClockGrain, before + static_cast<int>(i) * kInterval)
+            << "position " << i << ": " << text;
     }
 }

@@ -114,13 +114,20 @@ bool RecorderSession::dial(const Packet& deviceInfo)
     }
 }
 
+bool RecorderSession::awaitTurn()
+{
+    if (!m_firstPacket && !m_turnAwaited)
+        pause(m_stop, m_options.interval);
+    m_turnAwaited = true;
+    return !m_stop.stop_requested();
+}
+
 bool RecorderSession::send(const Packet& p)
 {
-    if (!m_firstPacket)
-        pause(m_stop, m_options.interval);
-    m_firstPacket = false;
-    if (m_stop.stop_requested())
+    if (!awaitTurn())
         return false;
+    m_firstPacket = false;
+    m_turnAwaited = false;
     return record(p, transmit(p));
 }
 
@@ -223,6 +230,9 @@ void RecorderSession::sendRounds()
     std::size_t trackIndex = 0;
     for (unsigned round = 0; going && round < m_options.repeat; ++round) {
         for (unsigned i = 0; going && i < m_options.positions; ++i) {
+            going = awaitTurn();
+            if (!going)
+                break;
             text.clear();
             if (m_track.empty())
                 nmea::appendRmcSentence(text, route.next());
@@ -233,6 +243,9 @@ void RecorderSession::sendRounds()
             going = send({kavrel::EventCode::CMD_GPRMC_DATA, textBytes(text), false});
         }
         for (unsigned i = 0; going && i < m_options.events; ++i) {
+            going = awaitTurn();
+            if (!going)
+                break;
             text.clear();
             if (m_options.eventBytes > 0)
                 text.assign(m_options.eventBytes, '9')

@@ -86,7 +86,11 @@ private:
     bool awaitsAcks() const { return !m_options.noAck && !m_options.neverRead; }
     // Connects and gets the device information through, dialling again as allowed.
     bool dial(const Packet& deviceInfo);
-    // Sends one packet after the pause between packets; false: stop sending.
+    // Waits out the pause between packets before the next one is made, so that
+    // a time written into it is the time it is sent; false: stop sending.
+    bool awaitTurn();
+    // Sends one packet, after the pause unless awaitTurn() has waited it out;
+    // false: stop sending.
     bool send(const Packet& p);
     Outcome transmit(const Packet& p);
     PacketResult trickle(const Packet& p);
@@ -108,6 +112,7 @@ private:
     std::vector<std::uint16_t> m_unackedCommands; // sent without waiting, in order
     SessionReport::TimePoint m_firstClipStart{};
     bool m_firstPacket = true;
+    bool m_turnAwaited = false; // the pause before the next packet is over
 };
 
 } // namespace recorder
