@@ -8,6 +8,7 @@
 // position is in one of the two archives and reached the subscriber.
 #include "ArchiveSet.h"
 #include "BrokerLink.h"
+#include "FleetProxyConfig.h"
 #include "FleetRoster.h"
 #include "FleetStates.h"
 #include "FleetSubscriber.h"
@@ -112,20 +113,7 @@ struct GatewaySetup
 std::string proxyConfiguration(std::uint16_t listenPort, std::uint16_t gateway1,
                                std::uint16_t gateway2)
 {
-    std::ifstream in(STATION_HAPROXY_TEMPLATE);
-    std::stringstream text;
-    text << in.rdbuf();
-    std::string config = text.str();
-    const std::pair<std::string, std::string> names[] = {
-        {"@LISTEN_ADDRESS@", "127.0.0.1"},
-        {"@LISTEN_PORT@", std::to_string(listenPort)},
-        {"@GATEWAY1_PORT@", std::to_string(gateway1)},
-        {"@GATEWAY2_PORT@", std::to_string(gateway2)},
-    };
-    for (const auto& [name, value] : names)
-        for (std::size_t at; (at = config.find(name)) != std::string::npos;)
-            config.replace(at, name.size(), value);
-    return config;
+    return fleetProxyConfiguration(STATION_HAPROXY_TEMPLATE, listenPort, gateway1, gateway2);
 }
 
 // The fleet as a station lists it: every retained state received so far, in order.

@@ -3,6 +3,7 @@
 // end through a real haproxy started from the fleet's own configuration
 // (scripts/fleet/haproxy.cfg.in), and peers that talk to the library directly.
 #include "ChildProcess.h"
+#include "FleetProxyConfig.h"
 #include "FreePort.h"
 #include "PacketBytes.h"
 #include "ReceiverFixture.h"
@@ -53,23 +54,10 @@ Bytes operator+(Bytes a, const Bytes& b)
     return a;
 }
 
-// The fleet's configuration with its names filled in.
+// The fleet's configuration with one gateway behind both of its names.
 std::string fleetConfiguration(std::uint16_t listenPort, std::uint16_t gatewayPort)
 {
-    std::ifstream in(STATION_HAPROXY_TEMPLATE);
-    std::stringstream text;
-    text << in.rdbuf();
-    std::string config = text.str();
-    const std::pair<std::string, std::string> names[] = {
-        {"@LISTEN_ADDRESS@", "127.0.0.1"},
-        {"@LISTEN_PORT@", std::to_string(listenPort)},
-        {"@GATEWAY1_PORT@", std::to_string(gatewayPort)},
-        {"@GATEWAY2_PORT@", std::to_string(gatewayPort)},
-    };
-    for (const auto& [name, value] : names)
-        for (std::size_t at; (at = config.find(name)) != std::string::npos;)
-            config.replace(at, name.size(), value);
-    return config;
+    return fleetProxyConfiguration(STATION_HAPROXY_TEMPLATE, listenPort, gatewayPort, gatewayPort);
 }
 
 bool hasEvent(const std::vector<HostEvent>& events, std::int32_t code, const std::string& text)
