@@ -100,7 +100,7 @@ void FleetSubscriber::wake()
 void FleetSubscriber::run(std::stop_token stop)
 {
     try {
-        std::chrono::milliseconds pause = m_options.reconnectMin;
+        ReconnectDelay delay(m_options.reconnectMin, m_options.reconnectMax);
         bool everConnected = false;
         while (!stop.stop_requested()) {
             std::string failure;
@@ -112,11 +112,10 @@ void FleetSubscriber::run(std::stop_token stop)
                                      : "Fleet " + m_options.broker.text() + ": cannot connect (" +
                                            failure + "), trying again");
                 std::unique_lock held(m_lock);
-                m_wake.wait_for(held, stop, pause, [] { return false; });
-                pause = std::min(pause * 2, m_options.reconnectMax);
+                m_wake.wait_for(held, stop, delay.next(), [] { return false; });
                 continue;
             }
-            pause = m_options.reconnectMin;
+            delay.reset();
             setStatus(true, "Fleet " + m_options.broker.text() +
                                 (everConnected ? ": connected again" : ""));
             everConnected = true;

@@ -24,6 +24,7 @@
 #include "FleetInbox.h"
 #include "FleetTopics.h"
 #include "PayloadLimits.h"
+#include "ReconnectDelay.h"
 
 #include <atomic>
 #include <chrono>
@@ -45,8 +46,8 @@ namespace fleet {
 class FleetSubscriber
 {
 public:
-    static constexpr std::chrono::milliseconds kReconnectMin{500};
-    static constexpr std::chrono::milliseconds kReconnectMax{30'000};
+    static constexpr std::chrono::milliseconds kReconnectMin = ReconnectDelay::kFirst;
+    static constexpr std::chrono::milliseconds kReconnectMax = ReconnectDelay::kLongest;
     // The longest wait for the broker's answer to a connect or a subscribe.
     static constexpr std::chrono::milliseconds kOperationTimeout{5'000};
     // The broker and the client each find a dead connection within 1.5 times this.
