@@ -1,6 +1,8 @@
 // Reading quvex.ini, and telling what in it cannot be used.
 #include "LibrarySettings.h"
 
+#include "SettingsText.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -15,15 +17,6 @@
 namespace kavrel {
 
 namespace {
-
-std::string_view trimmed(std::string_view text)
-{
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
-        text.remove_prefix(1);
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
-        text.remove_suffix(1);
-    return text;
-}
 
 } // namespace
 

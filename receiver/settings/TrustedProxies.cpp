@@ -1,5 +1,7 @@
 #include "TrustedProxies.h"
 
+#include "SettingsText.h"
+
 #include <arpa/inet.h>
 #include <cctype>
 #include <charconv>
@@ -32,15 +34,6 @@ std::optional<Address> parseAddress(std::string_view text)
     if (::inet_pton(AF_INET6, zeroEnded.c_str(), a.bytes.data()) == 1)
         return a;
     return std::nullopt;
-}
-
-std::string_view trimmed(std::string_view text)
-{
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
-        text.remove_prefix(1);
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
-        text.remove_suffix(1);
-    return text;
 }
 
 bool samePrefix(const std::array<std::uint8_t, 16>& a, const std::array<std::uint8_t, 16>& b,
