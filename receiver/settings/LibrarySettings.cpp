@@ -16,10 +16,6 @@
 
 namespace kavrel {
 
-namespace {
-
-} // namespace
-
 std::optional<std::int32_t> parseSettingInteger(std::string_view text)
 {
     text = trimmed(text);
